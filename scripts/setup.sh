@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Lumivo needs to build, test and run (Debian 12).
+# apt is skipped when everything is already there. Extra package names may be given
+# as arguments (for example the test-only ones).
+set -euo pipefail
+
+packages=(
+  cmake g++ make pkg-config git
+  qtbase5-dev libqt5svg5-dev qttools5-dev qttools5-dev-tools
+  libopencv-core-dev libudev-dev libturbojpeg0-dev libyuv-dev
+  libbenchmark-dev
+  fonts-noto-cjk
+  xvfb xauth imagemagick
+  "$@"
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,183 @@
+#include "isingleapplication.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// A directory only this user can enter: created 0700, or refused when someone else owns it.
+bool ensurePrivateDir(const QString& path)
+{
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return false;
+    if ((st.st_mode & 0077) != 0)
+        return ::chmod(QFile::encodeName(path).constData(), 0700) == 0;
+    return true;
+}
+
+QString safeId(const QString& id)
+{
+    QString out;
+    for (const QChar c : id)
+        out += (c.isLetterOrNumber() || c == '-' || c == '_') ? c : QChar('_');
+    return out;
+}
+} // namespace
+
+QString ISingleApplication::runtimeDirectory()
+{
+    const QByteArray xdg = qgetenv("XDG_RUNTIME_DIR");
+    if (!xdg.isEmpty()) {
+        const QString base = QString::fromLocal8Bit(xdg);
+        struct stat st {};
+        if (::stat(xdg.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+            && (st.st_mode & 0077) == 0) {
+            const QString dir = base + "/lumivo";
+            if (ensurePrivateDir(dir))
+                return dir;
+        }
+    }
+    const QString dir = QDir::tempPath() + QStringLiteral("/lumivo-%1").arg(::getuid());
+    return ensurePrivateDir(dir) ? dir : QString();
+}
+
+QString ISingleApplication::socketPath(const QString& id)
+{
+    const QString dir = runtimeDirectory();
+    return dir.isEmpty() ? QString() : dir + "/" + safeId(id) + ".socket";
+}
+
+QString ISingleApplication::lockPath(const QString& id)
+{
+    const QString dir = runtimeDirectory();
+    return dir.isEmpty() ? QString() : dir + "/" + safeId(id) + ".lock";
+}
+
+ISingleApplication::ISingleApplication(const QString& id, int& argc, char** argv)
+    : QApplication(argc, argv), m_strId(id)
+{
+    const QString lock = lockPath(id);
+    if (lock.isEmpty()) {
+        // No private place to coordinate in: run rather than refuse to start.
+        return;
+    }
+    m_pLock = std::make_unique<QLockFile>(lock);
+    // A lock is stale only when its owner is gone, never because the owner runs long.
+    m_pLock->setStaleLockTime(0);
+    if (m_pLock->tryLock(0)) {
+        startServer();
+    } else {
+        m_bRunning = true;
+        m_pLock.reset();
+    }
+}
+
+ISingleApplication::~ISingleApplication()
+{
+    if (m_pServer)
+        m_pServer->close();
+    if (m_pLock)
+        m_pLock->unlock();
+}
+
+bool ISingleApplication::isRunning() const { return m_bRunning; }
+
+void ISingleApplication::startServer()
+{
+    const QString path = socketPath(m_strId);
+    QLocalServer::removeServer(path);  // left behind by a copy that crashed
+    m_pServer = new QLocalServer(this);
+    m_pServer->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_pServer->listen(path))
+        return;
+    connect(m_pServer, &QLocalServer::newConnection, this, &ISingleApplication::acceptConnections);
+}
+
+void ISingleApplication::acceptConnections()
+{
+    while (QLocalSocket* socket = m_pServer->nextPendingConnection()) {
+        socket->setReadBufferSize(kMaxMessageBytes + 4);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readClient(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Nobody may hold a connection open for long.
+        QPointer<QLocalSocket> guard(socket);
+        QTimer::singleShot(kClientTimeoutMs, socket, [guard] {
+            if (guard)
+                guard->abort();
+        });
+    }
+}
+
+void ISingleApplication::readClient(QLocalSocket* socket)
+{
+    // A message is a 32-bit big-endian length and that many bytes of UTF-8.
+    if (socket->bytesAvailable() < 4)
+        return;
+    const QByteArray head = socket->peek(4);
+    const quint32 length = (quint32(quint8(head[0])) << 24) | (quint32(quint8(head[1])) << 16)
+        | (quint32(quint8(head[2])) << 8) | quint32(quint8(head[3]));
+    if (length > quint32(kMaxMessageBytes)) {
+        socket->abort();
+        return;
+    }
+    if (socket->bytesAvailable() < qint64(4 + length))
+        return;
+    socket->read(4);
+    const QString message = QString::fromUtf8(socket->read(length));
+    socket->write("\x01", 1);
+    socket->flush();
+    socket->disconnectFromServer();
+    emit messageReceived(message);
+}
+
+bool ISingleApplication::sendMessage(const QString& message, int timeoutMs)
+{
+    const QString path = socketPath(m_strId);
+    if (path.isEmpty())
+        return false;
+    const QByteArray body = message.toUtf8();
+    if (body.size() > kMaxMessageBytes)
+        return false;
+
+    QElapsedTimer timer;
+    timer.start();
+    auto left = [&] { return qMax(0, timeoutMs - int(timer.elapsed())); };
+
+    QLocalSocket socket;
+    // The first copy may be starting up at this very moment: retry until it listens.
+    for (;;) {
+        socket.connectToServer(path);
+        if (socket.waitForConnected(qMin(left(), 500)))
+            break;
+        if (left() == 0)
+            return false;
+        QThread::msleep(50);
+    }
+    QByteArray frame(4, '\0');
+    const quint32 n = quint32(body.size());
+    frame[0] = char((n >> 24) & 0xff);
+    frame[1] = char((n >> 16) & 0xff);
+    frame[2] = char((n >> 8) & 0xff);
+    frame[3] = char(n & 0xff);
+    frame += body;
+    socket.write(frame);
+    if (!socket.waitForBytesWritten(left()))
+        return false;
+    const bool acked = socket.waitForReadyRead(left()) && socket.read(1) == "\x01";
+    socket.disconnectFromServer();
+    return acked;
+}

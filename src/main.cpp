@@ -1,0 +1,18 @@
+#include "iapplication.h"
+#include "service/iconfigureservice.h"
+#include "service/outputmessage.h"
+
+int main(int argc, char* argv[])
+{
+    const QString id = QStringLiteral("Lumivo");
+    IApplication app(id, argc, argv);
+    if (app.isRunning()) {
+        app.sendMessage(QStringLiteral("raise_window_noop"), 5000);
+        return 1;
+    }
+    QObject::connect(&app, &ISingleApplication::messageReceived, [](const QString& message) { onInstanceMessage(message); });
+    qInstallMessageHandler(outputMessage);
+    loadLanguage(&app);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    return app.exec();
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+
+class IApplication;
+
+// Base of the program's services: knows the application object and its main window.
+class IService : public QObject
+{
+    Q_OBJECT
+public:
+    explicit IService(QObject* parent = nullptr);
+
+    virtual bool setApplication(IApplication* app);
+    virtual IApplication* application() const;
+    virtual QWidget* mainWidget() const;
+
+protected:
+    QWidget* m_pMainWidget = nullptr;
+    IApplication* m_pApplication = nullptr;
+};
