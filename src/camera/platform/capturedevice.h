@@ -112,3 +112,8 @@ signals:
 };
 
 } // namespace capture
+
+namespace capture {
+// The backend for real cameras (V4L2 with udev discovery and hot-plug).
+std::unique_ptr<CaptureBackend> createV4l2Backend(QObject* parent = nullptr);
+} // namespace capture
