@@ -12,7 +12,7 @@
     <name>IConfigureService</name>
     <message>
         <source>Lumivo</source>
-        <translation type="unfinished"></translation>
+        <translation>Lumivo</translation>
     </message>
 </context>
 <context>

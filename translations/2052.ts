@@ -12,7 +12,7 @@
     <name>IConfigureService</name>
     <message>
         <source>Lumivo</source>
-        <translation type="unfinished"></translation>
+        <translation>Lumivo 摄像头</translation>
     </message>
 </context>
 <context>
