@@ -2,7 +2,8 @@
 
 #include "appenvironment.h"
 #include "customui/ibutton.h"
-#include "iapplicationbridge.h"
+#include "iapplication.h"
+#include "mainframe.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -40,7 +41,7 @@ ITitleWidget::ITitleWidget(IApplication* application, QWidget* parent) : IBaseWi
     connect(settings, &QToolButton::clicked, this, [this] { showSettings(); });
 }
 
-QWidget* ITitleWidget::mainWindow() const { return applicationMainWidget(app); }
+QWidget* ITitleWidget::mainWindow() const { return app ? app->mainFrame() : nullptr; }
 
 void ITitleWidget::showSettings()
 {
