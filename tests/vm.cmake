@@ -3,8 +3,10 @@
 # run on the host. To run more programs in the same VM, append their targets to
 # LUMIVO_VM_TEST_TARGETS (e.g. from another tests/*.cmake included after this one
 # or directly here).
-add_executable(tst_vm_v4l2 ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_v4l2.cpp)
+add_executable(tst_vm_v4l2 ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_v4l2.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/support/capturetest.cpp)
 target_link_libraries(tst_vm_v4l2 PRIVATE lumivo_capture Qt5::Test)
+target_include_directories(tst_vm_v4l2 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/capture/support)
 target_compile_options(tst_vm_v4l2 PRIVATE ${LUMIVO_WARNINGS})
 set_target_properties(tst_vm_v4l2 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/vm)
 
