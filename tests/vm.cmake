@@ -10,7 +10,12 @@ target_include_directories(tst_vm_v4l2 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/captu
 target_compile_options(tst_vm_v4l2 PRIVATE ${LUMIVO_WARNINGS})
 set_target_properties(tst_vm_v4l2 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/vm)
 
-list(APPEND LUMIVO_VM_TEST_TARGETS tst_vm_v4l2)
+add_executable(tst_vm_watcher ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_watcher.cpp)
+target_link_libraries(tst_vm_watcher PRIVATE lumivo_capture Qt5::Test)
+target_compile_options(tst_vm_watcher PRIVATE ${LUMIVO_WARNINGS})
+set_target_properties(tst_vm_watcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/vm)
+
+list(APPEND LUMIVO_VM_TEST_TARGETS tst_vm_v4l2 tst_vm_watcher)
 
 # One CTest entry boots one VM for all of them; it is added once every tests/*.cmake
 # has had its say.
