@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh desktop-file-utils appstream  # the install test validates with these
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVO_BUILD_TESTS=ON -DLUMIVO_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
