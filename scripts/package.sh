@@ -17,8 +17,9 @@ cmake --build "$build" -j"$(nproc)"
 (cd "$build" && cpack -G DEB)
 deb=$(ls -t "$build"/lumivo_*.deb | head -n 1)
 dpkg-deb --info "$deb"
-dpkg-deb --contents "$deb"
-dpkg-deb --contents "$deb" | grep -q '\./usr/bin/lumivo -> /opt/lumivo/bin/lumivo$' ||
+contents=$(dpkg-deb --contents "$deb")
+echo "$contents"
+grep -q '\./usr/bin/lumivo -> /opt/lumivo/bin/lumivo$' <<<"$contents" ||
   { echo "package.sh: the launcher link is missing or wrong" >&2; exit 1; }
 if command -v lintian >/dev/null; then
   lintian --info "$deb" || true
