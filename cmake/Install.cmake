@@ -4,10 +4,11 @@
 #   <prefix>/bin/lumivo and <prefix>/bin/lang/<id>.qm, which it looks for beside itself.
 # What the desktop needs to find it goes under LUMIVO_SYSTEM_PREFIX (default /usr/local;
 # the package uses /usr):
-#   bin/lumivo                               relative symlink to the program
+#   bin/lumivo                               symlink to the program
 #   share/applications/<id>.desktop
 #   share/icons/hicolor/{scalable,NxN}/apps/<id>.{svg,png}
 #   share/metainfo/<id>.metainfo.xml
+#   share/man/man1/lumivo.1.gz, share/doc/lumivo/{changelog.gz,copyright}
 # All of it honours DESTDIR, so a staging tree is complete and its launcher works.
 
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
