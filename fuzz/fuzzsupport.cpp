@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -43,7 +44,9 @@ void initApplication()
     static char* argv[] = {name, nullptr};
     new QCoreApplication(argc, argv);
     // The code's debug lines would only slow the runs and bury libFuzzer's report.
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // LUMIVO_FUZZ_VERBOSE=1 keeps them, to look into one input.
+    if (qEnvironmentVariableIsEmpty("LUMIVO_FUZZ_VERBOSE"))
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
 }
 
 void check(bool ok, const char* what)
@@ -52,6 +55,28 @@ void check(bool ok, const char* what)
         std::fprintf(stderr, "property broken: %s\n", what);
         std::abort();
     }
+}
+
+const std::uint8_t* guardedCopy(const std::uint8_t* data, std::size_t size)
+{
+    static std::uint8_t* region = nullptr;
+    static std::size_t capacity = 0;
+    const std::size_t page = std::size_t(::sysconf(_SC_PAGESIZE));
+    const std::size_t need = (size + page - 1) / page * page;
+    if (need > capacity) {
+        if (region)
+            ::munmap(region, capacity + page);
+        capacity = need;
+        void* p = ::mmap(nullptr, capacity + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            std::abort();
+        region = static_cast<std::uint8_t*>(p);
+        ::mprotect(region + capacity, page, PROT_NONE);
+    }
+    std::uint8_t* at = region + capacity - size;
+    if (size)
+        std::memcpy(at, data, size);
+    return at;
 }
 
 } // namespace fuzzsupport

@@ -4,5 +4,8 @@
 set(LUMIVO_FUZZ_TARGETS
   singleinstance:lumivo_base
   ini:lumivo_base
+  mjpg:lumivo_capture
+  rawformats:lumivo_capture
+  virtualcameras:lumivo_capture
 )
 set(LUMIVO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
