@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <cstring>
 #include <set>
 #include <thread>
 
@@ -195,84 +196,128 @@ void TestFramePipeline::baseCamera()
     QVERIFY(camera.close());
 }
 
+namespace {
+
+IFrameBufferPool::Buffer* filled(const std::shared_ptr<IFrameBufferPool>& pool, std::size_t bytes, int value)
+{
+    IFrameBufferPool::Buffer* buffer = pool->acquire(bytes);
+    std::memset(buffer->data, value, bytes);
+    buffer->sampleTime = value;
+    return buffer;
+}
+
+} // namespace
+
 void TestFramePipeline::handOverKeepsNewest()
 {
+    auto pool = IFrameBufferPool::create();
     IFrameHandOver handOver;
-    IFrameHandOver::Frame frame;
-    QVERIFY(!handOver.take(frame));
+    QVERIFY(!handOver.take());
 
-    const std::uint8_t a[] = {1, 1, 1}, b[] = {2, 2}, c[] = {3, 3, 3, 3};
-    QVERIFY(handOver.put(1.0, a, 3));   // first frame: notify
-    QVERIFY(!handOver.put(2.0, b, 2));  // notice already out
-    QVERIFY(!handOver.put(3.0, c, 4));
+    QVERIFY(handOver.put(filled(pool, 16, 1)));   // first frame: notify
+    QVERIFY(!handOver.put(filled(pool, 16, 2)));  // the notice is already out
+    QVERIFY(!handOver.put(filled(pool, 16, 3)));
     QCOMPARE(handOver.dropped(), quint64(2));
+    // The replaced frames went back to the pool, and the third frame reused the first's.
+    QCOMPARE(pool->allocatedCount(), 2);
+    QCOMPARE(pool->freeCount(), 1);
 
-    QVERIFY(handOver.take(frame));
-    QCOMPARE(frame.sampleTime, 3.0);
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(frame.data), int(frame.size)), QByteArray(4, '\3'));
-    QVERIFY(!handOver.take(frame));  // one frame waits at most
-    QVERIFY(handOver.put(4.0, a, 3));  // taken: the next frame notifies again
-    handOver.release();
+    IFrameBufferPool::Buffer* frame = handOver.take();
+    QVERIFY(frame);
+    QCOMPARE(frame->sampleTime, 3.0);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(frame->data), int(frame->size)), QByteArray(16, '\3'));
+    QVERIFY(!handOver.take());  // one frame waits at most
+    QVERIFY(handOver.put(filled(pool, 16, 4)));  // taken: the next frame notifies again
+    IFrameBufferPool::recycle(frame);
 
     handOver.clear();
-    QVERIFY(!handOver.take(frame));
-    QVERIFY(handOver.put(5.0, b, 2));
-    QVERIFY(!handOver.put(6.0, nullptr, 2));  // nothing to copy
+    QVERIFY(!handOver.take());
+    QVERIFY(handOver.put(filled(pool, 16, 5)));
+    QVERIFY(!handOver.put(nullptr));
+    QCOMPARE(pool->allocatedCount(), 2);
 }
 
 void TestFramePipeline::handOverReusesStorage()
 {
-    IFrameHandOver handOver;
-    std::vector<std::uint8_t> bytes(4096, 9);
+    auto pool = IFrameBufferPool::create(4);
+    const std::size_t frameBytes = 64 * 48 * 4;
     std::set<const std::uint8_t*> seen;
-    for (int i = 0; i < 50; ++i) {
-        handOver.put(i, bytes.data(), long(bytes.size() - (i % 7)));
-        handOver.put(i, bytes.data(), long(bytes.size()));
-        IFrameHandOver::Frame frame;
-        QVERIFY(handOver.take(frame));
-        seen.insert(frame.data);
-        handOver.release();
+    for (int i = 0; i < 100; ++i) {
+        IFrameBufferPool::Buffer* buffer = filled(pool, frameBytes, i);
+        buffer->width = 64;
+        buffer->height = 48;
+        seen.insert(buffer->data);
+        const QImage image = IFrameBufferPool::wrap(buffer);
+        QCOMPARE(image.size(), QSize(64, 48));
+        QCOMPARE(image.pixel(5, 5), qRgba(i, i, i, i) | 0xff000000);
     }
-    QVERIFY(seen.size() <= 3);
+    QCOMPARE(int(seen.size()), 1);  // each image gave its buffer back when it went
+    QCOMPARE(pool->allocatedCount(), 1);
+
+    // Images held elsewhere keep their buffers; only the pool's spare count is kept.
+    QList<QImage> held;
+    for (int i = 0; i < 10; ++i) {
+        IFrameBufferPool::Buffer* buffer = filled(pool, frameBytes, i);
+        buffer->width = 64;
+        buffer->height = 48;
+        held.append(IFrameBufferPool::wrap(buffer));
+    }
+    QCOMPARE(pool->allocatedCount(), 10);
+    held.clear();
+    QCOMPARE(pool->freeCount(), 4);
+    QCOMPARE(pool->allocatedCount(), 4);
+
+    // A new frame size retires the spare buffers of the old one.
+    IFrameBufferPool::recycle(pool->acquire(frameBytes * 4));
+    QCOMPARE(pool->allocatedCount(), 1);
+
+    // An image that outlives its pool frees its buffer itself (ASan watches this).
+    IFrameBufferPool::Buffer* last = filled(pool, frameBytes, 9);
+    last->width = 64;
+    last->height = 48;
+    QImage orphan = IFrameBufferPool::wrap(last);
+    pool.reset();
+    QCOMPARE(orphan.pixel(0, 0) & 0xffffff, 0x090909u);
 }
 
 void TestFramePipeline::handOverAcrossThreads()
 {
+    auto pool = IFrameBufferPool::create();
     IFrameHandOver handOver;
     constexpr int kFrames = 2000;
-    constexpr int kSize = 64 * 1024;
+    constexpr std::size_t kSize = 64 * 1024;
     std::atomic<bool> done{false};
     std::thread producer([&]() {
-        std::vector<std::uint8_t> bytes(kSize);
-        for (int i = 1; i <= kFrames; ++i) {
-            std::fill(bytes.begin(), bytes.end(), static_cast<std::uint8_t>(i));
-            handOver.put(i, bytes.data(), kSize);
-        }
+        for (int i = 1; i <= kFrames; ++i)
+            handOver.put(filled(pool, kSize, i));
         done = true;
     });
     int last = 0, taken = 0;
     bool intact = true;
     for (;;) {
-        IFrameHandOver::Frame frame;
-        if (!handOver.take(frame)) {
+        IFrameBufferPool::Buffer* frame = handOver.take();
+        if (!frame) {
             if (!done) {
                 std::this_thread::yield();
                 continue;
             }
-            if (!handOver.take(frame))  // the producer's last frame may have landed meanwhile
+            frame = handOver.take();  // the producer's last frame may have landed meanwhile
+            if (!frame)
                 break;
         }
-        const int number = int(frame.sampleTime);
-        intact = intact && number > last && frame.size == kSize
-            && std::all_of(frame.data, frame.data + kSize, [&](std::uint8_t v) { return v == std::uint8_t(number); });
+        const int number = int(frame->sampleTime);
+        const std::uint8_t byte = std::uint8_t(number);
+        intact = intact && number > last && frame->size == kSize
+            && std::all_of(frame->data, frame->data + kSize, [&](std::uint8_t v) { return v == byte; });
         last = number;
         ++taken;
-        handOver.release();
+        IFrameBufferPool::recycle(frame);
     }
     producer.join();
     QVERIFY(intact);
     QCOMPARE(last, kFrames);  // the newest frame always arrives
     QCOMPARE(quint64(taken) + handOver.dropped(), quint64(kFrames));
+    QVERIFY(pool->allocatedCount() <= 4);
 }
 
 QTEST_MAIN(TestFramePipeline)

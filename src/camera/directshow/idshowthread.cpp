@@ -91,7 +91,7 @@ void IDShowThread::onThreadFinished(QThread* thread)
     }
     // A frame or notice still waiting belongs to the stream that just ended.
     m_frames.clear();
-    m_stillGrabber.stills().clear();
+    m_stillGrabber.clear();
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     {
         QMutexLocker lock(&m_threadMutex);
@@ -844,53 +844,88 @@ HRESULT IDShowThread::SampleCB(double sampleTime, void* sample)
 
 HRESULT IDShowThread::BufferCB(double sampleTime, BYTE* buffer, long bufferLen)
 {
-    if (m_frames.put(sampleTime, buffer, bufferLen))
-        emit sgCallback(sampleTime, nullptr, bufferLen);
+    // A frame of the wrong size would be dropped by the worker; it is not even copied.
+    if (IFrameBufferPool::Buffer* copy = copyUpright(sampleTime, buffer, bufferLen)) {
+        if (m_frames.put(copy))
+            emit sgCallback(sampleTime, nullptr, bufferLen);
+    }
     return S_OK;
 }
 
 void IDShowThread::slCallback(double dblSampleTime, BYTE* pBuffer, long lBufferSize)
 {
-    Q_UNUSED(dblSampleTime)
-    if (pBuffer) {
-        processFrame(pBuffer, lBufferSize);
-        return;
-    }
-    IFrameHandOver::Frame frame;
-    if (m_frames.take(frame)) {
-        processFrame(frame.data, frame.size);
-        m_frames.release();
-    }
+    if (pBuffer)
+        processFrame(copyUpright(dblSampleTime, pBuffer, lBufferSize));
+    else
+        processFrame(m_frames.take());
 }
 
-void IDShowThread::processFrame(const BYTE* pBuffer, long lBufferSize)
+IFrameBufferPool::Buffer* IDShowThread::copyUpright(double sampleTime, const BYTE* pBuffer, long lBufferSize)
 {
     const QSize size = currentResolution().size;
-    const qint64 expected = qint64(size.width()) * size.height() * 4;
-    if (size.width() <= 0 || size.height() <= 0 || lBufferSize != expected)
-        return;
-
+    const qint64 rowBytes = qint64(size.width()) * 4;
+    if (!pBuffer || size.width() <= 0 || size.height() <= 0 || lBufferSize != rowBytes * size.height())
+        return nullptr;
+    IFrameBufferPool::Buffer* copy = m_pPool->acquire(static_cast<std::size_t>(lBufferSize));
+    if (!copy)
+        return nullptr;
+    // The copy the hand-over needs anyway reverses the bottom-up rows on the way, so
+    // the upright picture (flip mode 1, the usual one) costs no second pass.
     const cv::Mat frame(size.height(), size.width(), CV_8UC4, const_cast<BYTE*>(pBuffer));
-    // The oriented matrix is written straight into the image's own bytes: the same
-    // picture as orienting, converting and copying, with one pass over the frame.
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
+    cv::Mat upright(size.height(), size.width(), CV_8UC4, copy->data);
+    cv::flip(frame, upright, 0);
+    copy->width = size.width();
+    copy->height = size.height();
+    copy->sampleTime = sampleTime;
+    return copy;
+}
+
+void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
+{
+    if (!upright)
         return;
-    cv::Mat oriented(size.height(), size.width(), CV_8UC4, image.bits(), static_cast<size_t>(image.bytesPerLine()));
+    // The size may have changed since the frame was copied.
+    if (QSize(upright->width, upright->height) != currentResolution().size) {
+        IFrameBufferPool::recycle(upright);
+        return;
+    }
+
+    // Flip codes relative to the upright copy: mode 2 is the frame as delivered (upside
+    // down), 3 upright and mirrored, 4 upside down and mirrored.
+    int code = 2;  // none
     switch (flipMode()) {
     case 1:
-        cv::flip(frame, oriented, 0);
         break;
     case 3:
-        cv::flip(frame, oriented, -1);
+        code = 1;
         break;
     case 4:
-        cv::flip(frame, oriented, 1);
+        code = -1;
         break;
     default:
-        frame.copyTo(oriented);
+        code = 0;
         break;
     }
+    IFrameBufferPool::Buffer* oriented = upright;
+    if (code != 2) {
+        oriented = m_pPool->acquire(upright->size);
+        if (!oriented) {
+            IFrameBufferPool::recycle(upright);
+            return;
+        }
+        const cv::Mat source(upright->height, upright->width, CV_8UC4, upright->data);
+        cv::Mat target(upright->height, upright->width, CV_8UC4, oriented->data);
+        cv::flip(source, target, code);
+        oriented->width = upright->width;
+        oriented->height = upright->height;
+        IFrameBufferPool::recycle(upright);
+    }
+
+    // The image owns its buffer: nothing else writes to it, so it is the deep copy the
+    // latest image must be.
+    const QImage image = IFrameBufferPool::wrap(oriented);
+    if (image.isNull())
+        return;
     {
         QMutexLocker lock(&m_imageMutex);
         m_image = image;
@@ -912,10 +947,9 @@ void IDShowThread::slStillCaptureCallback(BYTE* pBuffer, long lBufferSize)
         emit sgStillImage(QImage::fromData(pBuffer, static_cast<int>(lBufferSize)));
         return;
     }
-    IFrameHandOver::Frame frame;
-    if (m_stillGrabber.stills().take(frame)) {
-        const QImage picture = QImage::fromData(frame.data, static_cast<int>(frame.size));
-        m_stillGrabber.stills().release();
+    if (IFrameBufferPool::Buffer* still = m_stillGrabber.takeStill()) {
+        const QImage picture = QImage::fromData(still->data, static_cast<int>(still->size));
+        IFrameBufferPool::recycle(still);
         emit sgStillImage(picture);
     }
 }

@@ -88,7 +88,9 @@ private:
                           const std::shared_ptr<dshow::IGraphBuilder>& graph);
     long InitData();
 
-    void processFrame(const dshow::BYTE* pBuffer, long lBufferSize);
+    // Copies a bottom-up frame of the current size into a pooled buffer, upright.
+    IFrameBufferPool::Buffer* copyUpright(double sampleTime, const dshow::BYTE* pBuffer, long lBufferSize);
+    void processFrame(IFrameBufferPool::Buffer* upright);
     QImage rotated(const QImage& image) const;
     void onThreadFinished(QThread* thread);
     void reapThreads();
@@ -115,6 +117,7 @@ private:
 
     QMutex m_graphMutex;        // guards the interfaces above against GUI-side calls
     bool m_bComInitialized = false;
+    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create();
     IFrameHandOver m_frames;    // BufferCB's copy, waiting for the worker
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     QMutex m_threadMutex;       // guards m_pThread and m_retiredThreads

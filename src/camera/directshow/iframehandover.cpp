@@ -1,62 +1,48 @@
 #include "camera/directshow/iframehandover.h"
 
-#include <cstring>
-
-bool IFrameHandOver::put(double sampleTime, const std::uint8_t* data, long size)
+IFrameHandOver::~IFrameHandOver()
 {
-    if (!data || size <= 0)
-        return false;
-    QMutexLocker producer(&m_producerMutex);
+    clear();
+}
 
-    int fill = 0;
+bool IFrameHandOver::put(IFrameBufferPool::Buffer* buffer)
+{
+    if (!buffer)
+        return false;
+    IFrameBufferPool::Buffer* replaced = nullptr;
+    bool notify = false;
     {
         QMutexLocker lock(&m_mutex);
-        while (fill == m_nWaiting || fill == m_nInUse)
-            ++fill;
+        replaced = m_pWaiting;
+        m_pWaiting = buffer;
+        if (replaced)
+            ++m_nDropped;
+        notify = !m_bNotified;
+        m_bNotified = true;
     }
-    // The copy runs outside the index lock so the consumer never waits for it.
-    Buffer& buffer = m_buffers[fill];
-    if (buffer.bytes.size() < static_cast<size_t>(size))
-        buffer.bytes.resize(static_cast<size_t>(size));
-    std::memcpy(buffer.bytes.data(), data, static_cast<size_t>(size));
-    buffer.size = size;
-    buffer.sampleTime = sampleTime;
-
-    QMutexLocker lock(&m_mutex);
-    if (m_nWaiting >= 0)
-        ++m_nDropped;
-    m_nWaiting = fill;
-    const bool notify = !m_bNotified;
-    m_bNotified = true;
+    IFrameBufferPool::recycle(replaced);
     return notify;
 }
 
-bool IFrameHandOver::take(Frame& frame)
+IFrameBufferPool::Buffer* IFrameHandOver::take()
 {
     QMutexLocker lock(&m_mutex);
     m_bNotified = false;
-    if (m_nWaiting < 0)
-        return false;
-    m_nInUse = m_nWaiting;
-    m_nWaiting = -1;
-    Buffer& buffer = m_buffers[m_nInUse];
-    frame.sampleTime = buffer.sampleTime;
-    frame.data = buffer.bytes.data();
-    frame.size = buffer.size;
-    return true;
-}
-
-void IFrameHandOver::release()
-{
-    QMutexLocker lock(&m_mutex);
-    m_nInUse = -1;
+    IFrameBufferPool::Buffer* buffer = m_pWaiting;
+    m_pWaiting = nullptr;
+    return buffer;
 }
 
 void IFrameHandOver::clear()
 {
-    QMutexLocker lock(&m_mutex);
-    m_nWaiting = -1;
-    m_bNotified = false;
+    IFrameBufferPool::Buffer* waiting = nullptr;
+    {
+        QMutexLocker lock(&m_mutex);
+        waiting = m_pWaiting;
+        m_pWaiting = nullptr;
+        m_bNotified = false;
+    }
+    IFrameBufferPool::recycle(waiting);
 }
 
 quint64 IFrameHandOver::dropped() const

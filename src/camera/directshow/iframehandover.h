@@ -1,50 +1,34 @@
 #pragma once
 
+#include "camera/directshow/iframebufferpool.h"
+
 #include <QMutex>
 
-#include <cstdint>
-#include <vector>
-
-// Hands frame bytes from a streaming thread to one consumer thread, keeping at most
-// one frame waiting: a newer frame replaces a waiting one, so a slow consumer costs
-// dropped frames, never memory. The bytes are copied (the producer's buffer is only
-// valid during its call) into storage that is reused from frame to frame.
+// Hands frames from a streaming thread to one consumer thread, keeping at most one
+// frame waiting: a newer frame replaces a waiting one (which goes back to its pool),
+// so a slow consumer costs dropped frames, never memory. The producer is told when
+// to notify the consumer, so at most one notice is on its way at a time.
 class IFrameHandOver
 {
 public:
-    struct Frame
-    {
-        double sampleTime = 0.0;
-        std::uint8_t* data = nullptr;
-        long size = 0;
-    };
+    IFrameHandOver() = default;
+    IFrameHandOver(const IFrameHandOver&) = delete;
+    IFrameHandOver& operator=(const IFrameHandOver&) = delete;
+    ~IFrameHandOver();
 
-    // Copies the frame in. True when nothing was waiting and the consumer has not been
-    // told yet: the caller then notifies the consumer once.
-    bool put(double sampleTime, const std::uint8_t* data, long size);
-    // The waiting frame, now owned by the consumer until release(); false when none.
-    bool take(Frame& frame);
-    void release();
-    // Drops a waiting frame and forgets any notice; storage is kept.
+    // Takes ownership of `buffer`. True when the consumer has no notice yet and the
+    // caller must send one.
+    bool put(IFrameBufferPool::Buffer* buffer);
+    // The waiting frame, now owned by the caller; null when none.
+    IFrameBufferPool::Buffer* take();
+    // Drops a waiting frame and forgets any notice.
     void clear();
     // Frames replaced before the consumer took them.
     quint64 dropped() const;
 
 private:
-    static constexpr int kBuffers = 3;  // one being filled, one waiting, one in use
-
-    struct Buffer
-    {
-        std::vector<std::uint8_t> bytes;
-        long size = 0;
-        double sampleTime = 0.0;
-    };
-
-    QMutex m_producerMutex;  // one put at a time
-    mutable QMutex m_mutex;  // guards the indices below
-    Buffer m_buffers[kBuffers];
-    int m_nWaiting = -1;
-    int m_nInUse = -1;
+    mutable QMutex m_mutex;
+    IFrameBufferPool::Buffer* m_pWaiting = nullptr;
     bool m_bNotified = false;
     quint64 m_nDropped = 0;
 };

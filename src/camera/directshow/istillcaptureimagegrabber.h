@@ -17,7 +17,9 @@ public:
     dshow::HRESULT SampleCB(double sampleTime, void* sample) override;
     dshow::HRESULT BufferCB(double sampleTime, dshow::BYTE* buffer, long bufferLen) override;
 
-    IFrameHandOver& stills() { return m_stills; }
+    // The newest still picture (its bytes in buffer->size), owned by the caller; null when none.
+    IFrameBufferPool::Buffer* takeStill() { return m_stills.take(); }
+    void clear() { m_stills.clear(); }
 
 signals:
     // pBuffer is null: the picture waits in stills() (the platform's buffer is gone by
@@ -25,5 +27,6 @@ signals:
     void sgStillImage(dshow::BYTE* pBuffer, long lBufferSize);
 
 private:
+    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create(1);
     IFrameHandOver m_stills;
 };
