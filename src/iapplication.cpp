@@ -1,13 +1,16 @@
 #include "iapplication.h"
 
 #include "appenvironment.h"
-#include "iapplicationbridge.h"
+#include "service/iservice.h"
 #include "mainframe.h"
 
 #include <QDebug>
 #include <QScreen>
 
-IApplication::IApplication(const QString& id, int& argc, char** argv) : ISingleApplication(id, argc, argv) {}
+IApplication::IApplication(const QString& id, int& argc, char** argv) : ISingleApplication(id, argc, argv)
+{
+    IService::s_mainWidgetOf = [](IApplication* app) -> QWidget* { return app->mainFrame(); };
+}
 
 IApplication::~IApplication()
 {
@@ -49,11 +52,6 @@ bool IApplication::notify(QObject* receiver, QEvent* event)
     default: break;
     }
     return QApplication::notify(receiver, event);
-}
-
-QWidget* applicationMainWidget(IApplication* app)
-{
-    return app ? app->mainFrame() : nullptr;
 }
 
 void onInstanceMessage(QString message)

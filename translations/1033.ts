@@ -1,4 +1,11 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
+<context>
+    <name>IConfigureService</name>
+    <message>
+        <source>Lumivo</source>
+        <translation>Lumivo</translation>
+    </message>
+</context>
 </TS>

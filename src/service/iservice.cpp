@@ -1,14 +1,15 @@
 #include "service/iservice.h"
 
-#include "iapplicationbridge.h"
+
+QWidget* (*IService::s_mainWidgetOf)(IApplication*) = nullptr;
 
 IService::IService(QObject* parent) : QObject(parent) {}
 
 bool IService::setApplication(IApplication* app)
 {
     m_pApplication = app;
-    if (app)
-        m_pMainWidget = applicationMainWidget(app);
+    if (app && s_mainWidgetOf)
+        m_pMainWidget = s_mainWidgetOf(app);
     return true;
 }
 

@@ -16,6 +16,10 @@ public:
     virtual IApplication* application() const;
     virtual QWidget* mainWidget() const;
 
+    // Set by the application layer: how to reach the main window of an application
+    // object from below that layer.
+    static QWidget* (*s_mainWidgetOf)(IApplication* app);
+
 protected:
     QWidget* m_pMainWidget = nullptr;
     IApplication* m_pApplication = nullptr;

@@ -1,0 +1,24 @@
+// A minimal single-instance program for the tests: the first copy prints "ready" and
+// every message it receives; a later copy sends its first argument and exits with 1.
+#include "isingleapplication.h"
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    ISingleApplication app(QStringLiteral("LumivoProbe"), argc, argv);
+    if (app.isRunning()) {
+        const bool sent = app.sendMessage(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(), 5000);
+        std::printf("sent %d\n", sent ? 1 : 0);
+        return 1;
+    }
+    QObject::connect(&app, &ISingleApplication::messageReceived, [&app](const QString& message) {
+        std::printf("message:%s\n", message.toUtf8().constData());
+        std::fflush(stdout);
+        if (message == QLatin1String("quit"))
+            app.quit();
+    });
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return app.exec();
+}
