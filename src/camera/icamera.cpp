@@ -1,6 +1,7 @@
 #include "camera/icamera.h"
 
 #include "camera/directshow/idshowthread.h"
+#include "device/idevicescanner.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -140,6 +141,11 @@ void ICamera::dropPreview()
 {
     QMutexLocker lock(&m_previewMutex);
     m_pendingPreview = QImage();
+}
+
+QList<ICameraInfo> ICamera::cameraList(int)
+{
+    return IDeviceScanner::scan();
 }
 
 CameraParameters ICamera::parameters()

@@ -535,10 +535,12 @@ bool IDShowThread::setPreview(const bool& on)
 
 bool IDShowThread::setResolution(const CameraResolution& resolution)
 {
-    setCurrentResolution(resolution);
     bool open = false;
     {
+        // Under the graph lock, so a worker building the graph does not write its
+        // resolution over this one.
         QMutexLocker lock(&m_graphMutex);
+        setCurrentResolution(resolution);
         open = m_pDeviceFilter != nullptr;
     }
     if (open) {
