@@ -117,6 +117,8 @@ void ICamera::offerPreview(const QImage& image)
     bool queue = false;
     {
         QMutexLocker lock(&m_previewMutex);
+        if (!m_pendingPreview.isNull())
+            ++m_nDroppedPreviews;
         m_pendingPreview = image;
         queue = !m_bDeliveryQueued;
         m_bDeliveryQueued = true;
@@ -146,6 +148,12 @@ void ICamera::dropPreview()
 QList<ICameraInfo> ICamera::cameraList(int)
 {
     return IDeviceScanner::scan();
+}
+
+quint64 ICamera::droppedPreviews() const
+{
+    QMutexLocker lock(&m_previewMutex);
+    return m_nDroppedPreviews;
 }
 
 CameraParameters ICamera::parameters()

@@ -43,6 +43,9 @@ public:
     // destruction and the facade's own.
     void closeOnExit();
 
+    // Preview frames replaced before the GUI thread took them (a busy GUI thread).
+    quint64 droppedPreviews() const;
+
     // The open camera, null when none (for tests and tools; the pages use the facade).
     IAbstractCamera* camera() const { return m_pCamera; }
 
@@ -65,9 +68,10 @@ private:
     void watchApplication();
 
     IAbstractCamera* m_pCamera = nullptr;
-    QMutex m_previewMutex;
+    mutable QMutex m_previewMutex;
     QImage m_pendingPreview;
     bool m_bDeliveryQueued = false;
+    quint64 m_nDroppedPreviews = 0;
     bool m_bWatchingApplication = false;
 };
 
