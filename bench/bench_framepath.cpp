@@ -168,8 +168,8 @@ std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width,
 {
     std::vector<std::vector<std::uint8_t>> frames;
     std::shared_ptr<capture::CaptureDevice> device;
-    if (FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device
-        || FAILED(device->setFormat(dshow::MEDIASUBTYPE_MJPG, width, height)))
+    if (dshow::FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device
+        || dshow::FAILED(device->setFormat(dshow::MEDIASUBTYPE_MJPG, width, height)))
         return frames;
     std::mutex mutex;
     std::condition_variable enough;

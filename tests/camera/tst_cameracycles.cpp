@@ -2,6 +2,7 @@
 // counts keep the run short; LUMIVO_CAMERA_CYCLES and LUMIVO_CAMERA_RESOLUTION_CHANGES
 // set the full counts (200 and 100 for the sanitizer runs).
 #include "camera/icamera.h"
+#include "support/logcapture.h"
 #include "support/virtualcamerafile.h"
 
 #include <QDir>
@@ -61,6 +62,7 @@ void TestCameraCycles::openCloseCycles()
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
     const int threadsBefore = threadCount();
+    LogCapture log;
 
     for (int i = 0; i < cycles; ++i) {
         facade->openCamera(deskInfo(i % 2 ? QSize(640, 480) : QSize(0, 0)), false);
@@ -75,6 +77,9 @@ void TestCameraCycles::openCloseCycles()
     }
     // Workers and streams are gone, not parked.
     QTRY_VERIFY(threadCount() <= threadsBefore);
+    QCOMPARE(log.matching("dshow open camera: ").size(), cycles);
+    QCOMPARE(log.matching("exit direct show thread.").size(), cycles);
+    QVERIFY(log.matching("error").isEmpty());
     qDebug() << cycles << "open/close cycles," << frames.count() << "frames";
 }
 
@@ -84,6 +89,7 @@ void TestCameraCycles::resolutionChanges()
     ICamera* facade = ICamera::instance();
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
+    LogCapture log;
     facade->openCamera(deskInfo(QSize(320, 240)), false);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
 
@@ -100,6 +106,8 @@ void TestCameraCycles::resolutionChanges()
     QCOMPARE(currentCameraResolution().size, last);
     QCOMPARE(results.count(), 1);  // reopens report nothing
     QVERIFY(facade->closeCamera());
+    QVERIFY(log.matching("error").isEmpty());
+    QVERIFY(log.matching("failed").isEmpty());
     qDebug() << changes << "resolution changes," << frames.count() << "frames";
 }
 

@@ -1,9 +1,12 @@
+#include "camera/directshow/idevicecontrolsdialog.h"
 #include "camera/directshow/idshowthread.h"
 #include "camera/icamera.h"
 #include "camera/platform/capturesystem.h"
 #include "support/logcapture.h"
 #include "support/virtualcamerafile.h"
 
+#include <QApplication>
+#include <QSpinBox>
 #include <QtTest>
 
 namespace {
@@ -60,10 +63,10 @@ QList<QSize> sizes(const QList<CameraResolution>& list)
 long deviceValue(const QString& name, capture::Property property, long* flags = nullptr)
 {
     std::shared_ptr<capture::CaptureDevice> device;
-    if (FAILED(capture::CaptureSystem::instance()->open(QStringLiteral("virtual:") + name, device)) || !device)
+    if (dshow::FAILED(capture::CaptureSystem::instance()->open(QStringLiteral("virtual:") + name, device)) || !device)
         return -9999;
     long value = 0, mode = 0;
-    if (FAILED(device->get(property, value, mode)))
+    if (dshow::FAILED(device->get(property, value, mode)))
         return -9999;
     if (flags)
         *flags = mode;
@@ -91,6 +94,7 @@ private slots:
     void properties();
     void propertiesMissingOrModeless();
     void settersReachDevice();
+    void controlsDialog();
     void closeTwice();
     void stillPicture();
     void unplugMidStream();
@@ -372,6 +376,33 @@ void TestICamera::settersReachDevice()
     // Frames keep flowing through all of it.
     const int before = frames.count();
     QTRY_VERIFY(frames.count() > before);
+}
+
+void TestICamera::controlsDialog()
+{
+    QSignalSpy results(m_camera, &ICamera::sgResult);
+    m_camera->openCamera(infoFor("desk"), false);
+    QTRY_COMPARE(results.count(), 1);
+
+    int shown = 0;
+    QStringList names;
+    QTimer::singleShot(100, this, [&]() {
+        auto* dialog = qobject_cast<IDeviceControlsDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        shown = dialog->controlCount();
+        for (QWidget* editor : dialog->findChildren<QWidget*>(QRegularExpression("^control_")))
+            names << editor->accessibleName();
+        // The row for brightness writes straight to the device.
+        for (QSpinBox* spin : dialog->findChildren<QSpinBox*>()) {
+            if (spin->parentWidget() && spin->parentWidget()->accessibleName().contains("Brightness", Qt::CaseInsensitive))
+                spin->setValue(17);
+        }
+        dialog->reject();
+    });
+    QVERIFY(m_camera->camera()->videoCaptureFilter(nullptr));  // modal until the timer closes it
+    QVERIFY2(shown >= 7, qPrintable(names.join(", ")));
+    QCOMPARE(deviceValue("desk", capture::Property::Brightness), 17L);
 }
 
 void TestICamera::closeTwice()

@@ -86,6 +86,7 @@ IDeviceControlsDialog::IDeviceControlsDialog(std::shared_ptr<dshow::ISpecifyProp
         }
         }
         editor->setObjectName(QStringLiteral("control_%1").arg(id));
+        editor->setAccessibleName(control.name);
         editor->setEnabled(!control.readOnly);
         form->addRow(control.name, editor);
         ++m_nControls;

@@ -20,11 +20,15 @@ LogCapture::~LogCapture()
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    Q_UNUSED(type)
-    Q_UNUSED(context)
     if (LogCapture* capture = g_capture) {
-        QMutexLocker lock(&capture->m_mutex);
-        capture->m_lines.append(message);
+        {
+            QMutexLocker lock(&capture->m_mutex);
+            capture->m_lines.append(message);
+        }
+        // LUMIVO_TEST_ECHO=1 shows the captured lines too, for reading a test's log.
+        static const bool echo = qEnvironmentVariableIntValue("LUMIVO_TEST_ECHO") == 1;
+        if (echo && capture->m_previous)
+            capture->m_previous(type, context, message);
     }
 }
 
