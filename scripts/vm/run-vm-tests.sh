@@ -10,6 +10,8 @@
 #     --timeout SECONDS   wall-clock limit for the whole VM run (default 300)
 #     --keep DIR          build the image in DIR and keep it (default: a temp dir)
 #     --args "ARGS"       arguments passed to every program (e.g. "-v2")
+#     --env NAME=VALUE    set in the programs' environment (repeatable), e.g. TSAN_OPTIONS
+#     --copy FILE         copy a host file to the same path in the VM (repeatable)
 #
 # Exit status: 0 when every program exited 0 in the VM, 1 when one failed, crashed,
 # hung or never ran, 77 when qemu or the kernel cannot be had on this machine.
@@ -23,12 +25,16 @@ timeout_s=300
 keep=""
 prog_args=""
 programs=()
+envs=()
+copies=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --vivid) vivid_opts="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
     --args) prog_args="$2"; shift 2 ;;
+    --env) envs+=("$2"); shift 2 ;;
+    --copy) copies+=("$2"); shift 2 ;;
     -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
     *) programs+=("$1"); shift ;;
   esac
@@ -127,6 +133,12 @@ if [ -n "$plugin" ]; then
   cp -L "$plugin" "$root$plugin"
   copy_with_libs "$plugin"
 fi
+for f in "${copies[@]}"; do
+  [ -f "$f" ] || { echo "run-vm-tests: no such file: $f" >&2; exit 2; }
+  abs=$(readlink -f "$f")
+  mkdir -p "$root$(dirname "$abs")"
+  cp -L "$abs" "$root$abs"
+done
 [ -e "$root/lib64/ld-linux-x86-64.so.2" ] || { mkdir -p "$root/lib64"; cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"; }
 
 # --- init -------------------------------------------------------------------------
@@ -149,6 +161,9 @@ ls /sys/class/video4linux | sed 's/^/@@LUMIVO-VM node /'
 export HOME=/tmp/home TMPDIR=/tmp XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen LUMIVO_VM=1
 export LUMIVO_TEST_TMP=/tmp
 INIT
+  for e in "${envs[@]}"; do
+    printf 'export %q\n' "$e"
+  done
   for n in "${names[@]}"; do
     cat <<INIT
 echo "@@LUMIVO-VM begin $n"
