@@ -3,12 +3,19 @@
 # run on the host. To run more programs in the same VM, append their targets to
 # LUMIVO_VM_TEST_TARGETS (e.g. from another tests/*.cmake included after this one
 # or directly here).
-add_executable(tst_vm_v4l2 ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_v4l2.cpp)
+add_executable(tst_vm_v4l2 ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_v4l2.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/capture/support/capturetest.cpp)
 target_link_libraries(tst_vm_v4l2 PRIVATE lumivo_capture Qt5::Test)
+target_include_directories(tst_vm_v4l2 PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/capture/support)
 target_compile_options(tst_vm_v4l2 PRIVATE ${LUMIVO_WARNINGS})
 set_target_properties(tst_vm_v4l2 PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/vm)
 
-list(APPEND LUMIVO_VM_TEST_TARGETS tst_vm_v4l2)
+add_executable(tst_vm_watcher ${CMAKE_CURRENT_SOURCE_DIR}/vm/tst_vm_watcher.cpp)
+target_link_libraries(tst_vm_watcher PRIVATE lumivo_capture Qt5::Test)
+target_compile_options(tst_vm_watcher PRIVATE ${LUMIVO_WARNINGS})
+set_target_properties(tst_vm_watcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/vm)
+
+list(APPEND LUMIVO_VM_TEST_TARGETS tst_vm_v4l2 tst_vm_watcher)
 
 # One CTest entry boots one VM for all of them; it is added once every tests/*.cmake
 # has had its say.
