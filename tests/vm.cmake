@@ -17,15 +17,16 @@ set_target_properties(tst_vm_watcher PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE
 
 list(APPEND LUMIVO_VM_TEST_TARGETS tst_vm_v4l2 tst_vm_watcher)
 
-# One CTest entry boots one VM for all of them; it is added once every tests/*.cmake
-# has had its say.
+# One CTest entry boots one VM for all of them, and runs them twice: with raw kernel
+# uevents only, then with a udev daemon. It is added once every tests/*.cmake has
+# had its say.
 function(lumivo_add_vm_test)
   set(programs)
   foreach(t ${LUMIVO_VM_TEST_TARGETS})
     list(APPEND programs $<TARGET_FILE:${t}>)
   endforeach()
   add_test(NAME vm_v4l2_vivid
-    COMMAND ${LUMIVO_TEST_RUNNER} bash ${CMAKE_SOURCE_DIR}/scripts/vm/run-vm-tests.sh --timeout 300 ${programs})
+    COMMAND ${LUMIVO_TEST_RUNNER} bash ${CMAKE_SOURCE_DIR}/scripts/vm/run-vm-tests.sh --timeout 300 --udev-pass ${programs})
   set_tests_properties(vm_v4l2_vivid PROPERTIES TIMEOUT 420 SKIP_RETURN_CODE 77 LABELS vm
     ENVIRONMENT "LUMIVO_BUILD_DIR=${CMAKE_BINARY_DIR};LUMIVO_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()
