@@ -9,7 +9,7 @@
 #include "customui/iswitchbutton.h"
 #include "customui/itxtbutton.h"
 #include "customui/page/icamerapreview.h"
-#include "designatedmodel.h"
+#include "device/designatedmodel.h"
 #include "iapplication.h"
 #include "mainframe.h"
 
@@ -66,8 +66,8 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
 
 bool ICameraPage::isDesignatedModel(const ICameraInfo& info)
 {
-    return info.strVid.compare(kDesignatedVendorId, Qt::CaseInsensitive) == 0
-        && info.strPid.compare(kDesignatedProductId, Qt::CaseInsensitive) == 0;
+    return info.strVid.compare(QLatin1String(kDesignatedModel.vendorId), Qt::CaseInsensitive) == 0
+        && info.strPid.compare(QLatin1String(kDesignatedModel.productId), Qt::CaseInsensitive) == 0;
 }
 
 void ICameraPage::initUI()
@@ -262,24 +262,27 @@ void ICameraPage::connectPanel()
     connect(autoWhiteBalance, &ISwitchButton::statusChanged, autoWhiteBalance,
             [this](bool on) { onAutoSwitch(CameraParameters::WhiteBalance, on); });
 
-    connect(m_pFocusSlider, &QSlider::valueChanged, m_pFocusSlider, [](int v) {
-        camera()->setFocus(v);
+    connect(m_pFocusSlider, &QSlider::valueChanged, m_pFocusSlider, [this](int v) {
+        send(&ICamera::setFocus, "setFocus", v);
         g_currentCameraInfo.parameters[CameraParameters::Focus].value = v;
     });
-    connect(m_pExposureSlider, &QSlider::valueChanged, m_pExposureSlider, [](int v) {
-        camera()->setExposure(v);
+    connect(m_pExposureSlider, &QSlider::valueChanged, m_pExposureSlider, [this](int v) {
+        send(&ICamera::setExposure, "setExposure", v);
         g_currentCameraInfo.parameters[CameraParameters::Exposure].value = v;
     });
-    connect(m_pWhiteBalanceSlider, &QSlider::valueChanged, m_pWhiteBalanceSlider, [](int v) {
-        camera()->setWhiteBalance(v);
+    connect(m_pWhiteBalanceSlider, &QSlider::valueChanged, m_pWhiteBalanceSlider, [this](int v) {
+        send(&ICamera::setWhiteBalance, "setWhiteBalance", v);
         g_currentCameraInfo.parameters[CameraParameters::WhiteBalance].value = v;
     });
-    connect(m_pBrightnessSlider, &QSlider::valueChanged, m_pBrightnessSlider, [](int v) { camera()->setBrightness(v); });
-    connect(m_pContrastSlider, &QSlider::valueChanged, m_pContrastSlider, [](int v) { camera()->setContrast(v); });
-    connect(m_pSaturationSlider, &QSlider::valueChanged, m_pSaturationSlider, [](int v) { camera()->setSaturation(v); });
+    connect(m_pBrightnessSlider, &QSlider::valueChanged, m_pBrightnessSlider,
+            [this](int v) { send(&ICamera::setBrightness, "setBrightness", v); });
+    connect(m_pContrastSlider, &QSlider::valueChanged, m_pContrastSlider,
+            [this](int v) { send(&ICamera::setContrast, "setContrast", v); });
+    connect(m_pSaturationSlider, &QSlider::valueChanged, m_pSaturationSlider,
+            [this](int v) { send(&ICamera::setSaturation, "setSaturation", v); });
 
     connect(m_pResolutionBox, &QComboBox::currentTextChanged, m_pResolutionBox, [this](const QString&) {
-        camera()->setResolution(m_pResolutionBox->currentData().value<CameraResolution>());
+        sendResolution(m_pResolutionBox->currentData().value<CameraResolution>());
     });
     connect(button(KeyRestoreDefault), &QToolButton::clicked, this, [this] { restoreDefaults(); });
 }
@@ -287,18 +290,28 @@ void ICameraPage::connectPanel()
 void ICameraPage::onAutoSwitch(int slot, bool on)
 {
     CameraParameter& parameter = g_currentCameraInfo.parameters[slot];
+    const int value = parameter.value.toInt();
     ISlider* slider = nullptr;
     switch (slot) {
     case CameraParameters::Exposure:
-        on ? camera()->setExposureAuto() : camera()->setExposure(parameter.value.toInt());
+        if (on)
+            sendAuto(&ICamera::setExposureAuto, "setExposureAuto");
+        else
+            send(&ICamera::setExposure, "setExposure", value);
         slider = m_pExposureSlider;
         break;
     case CameraParameters::Focus:
-        on ? camera()->setFocusAuto() : camera()->setFocus(parameter.value.toInt());
+        if (on)
+            sendAuto(&ICamera::setFocusAuto, "setFocusAuto");
+        else
+            send(&ICamera::setFocus, "setFocus", value);
         slider = m_pFocusSlider;
         break;
     case CameraParameters::WhiteBalance:
-        on ? camera()->setWhiteBalanceAuto() : camera()->setWhiteBalance(parameter.value.toInt());
+        if (on)
+            sendAuto(&ICamera::setWhiteBalanceAuto, "setWhiteBalanceAuto");
+        else
+            send(&ICamera::setWhiteBalance, "setWhiteBalance", value);
         slider = m_pWhiteBalanceSlider;
         break;
     default:
@@ -306,6 +319,24 @@ void ICameraPage::onAutoSwitch(int slot, bool on)
     }
     parameter.isAuto = on;
     slider->setEnabled(!on);
+}
+
+void ICameraPage::send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value)
+{
+    emit sgCameraCall(QLatin1String(operation), value);
+    (camera()->*setter)(value);
+}
+
+void ICameraPage::sendAuto(bool (ICamera::*toggle)(), const char* operation)
+{
+    emit sgCameraCall(QLatin1String(operation), QVariant());
+    (camera()->*toggle)();
+}
+
+void ICameraPage::sendResolution(const CameraResolution& resolution)
+{
+    emit sgCameraCall(QStringLiteral("setResolution"), QVariant::fromValue(resolution));
+    camera()->setResolution(resolution);
 }
 
 QLabel* ICameraPage::createDashedLine(int width, const QColor& color)
@@ -404,11 +435,11 @@ void ICameraPage::applyFilter(int key)
     m_pBrightnessSlider->setValue(preset->brightness);
     m_pContrastSlider->setValue(preset->contrast);
     m_pSaturationSlider->setValue(preset->saturation);
-    camera()->setSharpness(preset->sharpness);
+    send(&ICamera::setSharpness, "setSharpness", preset->sharpness);
     if (auto* sw = qobject_cast<ISwitchButton*>(button(KeyAutoWhiteBalance)))
         sw->setStatus(preset->autoWhiteBalance);
     if (!preset->autoWhiteBalance)
-        camera()->setWhiteBalance(preset->whiteBalance);
+        send(&ICamera::setWhiteBalance, "setWhiteBalance", preset->whiteBalance);
 }
 
 void ICameraPage::openCamera(ICameraInfo info)

@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+class ICamera;
 class ICameraPreview;
 class ISlider;
 class QComboBox;
@@ -61,6 +62,11 @@ public:
     ISlider* whiteBalanceSlider() const { return m_pWhiteBalanceSlider; }
     QWidget* parameterPanel() const { return m_pParameterPanel; }
 
+signals:
+    // Every call the page makes to the camera, when it makes it: the facade operation's
+    // name and its value (none for the automatic modes). Lets tests count what is sent.
+    void sgCameraCall(const QString& operation, const QVariant& value);
+
 public slots:
     void slResult(const IResult& result);
     void slPreviewImage(const QImage& image);
@@ -75,6 +81,10 @@ private:
     // The Auto switch of `slot` (exposure, focus or white balance) was set to `on`.
     void onAutoSwitch(int slot, bool on);
     void back();
+    // The facade calls, announced through sgCameraCall.
+    void send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value);
+    void sendAuto(bool (ICamera::*toggle)(), const char* operation);
+    void sendResolution(const CameraResolution& resolution);
 
     QStackedLayout* m_pPanelStack = nullptr;
     ICameraPreview* m_pPreview = nullptr;
