@@ -175,6 +175,7 @@ void MainFrame::closeEvent(QCloseEvent* event)
 void MainFrame::showEvent(QShowEvent* event)
 {
     setAttribute(Qt::WA_Mapped, true);
+    m_bQuitting = false; // shown again: whatever closed it did not end the program
     QWidget::showEvent(event);
 }
 
