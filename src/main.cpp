@@ -1,7 +1,10 @@
+#include "camera/platform/capturesystem.h"
 #include "customui/isettingframe.h"
 #include "iapplication.h"
 #include "service/iconfigureservice.h"
 #include "service/outputmessage.h"
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -20,6 +23,9 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &ISingleApplication::messageReceived, [](const QString& message) { onInstanceMessage(message); });
     qInstallMessageHandler(outputMessage);
     loadLanguage(&app);
+    QString virtualCameraError;
+    if (!capture::CaptureSystem::instance()->configureFromArguments(app.arguments(), &virtualCameraError))
+        std::fprintf(stderr, "lumivo: %s\n", qPrintable(virtualCameraError));
     QGuiApplication::setQuitOnLastWindowClosed(false);
     return app.exec();
 }

@@ -23,7 +23,8 @@ void ISwitchButton::setStatus(const bool& value)
 {
     checked = value;
     emit statusChanged(checked);
-    step = width() / 10;
+    // At least one pixel a tick, or a tiny switch would never arrive and its timer never stop.
+    step = qMax(1, width() / 10);
     endX = checked ? width() - height() : 0;
     if (animation) {
         timer->start();

@@ -194,6 +194,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!sw.isSliding(), 1000);
     }
 
+    void tinySwitchStillArrives()
+    {
+        g_dScale = 0.1;  // 5 x 2 pixels: width / 10 would be a step of 0
+        ISwitchButton sw(4);
+        sw.setStatus(true);
+        for (int i = 0; i < 10 && sw.isSliding(); ++i)
+            tick(&sw);
+        QVERIFY(!sw.isSliding());
+        QCOMPARE(sw.knobX(), 3);
+    }
+
     void switchSameStateStillEmitsAndSlides()
     {
         ISwitchButton sw(6);

@@ -168,6 +168,7 @@ public:
         panelLayout->addWidget(createLabel("untitled", Qt::white), 0, Qt::AlignCenter);
 
         auto* dialogs = new QWidget;
+        dialogs->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         auto* dialogRow = new QHBoxLayout(dialogs);
         dialogRow->setContentsMargins(0, 0, 0, 0);
         dialogRow->addWidget(dialog);

@@ -573,6 +573,11 @@ HRESULT V4l2Device::set(Property property, long value, long flags)
     }
     if (flags != 2)
         return dshow::E_INVALIDARG;
+    // The driver would clamp silently; a value outside the range is refused instead.
+    if (value < min || value > max) {
+        qDebug() << "V4L2:" << propertyName(property) << "value" << value << "is outside" << min << ".." << max;
+        return dshow::E_INVALIDARG;
+    }
     // Drivers refuse the value while the automatic mode is on: switch it off first.
     if (property == Property::Exposure) {
         long a, b, c, d;

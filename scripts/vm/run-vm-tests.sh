@@ -1,0 +1,203 @@
+#!/usr/bin/env bash
+# Boots Debian's stock kernel under qemu (TCG) with the vivid test driver loaded and
+# runs the given test programs inside, as root, one after the other. Each program is
+# copied into an initramfs together with every shared library it needs (ldd) and the
+# dynamic loader, so the host's own build runs unchanged in the VM.
+#
+#   scripts/vm/run-vm-tests.sh [options] PROGRAM [PROGRAM ...]
+#     --vivid "OPTIONS"   module options for vivid
+#                         (default: one webcam node plus a metadata capture node)
+#     --timeout SECONDS   wall-clock limit for the whole VM run (default 300)
+#     --keep DIR          build the image in DIR and keep it (default: a temp dir)
+#     --args "ARGS"       arguments passed to every program (e.g. "-v2")
+#
+# Exit status: 0 when every program exited 0 in the VM, 1 when one failed, crashed,
+# hung or never ran, 77 when qemu or the kernel cannot be had on this machine.
+# Inside the VM each program sees LUMIVO_VM=1, QT_QPA_PLATFORM=offscreen and a
+# writable HOME/TMPDIR under /tmp; /sys/bus/platform/drivers/vivid/{unbind,bind}
+# unplug and replug the camera.
+set -uo pipefail
+
+vivid_opts="n_devs=1 node_types=0x20001 num_inputs=1 input_types=0"
+timeout_s=300
+keep=""
+prog_args=""
+programs=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --vivid) vivid_opts="$2"; shift 2 ;;
+    --timeout) timeout_s="$2"; shift 2 ;;
+    --keep) keep="$2"; shift 2 ;;
+    --args) prog_args="$2"; shift 2 ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    *) programs+=("$1"); shift ;;
+  esac
+done
+if [ ${#programs[@]} -eq 0 ]; then
+  echo "run-vm-tests: no test program given" >&2
+  exit 2
+fi
+for p in "${programs[@]}"; do
+  if [ ! -x "$p" ]; then
+    echo "run-vm-tests: not an executable: $p" >&2
+    exit 2
+  fi
+done
+
+skip() { echo "run-vm-tests: SKIP: $*"; exit 77; }
+
+qemu=$(command -v qemu-system-x86_64) || skip "qemu-system-x86_64 is not installed"
+busybox=""
+for b in /bin/busybox /usr/bin/busybox; do
+  if [ -x "$b" ] && ! ldd "$b" >/dev/null 2>&1; then busybox=$b; break; fi
+done
+[ -n "$busybox" ] || skip "no static busybox (busybox-static)"
+kver=""
+for k in $(ls /boot/vmlinuz-6.1.0-*-amd64 2>/dev/null | sort -V -r); do
+  v=${k#/boot/vmlinuz-}
+  if [ -f "/lib/modules/$v/modules.dep" ] && [ -n "$(find "/lib/modules/$v/kernel/drivers/media/test-drivers/vivid" -name 'vivid.ko*' 2>/dev/null)" ]; then
+    kver=$v; break
+  fi
+done
+[ -n "$kver" ] || skip "no stock 6.1 amd64 kernel with vivid (install the package scripts/vm/kernel-package.sh names)"
+[ -r "/boot/vmlinuz-$kver" ] || skip "/boot/vmlinuz-$kver is not readable"
+moddir=/lib/modules/$kver
+
+if [ -n "$keep" ]; then
+  work=$keep; rm -rf "$work"; mkdir -p "$work"
+else
+  work=$(mktemp -d "${LUMIVO_TEST_TMP:-${TMPDIR:-/tmp}}/lumivo-vm.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+fi
+root=$work/root
+mkdir -p "$root"/{bin,sbin,dev,proc,sys,tmp,tests,etc} "$root/lib/modules/$kver"
+cp "$busybox" "$root/bin/busybox"
+
+# --- kernel modules: vivid and what it depends on, per modules.dep --------------
+declare -A want=()
+resolve() {
+  local rel=$1 dep
+  [ -n "${want[$rel]:-}" ] && return
+  want[$rel]=1
+  for dep in $(awk -v m="$rel:" '$1 == m {for (i = 2; i <= NF; i++) print $i}' "$moddir/modules.dep"); do
+    resolve "$dep"
+  done
+}
+vivid_rel=$(awk -F: '$1 ~ /\/vivid\.ko(\.[a-z]+)?$/ {print $1}' "$moddir/modules.dep")
+[ -n "$vivid_rel" ] || skip "vivid is not in $moddir/modules.dep"
+resolve "$vivid_rel"
+plain() { echo "${1%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//'; }
+: > "$root/lib/modules/$kver/modules.dep"
+for rel in "${!want[@]}"; do
+  out=$root/lib/modules/$kver/$(plain "$rel")
+  mkdir -p "$(dirname "$out")"
+  case "$rel" in
+    *.xz) xz -dc "$moddir/$rel" > "$out" ;;
+    *.zst) zstd -qdc "$moddir/$rel" > "$out" ;;
+    *.gz) gzip -dc "$moddir/$rel" > "$out" ;;
+    *) cp "$moddir/$rel" "$out" ;;
+  esac || { echo "run-vm-tests: cannot unpack $rel" >&2; exit 1; }
+  deps=$(awk -v m="$rel:" '$1 == m {for (i = 2; i <= NF; i++) print $i}' "$moddir/modules.dep")
+  line="$(plain "$rel"):"
+  for d in $deps; do line="$line $(plain "$d")"; done
+  echo "$line" >> "$root/lib/modules/$kver/modules.dep"
+done
+
+# --- programs and their shared libraries ----------------------------------------
+copy_with_libs() {
+  local file=$1 lib
+  for lib in $(ldd "$file" 2>/dev/null | awk '/=> \// {print $3} /^\s*\/[^ ]+ \(/ {print $1}'); do
+    if [ ! -e "$root$lib" ]; then
+      mkdir -p "$root$(dirname "$lib")"
+      cp -L "$lib" "$root$lib"
+    fi
+  done
+}
+names=()
+for p in "${programs[@]}"; do
+  name=$(basename "$p")
+  cp -L "$p" "$root/tests/$name"
+  copy_with_libs "$p"
+  names+=("$name")
+done
+# The offscreen platform plugin, for programs that make a QGuiApplication.
+plugin=$(ls /usr/lib/x86_64-linux-gnu/qt5/plugins/platforms/libqoffscreen.so 2>/dev/null || true)
+if [ -n "$plugin" ]; then
+  mkdir -p "$root$(dirname "$plugin")"
+  cp -L "$plugin" "$root$plugin"
+  copy_with_libs "$plugin"
+fi
+[ -e "$root/lib64/ld-linux-x86-64.so.2" ] || { mkdir -p "$root/lib64"; cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"; }
+
+# --- init -------------------------------------------------------------------------
+{
+  cat <<INIT
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin:/sbin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+mkdir -p /tmp/home /tmp/run
+chmod 700 /tmp/run
+echo "@@LUMIVO-VM kernel \$(uname -r)"
+if ! modprobe vivid $vivid_opts; then
+  echo "@@LUMIVO-VM modprobe vivid failed"
+fi
+ls /sys/class/video4linux | sed 's/^/@@LUMIVO-VM node /'
+export HOME=/tmp/home TMPDIR=/tmp XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen LUMIVO_VM=1
+export LUMIVO_TEST_TMP=/tmp
+INIT
+  for n in "${names[@]}"; do
+    cat <<INIT
+echo "@@LUMIVO-VM begin $n"
+/tests/$n $prog_args
+echo "@@LUMIVO-VM end $n rc=\$?"
+INIT
+  done
+  cat <<'INIT'
+echo "@@LUMIVO-VM done"
+sync
+poweroff -f
+INIT
+} > "$root/init"
+chmod 755 "$root/init"
+
+initrd=$work/initrd.cpio
+if command -v cpio >/dev/null; then
+  (cd "$root" && find . | LC_ALL=C sort | cpio -o -H newc --quiet) > "$initrd"
+else
+  (cd "$root" && find . | "$busybox" cpio -o -H newc) > "$initrd" 2>/dev/null
+fi
+echo "run-vm-tests: kernel $kver, initramfs $(du -h "$initrd" | cut -f1), programs: ${names[*]}"
+
+# --- boot ---------------------------------------------------------------------------
+log=$work/console.log
+start=$(date +%s)
+timeout --kill-after=10 "$timeout_s" "$qemu" -M pc -accel tcg -cpu max -smp 2 -m 1536 \
+  -kernel "/boot/vmlinuz-$kver" -initrd "$initrd" \
+  -append "console=ttyS0 panic=-1 rdinit=/init loglevel=4" \
+  -display none -monitor none -serial stdio -no-reboot -nodefaults < /dev/null | tee "$log"
+qrc=${PIPESTATUS[0]}
+echo "run-vm-tests: VM ran $(( $(date +%s) - start )) s, qemu exit $qrc"
+
+# --- verdict ------------------------------------------------------------------------
+status=0
+if [ "$qrc" -eq 124 ] || [ "$qrc" -eq 137 ]; then
+  echo "run-vm-tests: FAIL: the VM did not finish within ${timeout_s} s"
+  status=1
+fi
+for n in "${names[@]}"; do
+  rc=$(tr -d '\r' < "$log" | sed -n "s/^@@LUMIVO-VM end $n rc=\([0-9]*\).*/\1/p" | tail -1)
+  if [ -z "$rc" ]; then
+    echo "run-vm-tests: FAIL: $n did not finish in the VM"
+    status=1
+  elif [ "$rc" != 0 ]; then
+    echo "run-vm-tests: FAIL: $n exited $rc in the VM"
+    status=1
+  else
+    echo "run-vm-tests: PASS: $n"
+  fi
+done
+exit $status

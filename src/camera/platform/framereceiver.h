@@ -1,0 +1,21 @@
+#pragma once
+
+#include "camera/platform/dshow.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace capture {
+
+// A filter that takes frames at its input pin (sample grabber, null renderer).
+class FrameReceiver
+{
+public:
+    virtual ~FrameReceiver() = default;
+    // The type the filter wants at its input; subtype None accepts whatever comes.
+    virtual dshow::AM_MEDIA_TYPE requestedType() const = 0;
+    // On the streaming thread; `data` is valid only during the call.
+    virtual void receive(const std::uint8_t* data, std::size_t size, double sampleTime) = 0;
+};
+
+} // namespace capture
