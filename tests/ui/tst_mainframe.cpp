@@ -103,14 +103,14 @@ private slots:
         const QStringList base = tilePaths(frame->mainPage());
         // Two of the same model, arriving one after the other: each adds only itself.
         QVERIFY(uitest::setVirtualCameras(QJsonArray{camera("Twin", "virtual:twin-a")}));
-        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList{"virtual:twin-a"});
+        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList({"virtual:twin-a"}));
         QVERIFY(uitest::setVirtualCameras(QJsonArray{camera("Twin", "virtual:twin-a"), camera("Twin", "virtual:twin-b")}));
-        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList{"virtual:twin-a", "virtual:twin-b"});
+        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList({"virtual:twin-a", "virtual:twin-b"}));
         QCOMPARE(tileNames(frame->mainPage()).mid(base.size()), (QStringList{"Twin #1", "Twin #2"}));
 
         // Unplugging the first leaves the second; a removal in other letter case works too.
         QVERIFY(uitest::setVirtualCameras(QJsonArray{camera("Twin", "virtual:twin-b")}));
-        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList{"virtual:twin-b"});
+        QTRY_COMPARE(tilePaths(frame->mainPage()), base + QStringList({"virtual:twin-b"}));
         frame->onConnectionChanged(false, "VIRTUAL:TWIN-B");
         QCOMPARE(tilePaths(frame->mainPage()), base);
 
@@ -129,7 +129,7 @@ private slots:
 
         // Unplugging another camera only removes its tile.
         QVERIFY(uitest::setVirtualCameras(QJsonArray{camera("Open", "virtual:open")}));
-        QTRY_COMPARE(tilePaths(frame->mainPage()), QStringList{"virtual:open"});
+        QTRY_COMPARE(tilePaths(frame->mainPage()), QStringList({"virtual:open"}));
         QCOMPARE(frame->currentPage(), 1);
         QVERIFY(ICamera::instance()->camera());
 

@@ -85,20 +85,20 @@ private slots:
         page.addCamera(record("/sys/a", "Cam #1"));
         page.addCamera(record("/sys/b", "Cam #2"));
         page.addCamera(record("/sys/c", "Other #1"));
-        QCOMPARE(tilePaths(page), before + QStringList{"/sys/a", "/sys/b", "/sys/c"});
+        QCOMPARE(tilePaths(page), before + QStringList({"/sys/a", "/sys/b", "/sys/c"}));
 
         // Removing the middle one keeps the others in order; a later arrival goes last.
         page.removeCamera(record("/sys/b", QString()));
-        QCOMPARE(tilePaths(page), before + QStringList{"/sys/a", "/sys/c"});
+        QCOMPARE(tilePaths(page), before + QStringList({"/sys/a", "/sys/c"}));
         page.addCamera(record("/sys/d", "New #1"));
-        QCOMPARE(tilePaths(page), before + QStringList{"/sys/a", "/sys/c", "/sys/d"});
+        QCOMPARE(tilePaths(page), before + QStringList({"/sys/a", "/sys/c", "/sys/d"}));
         QApplication::processEvents();
         QCOMPARE(shownNames(page).mid(before.size()), (QStringList{"Cam #1", "Other #1", "New #1"}));
 
         // Letter case does not matter for a removal; an unknown path changes nothing.
         page.removeCamera(record("/SYS/A", QString()));
         page.removeCamera(record("/sys/zzz", QString()));
-        QCOMPARE(tilePaths(page), before + QStringList{"/sys/c", "/sys/d"});
+        QCOMPARE(tilePaths(page), before + QStringList({"/sys/c", "/sys/d"}));
         QCOMPARE(page.findChildren<ICameraButton*>().size(), before.size() + 2);
     }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class IApplication;
+class QObject;
 
 // What every UI test shares: the real application object (the pages reach the main
 // window through it) and a record of the debug lines the code under test writes.
