@@ -5,6 +5,7 @@
 #include "support/virtualcameras.h"
 
 #include "camera/icamera.h"
+#include "customui/icamerabutton.h"
 #include "customui/islider.h"
 #include "customui/iswitchbutton.h"
 #include "customui/page/icamerapage.h"
