@@ -3,6 +3,7 @@
 #include "support/uitest.h"
 #include "support/virtualcameras.h"
 
+#include "appenvironment.h"
 #include "camera/icamera.h"
 #include "customui/icamerabutton.h"
 #include "customui/ititlewidget.h"
