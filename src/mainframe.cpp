@@ -25,6 +25,12 @@
 #include <QVBoxLayout>
 
 int MainFrame::s_nTrayOverride = -1;
+void (*MainFrame::s_pQuitFunction)() = &QCoreApplication::quit;
+
+void MainFrame::quitApplication()
+{
+    QTimer::singleShot(0, qApp, [] { s_pQuitFunction(); });
+}
 
 MainFrame::MainFrame(IApplication* app, QWidget* parent) : QWidget(parent), m_pApp(app)
 {
@@ -154,7 +160,7 @@ void MainFrame::quit()
     m_bQuitting = true;
     ICamera::instance()->closeCamera();
     close();
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    quitApplication();
 }
 
 void MainFrame::closeEvent(QCloseEvent* event)
@@ -169,7 +175,7 @@ void MainFrame::closeEvent(QCloseEvent* event)
     qDebug() << "exit app--->";
     QWidget::closeEvent(event);
     if (quitNow)
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        quitApplication();
 }
 
 void MainFrame::showEvent(QShowEvent* event)

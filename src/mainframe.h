@@ -45,6 +45,11 @@ public:
     static bool hasTray();
     // Test seam: -1 asks the system, 0 pretends there is no tray, 1 that there is one.
     static int s_nTrayOverride;
+    // Ends the event loop on its next pass: QCoreApplication::quit, unless a test
+    // replaced s_pQuitFunction (a quit outside QCoreApplication::exec would stop every
+    // later event loop of a test at once).
+    static void quitApplication();
+    static void (*s_pQuitFunction)();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -168,7 +168,7 @@ void ISettingFrame::slCurrentIndexChanged(int)
         app->mainFrame()->close();
     // Closing the last window quits; a window that was already hidden is no longer
     // counted, so quit explicitly as well.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    MainFrame::quitApplication();
 }
 
 void ISettingFrame::restart()

@@ -13,7 +13,7 @@
 #include "mainframe.h"
 #include "service/iconfigureservice.h"
 
-#include <QEventLoop>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QSettings>
 #include <QSignalSpy>
@@ -42,18 +42,19 @@ QJsonObject camera(const QString& name, const QString& path)
     return uitest::virtualCamera(name, path, "046D", "0825", {QSize(320, 240)}, QSize(320, 240));
 }
 
+int g_quitRequests = 0;
+void countQuit() { ++g_quitRequests; }
+
 // Runs `action` and reports whether the program was told to quit within `ms`.
 bool quitsAfter(const std::function<void()>& action, int ms = 1000)
 {
-    QEventLoop loop;
-    bool timedOut = false;
-    QTimer::singleShot(0, &loop, action);
-    QTimer::singleShot(ms, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    loop.exec(); // QCoreApplication::quit ends every running loop
-    return !timedOut;
+    const int before = g_quitRequests;
+    action();
+    QElapsedTimer timer;
+    timer.start();
+    while (g_quitRequests == before && timer.elapsed() < ms)
+        QTest::qWait(20);
+    return g_quitRequests > before;
 }
 
 } // namespace
@@ -77,6 +78,7 @@ private slots:
     void initTestCase()
     {
         IConfigureService::s_strLangId = "1033";
+        MainFrame::s_pQuitFunction = &countQuit;
         QVERIFY(uitest::setVirtualCameras(QJsonArray{}));
         auto* app = qobject_cast<IApplication*>(qApp);
         app->createMainFrame();

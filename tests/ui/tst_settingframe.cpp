@@ -11,6 +11,11 @@
 #include <QSettings>
 #include <QtTest>
 
+namespace {
+int g_quitRequests = 0;
+void countQuit() { ++g_quitRequests; }
+} // namespace
+
 class TestSettingFrame : public QObject
 {
     Q_OBJECT
@@ -21,6 +26,7 @@ private slots:
     void initTestCase()
     {
         IConfigureService::s_strLangId = "2052";
+        MainFrame::s_pQuitFunction = &countQuit;
         auto* app = qobject_cast<IApplication*>(qApp);
         app->createMainFrame();
         frame = app->mainFrame();
@@ -74,6 +80,7 @@ private slots:
         QVERIFY(!dialog->isVisible());
         QVERIFY(frame->isHidden());
         QVERIFY(QGuiApplication::quitOnLastWindowClosed());
+        QTRY_VERIFY(g_quitRequests > 0);
         QGuiApplication::setQuitOnLastWindowClosed(false);
     }
 };

@@ -53,6 +53,20 @@ const QStringList kDesignatedSizes = {"1280x720", "1920x1080", "3840x2160"};
 
 ICamera* camera() { return ICamera::instance(); }
 
+// The resolution an entry holds; an entry without one (the placeholders, or no entry
+// at all) stands for "nothing asked for": both sizes 0 x 0 and rate 0.
+CameraResolution entryResolution(const QComboBox* box)
+{
+    const QVariant data = box->currentData();
+    if (data.userType() == qMetaTypeId<CameraResolution>())
+        return data.value<CameraResolution>();
+    CameraResolution none;
+    none.size = QSize(0, 0);
+    none.captureSize = QSize(0, 0);
+    none.rate = 0;
+    return none;
+}
+
 } // namespace
 
 ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidget(parent)
@@ -282,7 +296,7 @@ void ICameraPage::connectPanel()
             [this](int v) { send(&ICamera::setSaturation, "setSaturation", v); });
 
     connect(m_pResolutionBox, &QComboBox::currentTextChanged, m_pResolutionBox, [this](const QString&) {
-        sendResolution(m_pResolutionBox->currentData().value<CameraResolution>());
+        sendResolution(entryResolution(m_pResolutionBox));
     });
     connect(button(KeyRestoreDefault), &QToolButton::clicked, this, [this] { restoreDefaults(); });
 }
@@ -450,9 +464,9 @@ void ICameraPage::openCamera(ICameraInfo info)
     m_pPanelStack->setCurrentIndex(0);
     if (auto* title = qobject_cast<ICameraButton*>(button(KeyTitle)))
         title->setCameraInfo(info);
-    info.resolution = CameraResolution();
-    info.resolution.captureSize = QSize(0, 0);
     info.resolution.size = QSize(0, 0);
+    info.resolution.captureSize = QSize(0, 0);
+    info.resolution.rate = 0;
     camera()->openCamera(info, false);
     if (IButton* filterTab = button(KeyFilterTab))
         filterTab->setVisible(isDesignatedModel(info));
@@ -511,7 +525,7 @@ void ICameraPage::refreshParameters()
     }
     if (!matched) {
         m_pResolutionBox->setCurrentIndex(0);
-        setCurrentCameraResolution(m_pResolutionBox->currentData().value<CameraResolution>());
+        setCurrentCameraResolution(entryResolution(m_pResolutionBox));
     }
     m_pResolutionBox->blockSignals(false);
 
