@@ -356,9 +356,11 @@ void ICameraPage::sendResolution(const CameraResolution& resolution)
 QLabel* ICameraPage::createDashedLine(int width, const QColor& color)
 {
     auto* line = new QLabel;
-    line->setFixedHeight(int(width * g_dScale));
+    // At least one pixel: below the design scale the line would otherwise vanish.
+    const double thickness = qMax(1.0, width * g_dScale);
+    line->setFixedHeight(int(thickness));
     line->setStyleSheet(QString("border: none; background: none; border-top: %1px dashed rgba(%2, %3, %4, %5);")
-                            .arg(width * g_dScale)
+                            .arg(thickness)
                             .arg(color.red())
                             .arg(color.green())
                             .arg(color.blue())
