@@ -4,9 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Test-only packages: qemu, a static busybox, cpio and Debian's stock kernel boot
-# the VM in which the V4L2 backend meets the kernel's vivid driver.
-bash scripts/setup.sh qemu-system-x86 busybox-static cpio $(bash scripts/vm/kernel-package.sh)
+# Test-only packages: qemu, a static busybox, cpio, udev and Debian's stock kernel boot
+# the VM in which the V4L2 backend meets the kernel's vivid driver; the install test
+# validates with desktop-file-utils and appstream.
+bash scripts/setup.sh qemu-system-x86 busybox-static cpio udev $(bash scripts/vm/kernel-package.sh) \
+  desktop-file-utils appstream
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVO_BUILD_TESTS=ON -DLUMIVO_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"

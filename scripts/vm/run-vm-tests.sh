@@ -10,6 +10,11 @@
 #     --timeout SECONDS   wall-clock limit for the whole VM run (default 300)
 #     --keep DIR          build the image in DIR and keep it (default: a temp dir)
 #     --args "ARGS"       arguments passed to every program (e.g. "-v2")
+#     --env NAME=VALUE    set in the programs' environment (repeatable), e.g. TSAN_OPTIONS
+#     --copy FILE         copy a host file to the same path in the VM (repeatable)
+#     --udev-pass         after the first pass, start a udev daemon (systemd-udevd)
+#                         and run every program again with LUMIVO_VM_UDEV=1, so the
+#                         udev monitor path is exercised as well as raw uevents
 #
 # Exit status: 0 when every program exited 0 in the VM, 1 when one failed, crashed,
 # hung or never ran, 77 when qemu or the kernel cannot be had on this machine.
@@ -23,12 +28,18 @@ timeout_s=300
 keep=""
 prog_args=""
 programs=()
+envs=()
+copies=()
+udev_pass=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --vivid) vivid_opts="$2"; shift 2 ;;
     --timeout) timeout_s="$2"; shift 2 ;;
     --keep) keep="$2"; shift 2 ;;
     --args) prog_args="$2"; shift 2 ;;
+    --env) envs+=("$2"); shift 2 ;;
+    --copy) copies+=("$2"); shift 2 ;;
+    --udev-pass) udev_pass=1; shift ;;
     -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
     *) programs+=("$1"); shift ;;
   esac
@@ -127,6 +138,25 @@ if [ -n "$plugin" ]; then
   cp -L "$plugin" "$root$plugin"
   copy_with_libs "$plugin"
 fi
+for f in "${copies[@]}"; do
+  [ -f "$f" ] || { echo "run-vm-tests: no such file: $f" >&2; exit 2; }
+  abs=$(readlink -f "$f")
+  mkdir -p "$root$(dirname "$abs")"
+  cp -L "$abs" "$root$abs"
+done
+if [ "$udev_pass" = 1 ]; then
+  udevd=$(readlink -f /lib/systemd/systemd-udevd 2>/dev/null || true)
+  if [ ! -x "$udevd" ]; then
+    echo "run-vm-tests: no systemd-udevd (package udev): the udev pass is left out"
+    udev_pass=0
+  fi
+fi
+if [ "$udev_pass" = 1 ]; then
+  mkdir -p "$root/lib/systemd" "$root/etc/udev/rules.d"
+  cp -L "$udevd" "$root/bin/udevadm"
+  copy_with_libs "$udevd"
+  ln -sf /bin/udevadm "$root/lib/systemd/systemd-udevd"
+fi
 [ -e "$root/lib64/ld-linux-x86-64.so.2" ] || { mkdir -p "$root/lib64"; cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"; }
 
 # --- init -------------------------------------------------------------------------
@@ -149,13 +179,30 @@ ls /sys/class/video4linux | sed 's/^/@@LUMIVO-VM node /'
 export HOME=/tmp/home TMPDIR=/tmp XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen LUMIVO_VM=1
 export LUMIVO_TEST_TMP=/tmp
 INIT
-  for n in "${names[@]}"; do
-    cat <<INIT
-echo "@@LUMIVO-VM begin $n"
-/tests/$n $prog_args
-echo "@@LUMIVO-VM end $n rc=\$?"
-INIT
+  for e in "${envs[@]}"; do
+    printf 'export %q\n' "$e"
   done
+  run_all() {  # $1: marker suffix
+    for n in "${names[@]}"; do
+      cat <<INIT
+echo "@@LUMIVO-VM begin $n$1"
+/tests/$n $prog_args
+echo "@@LUMIVO-VM end $n$1 rc=\$?"
+INIT
+    done
+  }
+  run_all ""
+  if [ "$udev_pass" = 1 ]; then
+    cat <<'INIT'
+mkdir -p /run && mount -t tmpfs tmpfs /run
+/lib/systemd/systemd-udevd --daemon --resolve-names=never 2>/dev/null
+udevadm trigger --action=add 2>/dev/null
+udevadm settle --timeout=30 2>/dev/null
+[ -e /run/udev/control ] && echo "@@LUMIVO-VM udev daemon running" || echo "@@LUMIVO-VM udev daemon did not start"
+export LUMIVO_VM_UDEV=1
+INIT
+    run_all "@udev"
+  fi
   cat <<'INIT'
 echo "@@LUMIVO-VM done"
 sync
@@ -188,7 +235,11 @@ if [ "$qrc" -eq 124 ] || [ "$qrc" -eq 137 ]; then
   echo "run-vm-tests: FAIL: the VM did not finish within ${timeout_s} s"
   status=1
 fi
-for n in "${names[@]}"; do
+checks=("${names[@]}")
+if [ "$udev_pass" = 1 ]; then
+  for n in "${names[@]}"; do checks+=("$n@udev"); done
+fi
+for n in "${checks[@]}"; do
   rc=$(tr -d '\r' < "$log" | sed -n "s/^@@LUMIVO-VM end $n rc=\([0-9]*\).*/\1/p" | tail -1)
   if [ -z "$rc" ]; then
     echo "run-vm-tests: FAIL: $n did not finish in the VM"

@@ -35,6 +35,7 @@ private slots:
     void stopFromAnotherThreadWaitsForCallback();
     void clearingTheCallbackWhileStreaming();
     void cannotReconfigureWhileRunning();
+    void errorMessagesAndApartments();
 
 private:
     QTemporaryDir m_dir;
@@ -387,6 +388,37 @@ void TestVirtualCamera::cannotReconfigureWhileRunning()
     QCOMPARE(g.control->Stop(), S_OK);
     QCOMPARE(g.graph->Disconnect(out), S_OK);
     QCOMPARE(g.setFormat(MEDIASUBTYPE_MJPG, 1280, 720), S_OK);
+}
+
+void TestVirtualCamera::errorMessagesAndApartments()
+{
+    QCOMPARE(ErrorMessage(E_FAIL), QStringLiteral("Unspecified error"));
+    QCOMPARE(ErrorMessage(VFW_E_NOT_CONNECTED),
+             QStringLiteral("The operation cannot be performed because the pins are not connected."));
+    // Codes of the filter facility without a text of their own.
+    QCOMPARE(ErrorMessage(hr(0x80040201)), QStringLiteral("IDispatch error #1"));
+    QCOMPARE(ErrorMessage(hr(0x8004FFFF)), QStringLiteral("IDispatch error #65023"));
+    QCOMPARE(ErrorMessage(hr(0x80050000)), QStringLiteral("Unknown error 0x80050000"));
+    QCOMPARE(ErrorMessage(-2), QStringLiteral("Unknown error 0xFFFFFFFE"));
+    for (HRESULT code : {E_NOTIMPL, E_NOINTERFACE, E_POINTER, E_UNEXPECTED, E_OUTOFMEMORY, E_INVALIDARG, E_ACCESSDENIED,
+                         E_PROP_ID_UNSUPPORTED, E_DEVICE_BUSY, E_DEVICE_NOT_CONNECTED, VFW_E_INVALIDMEDIATYPE,
+                         VFW_E_ALREADY_CONNECTED, VFW_E_NO_ACCEPTABLE_TYPES, VFW_E_NOT_STOPPED, VFW_E_CANNOT_CONNECT,
+                         VFW_E_NOT_FOUND, VFW_E_TYPE_NOT_ACCEPTED})
+        QVERIFY2(!ErrorMessage(code).startsWith(QLatin1String("Unknown")) && !ErrorMessage(code).startsWith(QLatin1String("IDispatch")),
+                 qPrintable(ErrorMessage(code)));
+
+    // Apartments count per thread: the first initialisation on a thread is S_OK.
+    std::thread other([] {
+        QCOMPARE(CoInitialize(nullptr), S_OK);
+        QCOMPARE(CoInitialize(nullptr), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+        QCOMPARE(CoInitialize(nullptr), S_OK);
+        CoUninitialize();
+    });
+    other.join();
+    QCOMPARE(CoInitialize(nullptr), S_OK);
+    CoUninitialize();
 }
 
 QTEST_MAIN(TestVirtualCamera)

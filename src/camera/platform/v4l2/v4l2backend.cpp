@@ -112,6 +112,7 @@ std::vector<DeviceDescriptor> V4l2Backend::enumerate()
                      [](const NodeDescription& a, const NodeDescription& b) { return a.number < b.number; });
     std::vector<DeviceDescriptor> result;
     result.reserve(nodes.size());
+    QMutexLocker lock(&m_captureNodesMutex);
     for (const NodeDescription& node : nodes) {
         m_captureNodes.insert(node.descriptor.devicePath);
         result.push_back(node.descriptor);
@@ -163,10 +164,18 @@ void V4l2Backend::onDeviceEvent(const QString& action, const QString& sysPath, c
             capture = v4l2::queryNode(devNode).videoCapture;
         if (!capture)
             return;
-        m_captureNodes.insert(sysPath);
+        {
+            QMutexLocker lock(&m_captureNodesMutex);
+            m_captureNodes.insert(sysPath);
+        }
         emit deviceChanged(true, sysPath);
     } else if (action == QLatin1String("remove")) {
-        if (m_captureNodes.remove(sysPath))
+        bool known;
+        {
+            QMutexLocker lock(&m_captureNodesMutex);
+            known = m_captureNodes.remove(sysPath);
+        }
+        if (known)
             emit deviceChanged(false, sysPath);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "camera/platform/capturedevice.h"
 
+#include <QMutex>
 #include <QSet>
 
 namespace capture {
@@ -28,7 +29,9 @@ private:
     V4l2HotplugMonitor* m_monitor = nullptr;
     // Syspaths known to be capture nodes: on removal the node is gone and can no
     // longer be asked, so this is how a removal is told apart from a metadata node's.
+    // Scans may run on a camera's worker thread while events arrive on this one.
     QSet<QString> m_captureNodes;
+    QMutex m_captureNodesMutex;
 };
 
 } // namespace capture

@@ -49,12 +49,10 @@ std::vector<FormatDescriptor> VirtualCamera::formats() const
     const VirtualCameraSpec& spec = m_state->spec();
     std::vector<FormatDescriptor> result = spec.formats;
     if (spec.still) {
-        // The still pin sends JPEG pictures at the capture sizes.
+        // The still pin mirrors the capture pin's JPEG sizes: offering others would put
+        // sizes into the camera's list that the capture pin then refuses.
         for (const FormatDescriptor& f : spec.formats) {
-            bool seen = false;
-            for (const FormatDescriptor& r : result)
-                seen = seen || (r.pin == PinCategory::Still && r.width == f.width && r.height == f.height);
-            if (!seen)
+            if (f.subtype == MEDIASUBTYPE_MJPG)
                 result.push_back({MEDIASUBTYPE_MJPG, f.width, f.height, f.fps, PinCategory::Still});
         }
     }

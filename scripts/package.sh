@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack: a Release build in build-package/ (or
+# $PACKAGE_BUILD_DIR) with the desktop files under /usr, then checks it with
+# dpkg-deb and, where installed, lintian. The .deb is left in that folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh dpkg-dev file  # dpkg-shlibdeps computes the run-time dependencies
+build=${PACKAGE_BUILD_DIR:-build-package}
+# Debian's hardening flags (stack protector, fortify, relro, bindnow).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BUILD_TESTS=OFF -DLUMIVO_BUILD_BENCH=OFF \
+  -DCMAKE_INSTALL_PREFIX=/opt/lumivo -DLUMIVO_SYSTEM_PREFIX=/usr -DLUMIVO_PACKAGE_LAYOUT=ON \
+  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
+cmake --build "$build" -j"$(nproc)"
+(cd "$build" && cpack -G DEB)
+deb=$(ls -t "$build"/lumivo_*.deb | head -n 1)
+dpkg-deb --info "$deb"
+contents=$(dpkg-deb --contents "$deb")
+echo "$contents"
+grep -q '\./usr/bin/lumivo -> /opt/lumivo/bin/lumivo$' <<<"$contents" ||
+  { echo "package.sh: the launcher link is missing or wrong" >&2; exit 1; }
+if command -v lintian >/dev/null; then
+  lintian --info "$deb" || true
+fi
+echo "Package: $deb"
