@@ -100,6 +100,8 @@ void IScreenshotTour::waitForFrames(int triesLeft)
     // Let the switches finish their slide before the picture is taken.
     QTimer::singleShot(400, this, [this] {
         save(m_pFrame, QStringLiteral("camera.png"));
+        // The whole parameter panel, also the rows below the fold.
+        save(m_pFrame->cameraPage()->parameterPanel(), QStringLiteral("parameters.png"));
         showFilterTab();
     });
 }
