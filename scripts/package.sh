@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package with CPack: a Release build in build-package/ (or
 # $PACKAGE_BUILD_DIR) with the desktop files under /usr, then checks it with
-# dpkg-deb and, where installed, lintian. The .deb is left in that folder.
+# dpkg-deb, appstreamcli and lintian (where installed; lintian errors and warnings
+# fail it). The .deb is left in that folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,7 +22,14 @@ contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 grep -q '\./usr/bin/lumivo -> /opt/lumivo/bin/lumivo$' <<<"$contents" ||
   { echo "package.sh: the launcher link is missing or wrong" >&2; exit 1; }
+# The unpacked tree as a software centre sees it: metainfo, desktop entry and icon together.
+if command -v appstreamcli >/dev/null; then
+  tree=$(mktemp -d)
+  trap 'rm -rf "$tree"' EXIT
+  dpkg-deb -x "$deb" "$tree"
+  appstreamcli validate-tree --no-net "$tree"
+fi
 if command -v lintian >/dev/null; then
-  lintian --info "$deb" || true
+  lintian --info --fail-on error,warning "$deb"
 fi
 echo "Package: $deb"

@@ -138,6 +138,15 @@ if [ -n "$plugin" ]; then
   cp -L "$plugin" "$root$plugin"
   copy_with_libs "$plugin"
 fi
+# Fontconfig's setup and one font, so that widget programs have text to lay out.
+if [ -d /etc/fonts ]; then
+  cp -a /etc/fonts "$root/etc/"
+  font=$(fc-match -f '%{file}' sans 2>/dev/null || true)
+  if [ -f "$font" ]; then
+    mkdir -p "$root$(dirname "$font")"
+    cp -L "$font" "$root$font"
+  fi
+fi
 for f in "${copies[@]}"; do
   [ -f "$f" ] || { echo "run-vm-tests: no such file: $f" >&2; exit 2; }
   abs=$(readlink -f "$f")
@@ -178,6 +187,8 @@ fi
 ls /sys/class/video4linux | sed 's/^/@@LUMIVO-VM node /'
 export HOME=/tmp/home TMPDIR=/tmp XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen LUMIVO_VM=1
 export LUMIVO_TEST_TMP=/tmp
+# A hung test function fails on its own well before the VM's overall limit.
+export QTEST_FUNCTION_TIMEOUT=60000
 INIT
   for e in "${envs[@]}"; do
     printf 'export %q\n' "$e"

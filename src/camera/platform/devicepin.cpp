@@ -146,7 +146,7 @@ HRESULT DevicePin::disconnect()
 void DevicePin::deliver(const RawFrame& frame)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_receiver)
+    if (!m_receiver || !m_receiver->wantsFrames())
         return;
     if (m_decoder) {
         if (frame.subtype != m_decoder->subtype() || frame.width != m_decoder->width() || frame.height != m_decoder->height()) {

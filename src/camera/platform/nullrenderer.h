@@ -19,6 +19,7 @@ public:
     QString Name() const override { return QStringLiteral("Null Renderer"); }
 
     dshow::AM_MEDIA_TYPE requestedType() const override { return dshow::AM_MEDIA_TYPE(); }
+    bool wantsFrames() const override { return false; }
     void receive(const std::uint8_t*, std::size_t, double) override {}
 
 private:

@@ -62,6 +62,7 @@ HRESULT SampleGrabber::SetCallback(ISampleGrabberCB* callback, long whichMethod)
     // when this returns the old callback object is no longer in use.
     std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
     m_callback = callback;
+    m_hasCallback = callback != nullptr;
     m_whichMethod = whichMethod;
     return S_OK;
 }

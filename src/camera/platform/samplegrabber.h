@@ -3,6 +3,7 @@
 #include "camera/platform/dshow.h"
 #include "camera/platform/framereceiver.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,7 @@ public:
     dshow::HRESULT SetCallback(dshow::ISampleGrabberCB* callback, long whichMethod) override;
 
     dshow::AM_MEDIA_TYPE requestedType() const override;
+    bool wantsFrames() const override { return m_hasCallback.load(); }
     void receive(const std::uint8_t* data, std::size_t size, double sampleTime) override;
 
 private:
@@ -41,6 +43,7 @@ private:
     // Recursive: a callback may reset the callback from inside BufferCB.
     std::recursive_mutex m_callbackMutex;
     dshow::ISampleGrabberCB* m_callback = nullptr;
+    std::atomic<bool> m_hasCallback{false};
     long m_whichMethod = 1;
     bool m_oneShot = false;
     bool m_shotTaken = false;

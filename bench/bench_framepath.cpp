@@ -1,0 +1,329 @@
+// The camera's frame path, from the MJPG frame a (virtual) device hands over to the
+// image the facade delivers on the GUI thread, beside the bare TurboJPEG decode of the
+// same frames; plus a 4K stream at 30 fps and a 4K stream with the GUI thread stalled.
+//
+//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode'
+//   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
+#include "camera/directshow/idshowthread.h"
+#include "camera/icamera.h"
+#include "camera/platform/capturesystem.h"
+#include "camera/platform/virtual/virtualbackend.h"
+
+#include <benchmark/benchmark.h>
+#include <turbojpeg.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+struct FrameSize
+{
+    int width;
+    int height;
+};
+constexpr FrameSize kSizes[] = {{1280, 720}, {1920, 1080}, {3840, 2160}};
+
+QString benchPath(int width, int height, int fps)
+{
+    return QStringLiteral("virtual:bench-%1x%2@%3").arg(width).arg(height).arg(fps);
+}
+
+// The application object and the virtual cameras the benchmarks stream from.
+bool setUp()
+{
+    static bool ready = [] {
+        static int argc = 1;
+        static char name[] = "lumivo_bench";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+        registerCameraMetaTypes();
+
+        static QTemporaryDir dir;
+        QJsonArray cameras;
+        auto add = [&](int w, int h, int fps) {
+            cameras.append(QJsonObject{
+                {"name", QStringLiteral("bench %1x%2@%3").arg(w).arg(h).arg(fps)},
+                {"path", benchPath(w, h, fps)},
+                {"formats", QJsonArray{QJsonObject{{"subtype", "MJPG"}, {"width", w}, {"height", h}, {"fps", fps}}}}});
+        };
+        // As fast as the path goes (the camera never waits long), and the real 4K rate.
+        for (const FrameSize& s : kSizes)
+            add(s.width, s.height, 240);
+        add(3840, 2160, 30);
+        const QString path = dir.filePath("bench.json");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QJsonDocument(QJsonObject{{"cameras", cameras}}).toJson());
+        file.close();
+        QString error;
+        return capture::CaptureSystem::instance()->virtualBackend()->watchFile(path, &error);
+    }();
+    return ready;
+}
+
+// Keeps the GUI thread's events flowing until `done` or the timeout.
+template <class Predicate>
+bool runEventsUntil(Predicate done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    }
+    return true;
+}
+
+// Counts what the facade delivers on the GUI thread.
+struct PreviewCounter
+{
+    std::atomic<int> frames{0};
+    QSize lastSize;
+    IResult result = IResult(-1);
+    QMetaObject::Connection frameConnection, resultConnection;
+
+    PreviewCounter()
+    {
+        frameConnection = QObject::connect(ICamera::instance(), &ICamera::sgPreviewImage, [this](const QImage& image) {
+            lastSize = image.size();
+            ++frames;
+        });
+        resultConnection = QObject::connect(ICamera::instance(), &ICamera::sgResult, [this](IResult r) { result = r; });
+    }
+    ~PreviewCounter()
+    {
+        QObject::disconnect(frameConnection);
+        QObject::disconnect(resultConnection);
+    }
+};
+
+bool openStreaming(benchmark::State& state, PreviewCounter& counter, const QString& path, int width, int height,
+                   int warmFrames)
+{
+    ICameraInfo info;
+    info.strDevicePath = path;
+    info.resolution = CameraResolution(width, height);
+    ICamera::instance()->openCamera(info, false);
+    if (!runEventsUntil([&] { return counter.result != IResult(-1); }, 20000) || counter.result != Success) {
+        state.SkipWithError("the virtual camera did not open");
+        return false;
+    }
+    // The camera encodes its short loop on the first pass; measure the replay.
+    if (!runEventsUntil([&] { return counter.frames >= warmFrames; }, 120000)) {
+        state.SkipWithError("no frames");
+        return false;
+    }
+    return true;
+}
+
+quint64 workerDrops()
+{
+    auto* camera = qobject_cast<IDShowThread*>(ICamera::instance()->camera());
+    return camera ? camera->droppedFrames() : 0;
+}
+
+void FramePath(benchmark::State& state, int width, int height)
+{
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return;
+    }
+    PreviewCounter counter;
+    if (!openStreaming(state, counter, benchPath(width, height, 240), width, height, 90)) {
+        ICamera::instance()->closeCamera();
+        return;
+    }
+    const quint64 workerBefore = workerDrops();
+    const quint64 guiBefore = ICamera::instance()->droppedPreviews();
+    for (auto _ : state) {
+        const int target = counter.frames + 1;
+        runEventsUntil([&] { return counter.frames >= target; }, 10000);
+    }
+    state.counters["worker_drops"] = double(workerDrops() - workerBefore);
+    state.counters["gui_drops"] = double(ICamera::instance()->droppedPreviews() - guiBefore);
+    const bool sizeOk = counter.lastSize == QSize(width, height);
+    ICamera::instance()->closeCamera();
+    if (!sizeOk)
+        state.SkipWithError("frames of the wrong size");
+}
+
+// The MJPG frames the device hands over, copied out of its sink.
+std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width, int height, int count)
+{
+    std::vector<std::vector<std::uint8_t>> frames;
+    std::shared_ptr<capture::CaptureDevice> device;
+    if (dshow::FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device
+        || dshow::FAILED(device->setFormat(dshow::MEDIASUBTYPE_MJPG, width, height)))
+        return frames;
+    std::mutex mutex;
+    std::condition_variable enough;
+    int seen = 0;
+    const int skip = 90;  // past the first pass, which encodes the loop
+    device->start([&](const capture::RawFrame& frame) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (++seen > skip && int(frames.size()) < count)
+            frames.emplace_back(frame.data, frame.data + frame.size);
+        if (int(frames.size()) >= count)
+            enough.notify_all();
+    });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        enough.wait_for(lock, std::chrono::seconds(120), [&] { return int(frames.size()) >= count; });
+    }
+    device->stop();
+    return frames;
+}
+
+void BareDecode(benchmark::State& state, int width, int height)
+{
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return;
+    }
+    const auto frames = rawFrames(benchPath(width, height, 240), width, height, 30);
+    if (frames.empty()) {
+        state.SkipWithError("no frames from the virtual camera");
+        return;
+    }
+    tjhandle handle = tjInitDecompress();
+    std::vector<unsigned char> rgb(std::size_t(width) * height * 4);
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const auto& jpeg = frames[i++ % frames.size()];
+        if (tjDecompress2(handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(), width, 0, height,
+                          TJPF_BGRX, TJFLAG_BOTTOMUP | TJFLAG_FASTDCT)
+            != 0) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(rgb.data());
+    }
+    tjDestroy(handle);
+}
+
+long residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLong() * sysconf(_SC_PAGESIZE) : 0;
+}
+
+// A 4K stream at the camera's real rate: frames delivered per second, and frames lost
+// at either hand-over (the decode runs on the streaming thread, so a camera that cannot
+// keep up shows as a rate below 30).
+void Stream4K(benchmark::State& state)
+{
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return;
+    }
+    PreviewCounter counter;
+    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60)) {
+        ICamera::instance()->closeCamera();
+        return;
+    }
+    const int seconds = 10;
+    for (auto _ : state) {
+        const int before = counter.frames;
+        const quint64 workerBefore = workerDrops();
+        const quint64 guiBefore = ICamera::instance()->droppedPreviews();
+        const auto started = std::chrono::steady_clock::now();
+        runEventsUntil([] { return false; }, seconds * 1000);
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        state.SetIterationTime(elapsed);
+        state.counters["fps"] = (counter.frames - before) / elapsed;
+        state.counters["worker_drops"] = double(workerDrops() - workerBefore);
+        state.counters["gui_drops"] = double(ICamera::instance()->droppedPreviews() - guiBefore);
+    }
+    ICamera::instance()->closeCamera();
+}
+
+// A 4K stream while the GUI thread does nothing for 5 s: the resident memory during
+// the stall, beside the steady state before it, in frames of 3840x2160x4 bytes.
+void GuiStall4K(benchmark::State& state)
+{
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return;
+    }
+    PreviewCounter counter;
+    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60)) {
+        ICamera::instance()->closeCamera();
+        return;
+    }
+    const double frameBytes = 3840.0 * 2160.0 * 4.0;
+    std::atomic<long> peak{0};
+    std::atomic<bool> sampling{true};
+    std::thread sampler([&] {
+        while (sampling) {
+            long now = residentBytes();
+            long old = peak.load();
+            while (now > old && !peak.compare_exchange_weak(old, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    for (auto _ : state) {
+        runEventsUntil([] { return false; }, 1000);
+        peak = 0;
+        runEventsUntil([] { return false; }, 3000);
+        const long steady = peak.exchange(0);
+        const int before = counter.frames;
+        const auto started = std::chrono::steady_clock::now();
+        std::this_thread::sleep_for(std::chrono::seconds(5));  // the stalled GUI thread
+        const long stalled = peak.exchange(0);
+        runEventsUntil([&] { return counter.frames > before + 10; }, 10000);
+        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+        state.counters["steady_MB"] = steady / 1048576.0;
+        state.counters["stall_peak_MB"] = stalled / 1048576.0;
+        state.counters["growth_frames"] = (stalled - steady) / frameBytes;
+        state.counters["frames_after_stall"] = counter.frames - before;
+    }
+    sampling = false;
+    sampler.join();
+    ICamera::instance()->closeCamera();
+}
+
+const bool registered = [] {
+    for (const FrameSize& s : kSizes) {
+        const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+        benchmark::RegisterBenchmark(("FramePath/" + size).c_str(), FramePath, s.width, s.height)
+            ->MeasureProcessCPUTime()
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2.0);
+        benchmark::RegisterBenchmark(("BareDecode/" + size).c_str(), BareDecode, s.width, s.height)
+            ->MeasureProcessCPUTime()
+            ->Unit(benchmark::kMillisecond)
+            ->MinTime(2.0);
+    }
+    benchmark::RegisterBenchmark("Stream/3840x2160@30fps", Stream4K)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->MeasureProcessCPUTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("GuiStall/3840x2160", GuiStall4K)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "camera/cameraparameters.h"
+#include "camera/cameraresolution.h"
+#include "camera/icamerainfo.h"
+
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <atomic>
+
+class QThread;
+class QWidget;
+
+// A capture camera as the facade sees it. The one implementation runs a capture
+// graph on a worker thread of its own; the GUI thread calls the setters and
+// setPreview while frames flow, so every field that both sides touch is guarded.
+class IAbstractCamera : public QObject
+{
+    Q_OBJECT
+public:
+    ~IAbstractCamera() override;
+
+    virtual bool open(const QVariant& device, bool stillCapture) = 0;
+    virtual bool close() = 0;
+    virtual bool triggerStillCapture() = 0;
+    virtual QImage image() = 0;
+    virtual bool setPreview(const bool& on) = 0;
+    virtual bool setResolution(const CameraResolution& resolution) = 0;
+    virtual QList<CameraResolution> resolutions();
+
+    virtual double rotate(const double& delta);
+    virtual double angle();
+    // 0 means "next" (1 -> 2 -> 3 -> 4 -> 1); other values are stored as given.
+    virtual int setFlipMode(int mode);
+    virtual int flipMode();
+
+    virtual bool setFocusAuto();
+    virtual bool setExposureAuto();
+    virtual bool setContrastAuto();
+    virtual bool setSaturationAuto();
+    virtual bool setBrightnessAuto();
+    virtual bool setWhiteBalanceAuto();
+    virtual bool setFocus(const QVariant& value);
+    virtual bool setExposure(const QVariant& value);
+    virtual bool setContrast(const QVariant& value);
+    virtual bool setSharpness(const QVariant& value);
+    virtual bool setSaturation(const QVariant& value);
+    virtual bool setBrightness(const QVariant& value);
+    virtual bool setWhiteBalance(const QVariant& value);
+    virtual bool videoCaptureFilter(QWidget* owner);
+    virtual CameraParameters parameters();
+
+    // The resolution asked for, or in use once the format is set.
+    CameraResolution currentResolution() const;
+
+signals:
+    void sgAutoScanner();
+    void sgResult(IResult result);
+    void sgStillImage(QImage image);
+    void sgCaptureImage(QImage image);
+    void sgPreviewImage(QImage image);
+
+protected:
+    explicit IAbstractCamera(QObject* parent = nullptr);
+
+    void setCurrentResolution(const CameraResolution& resolution);
+    void setResolutionList(const QList<CameraResolution>& list);
+    void setParameterRecord(const CameraParameters& parameters);
+
+    QMutex m_imageMutex;  // guards m_image
+    QImage m_image;       // latest converted frame, before rotation
+    std::atomic<double> m_dAngle{0.0};
+    std::atomic<int> m_nFlipMode{1};
+
+    // Resolution, resolution list and parameter record are written on the worker
+    // and read on the GUI thread; they share one guard.
+    mutable QMutex m_stateMutex;
+    CameraResolution m_resolution;
+    QList<CameraResolution> m_resolutions;
+    CameraParameters m_parameters;
+
+    std::atomic<bool> m_bPreviewing{false};
+    bool m_bStillCapture = false;
+    QString m_strDevicePath;
+    QThread* m_pThread = nullptr;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "camera/cameraparameters.h"
+#include "camera/cameraresolution.h"
+#include "camera/icamerainfo.h"
+
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QVariant>
+
+class IAbstractCamera;
+
+// The one way the pages reach a camera: owns at most one open camera, forwards the
+// setters to it and re-emits its results and frames on the GUI thread.
+class ICamera : public QObject
+{
+    Q_OBJECT
+public:
+    static ICamera* instance();
+    ~ICamera() override;
+
+    bool openCamera(ICameraInfo info, bool stillCapture);
+    bool closeCamera();
+    QList<ICameraInfo> cameraList(int);
+
+    CameraParameters parameters();
+    QList<CameraResolution> resolutions();
+    bool setResolution(const CameraResolution& resolution);
+    bool setFocus(const QVariant& value);
+    bool setExposure(const QVariant& value);
+    bool setContrast(const QVariant& value);
+    bool setSharpness(const QVariant& value);
+    bool setSaturation(const QVariant& value);
+    bool setBrightness(const QVariant& value);
+    bool setWhiteBalance(const QVariant& value);
+    bool setFocusAuto();
+    bool setExposureAuto();
+    bool setWhiteBalanceAuto();
+
+    // Ends the camera without processing events: for the application object's
+    // destruction and the facade's own.
+    void closeOnExit();
+
+    // Preview frames replaced before the GUI thread took them (a busy GUI thread).
+    quint64 droppedPreviews() const;
+
+    // The open camera, null when none (for tests and tools; the pages use the facade).
+    IAbstractCamera* camera() const { return m_pCamera; }
+
+signals:
+    void sgAutoScanner();
+    void sgResult(IResult result);
+    void sgStillImage(QImage image);
+    void sgCaptureImage(QImage image);
+    void sgPreviewImage(QImage image);
+    void sgRunCopyImage();
+
+private:
+    ICamera();
+    IAbstractCamera* createCamera(bool bare);
+    // Preview frames cross to the GUI thread through one slot: a newer frame replaces
+    // one the GUI thread has not taken yet, and one delivery at a time is queued.
+    void offerPreview(const QImage& image);
+    void deliverPreview();
+    void dropPreview();
+    void watchApplication();
+
+    IAbstractCamera* m_pCamera = nullptr;
+    mutable QMutex m_previewMutex;
+    QImage m_pendingPreview;
+    bool m_bDeliveryQueued = false;
+    quint64 m_nDroppedPreviews = 0;
+    bool m_bWatchingApplication = false;
+};
+
+// Keeps the calling thread's event loop running for the given time.
+void sleepWithEvents(const int& milliseconds);

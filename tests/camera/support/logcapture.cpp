@@ -1,0 +1,66 @@
+#include "logcapture.h"
+
+#include <QTest>
+
+namespace {
+LogCapture* g_capture = nullptr;
+}
+
+LogCapture::LogCapture()
+{
+    g_capture = this;
+    m_previous = qInstallMessageHandler(&LogCapture::handler);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_previous);
+    g_capture = nullptr;
+}
+
+void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (LogCapture* capture = g_capture) {
+        {
+            QMutexLocker lock(&capture->m_mutex);
+            capture->m_lines.append(message);
+        }
+        // LUMIVO_TEST_ECHO=1 shows the captured lines too, for reading a test's log.
+        static const bool echo = qEnvironmentVariableIntValue("LUMIVO_TEST_ECHO") == 1;
+        if (echo && capture->m_previous)
+            capture->m_previous(type, context, message);
+    }
+}
+
+QStringList LogCapture::lines() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lines;
+}
+
+bool LogCapture::contains(const QString& text) const
+{
+    return !matching(text).isEmpty();
+}
+
+QStringList LogCapture::matching(const QString& text) const
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList found;
+    for (const QString& line : m_lines) {
+        if (line.contains(text))
+            found.append(line);
+    }
+    return found;
+}
+
+bool LogCapture::waitFor(const QString& text, int timeoutMs) const
+{
+    return QTest::qWaitFor([&]() { return contains(text); }, timeoutMs);
+}
+
+void LogCapture::clear()
+{
+    QMutexLocker lock(&m_mutex);
+    m_lines.clear();
+}
