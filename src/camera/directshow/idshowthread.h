@@ -117,7 +117,7 @@ private:
 
     QMutex m_graphMutex;        // guards the interfaces above against GUI-side calls
     bool m_bComInitialized = false;
-    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create();
+    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create(2);
     IFrameHandOver m_frames;    // BufferCB's copy, waiting for the worker
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     QMutex m_threadMutex;       // guards m_pThread and m_retiredThreads
