@@ -6,7 +6,7 @@
 
 #include <QImage>
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QVariant>
 
@@ -68,7 +68,7 @@ private:
     void watchApplication();
 
     IAbstractCamera* m_pCamera = nullptr;
-    mutable QMutex m_previewMutex;
+    mutable std::mutex m_previewMutex;
     QImage m_pendingPreview;
     bool m_bDeliveryQueued = false;
     quint64 m_nDroppedPreviews = 0;

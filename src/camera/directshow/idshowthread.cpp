@@ -93,7 +93,7 @@ bool IDShowThread::open(const QVariant& device, bool stillCapture)
     if (thread->thread() != m_pHomeThread)
         thread->moveToThread(m_pHomeThread);
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         m_pThread = thread;
     }
     moveToThread(thread);
@@ -109,7 +109,7 @@ bool IDShowThread::close()
 {
     QThread* thread = nullptr;
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         thread = m_pThread;
     }
     if (!thread)
@@ -127,7 +127,7 @@ bool IDShowThread::close()
 void IDShowThread::onThreadFinished(QThread* thread)
 {
     {
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         CloseDevice();
     }
     // A frame or notice still waiting belongs to the stream that just ended.
@@ -135,7 +135,7 @@ void IDShowThread::onThreadFinished(QThread* thread)
     m_stillGrabber.clear();
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         if (m_pThread == thread)
             m_pThread = nullptr;
         m_retiredThreads.append(thread);
@@ -154,7 +154,7 @@ void IDShowThread::reapThreads()
 {
     QList<QThread*> threads;
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         threads.swap(m_retiredThreads);
     }
     for (QThread* thread : threads) {
@@ -205,7 +205,7 @@ void IDShowThread::startCapture()
         return;
     }
 
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     EnumerateFormats(moniker);
     const HRESULT hrOpen = OpenDevice(moniker);
     if (FAILED(hrOpen)) {
@@ -516,7 +516,7 @@ HRESULT IDShowThread::SetupStillCapture()
 
 bool IDShowThread::triggerStillCapture()
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pVideoControl || !m_pStillPin)
         return false;
     return SUCCEEDED(m_pVideoControl->SetMode(m_pStillPin, VideoControlFlag_Trigger));
@@ -570,7 +570,7 @@ HRESULT IDShowThread::StopPreview()
 
 bool IDShowThread::setPreview(const bool& on)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     return SUCCEEDED(on ? StartPreview() : StopPreview());
 }
 
@@ -580,7 +580,7 @@ bool IDShowThread::setResolution(const CameraResolution& resolution)
     {
         // Under the graph lock, so a worker building the graph does not write its
         // resolution over this one.
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         setCurrentResolution(resolution);
         open = m_pDeviceFilter != nullptr;
     }
@@ -768,7 +768,7 @@ long IDShowThread::InitData()
 
 long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long value, CameraControlFlags flags)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pDeviceFilter)
         return 1;
     std::shared_ptr<IAMCameraControl> control;
@@ -783,7 +783,7 @@ long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long
 
 long IDShowThread::SetVideoProcAmpProperty(VideoProcAmpProperty property, long value, VideoProcAmpFlags flags)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pDeviceFilter)
         return 1;
     std::shared_ptr<IAMVideoProcAmp> procAmp;
@@ -865,7 +865,7 @@ bool IDShowThread::videoCaptureFilter(QWidget* owner)
 {
     std::shared_ptr<ISpecifyPropertyPages> pages;
     {
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         if (!m_pDeviceFilter)
             return false;
         if (FAILED(QueryInterface(m_pDeviceFilter, pages)) || !pages)
@@ -968,7 +968,7 @@ void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
     if (image.isNull())
         return;
     {
-        QMutexLocker lock(&m_imageMutex);
+        std::lock_guard<std::mutex> lock(m_imageMutex);
         m_image = image;
     }
     emit sgPreviewImage(rotated(image));
@@ -999,7 +999,7 @@ QImage IDShowThread::image()
 {
     QImage copy;
     {
-        QMutexLocker lock(&m_imageMutex);
+        std::lock_guard<std::mutex> lock(m_imageMutex);
         copy = m_image;
     }
     return rotated(copy);

@@ -22,7 +22,7 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, cons
 {
     if (LogCapture* capture = g_capture) {
         {
-            QMutexLocker lock(&capture->m_mutex);
+            std::lock_guard<std::mutex> lock(capture->m_mutex);
             capture->m_lines.append(message);
         }
         // LUMIVO_TEST_ECHO=1 shows the captured lines too, for reading a test's log.
@@ -34,7 +34,7 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, cons
 
 QStringList LogCapture::lines() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_lines;
 }
 
@@ -45,7 +45,7 @@ bool LogCapture::contains(const QString& text) const
 
 QStringList LogCapture::matching(const QString& text) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     QStringList found;
     for (const QString& line : m_lines) {
         if (line.contains(text))
@@ -61,6 +61,6 @@ bool LogCapture::waitFor(const QString& text, int timeoutMs) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_lines.clear();
 }
