@@ -124,7 +124,7 @@ void ICamera::offerPreview(const QImage& image)
         m_bDeliveryQueued = true;
     }
     if (queue)
-        QMetaObject::invokeMethod(this, &ICamera::deliverPreview, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "deliverPreview", Qt::QueuedConnection);
 }
 
 void ICamera::deliverPreview()

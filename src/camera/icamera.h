@@ -63,7 +63,7 @@ private:
     // Preview frames cross to the GUI thread through one slot: a newer frame replaces
     // one the GUI thread has not taken yet, and one delivery at a time is queued.
     void offerPreview(const QImage& image);
-    void deliverPreview();
+    Q_INVOKABLE void deliverPreview();
     void dropPreview();
     void watchApplication();
 

@@ -134,12 +134,6 @@ void IDShowThread::onThreadFinished(QThread* thread)
     m_frames.clear();
     m_stillGrabber.clear();
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-    {
-        std::lock_guard<std::mutex> lock(m_threadMutex);
-        if (m_pThread == thread)
-            m_pThread = nullptr;
-        m_retiredThreads.append(thread);
-    }
     disconnect(this, &IDShowThread::sgCallback, this, &IDShowThread::slCallback);
     if (m_bStillCapture)
         disconnect(&m_stillGrabber, &IStillCaptureImageGrabber::sgStillImage, this,
@@ -148,6 +142,11 @@ void IDShowThread::onThreadFinished(QThread* thread)
         open(m_strDevicePath, m_bStillCapture);
     else
         moveToThread(m_pHomeThread);
+    // Last: once the thread is retired the owner may free it, and this camera with it.
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_pThread == thread)
+        m_pThread = nullptr;
+    m_retiredThreads.append(thread);
 }
 
 void IDShowThread::reapThreads()

@@ -3,23 +3,28 @@
 #include <QTest>
 
 namespace {
+// Worker threads log while a test creates and drops its capture.
+std::mutex g_captureMutex;
 LogCapture* g_capture = nullptr;
 }
 
 LogCapture::LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     g_capture = this;
     m_previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     qInstallMessageHandler(m_previous);
     g_capture = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    std::lock_guard<std::mutex> global(g_captureMutex);
     if (LogCapture* capture = g_capture) {
         {
             std::lock_guard<std::mutex> lock(capture->m_mutex);
