@@ -6,12 +6,15 @@ cd "$(dirname "$0")/.."
 
 # Test-only packages: qemu, a static busybox, cpio, udev and Debian's stock kernel boot
 # the VM in which the V4L2 backend meets the kernel's vivid driver; the install test
-# validates with desktop-file-utils and appstream.
+# validates with desktop-file-utils and appstream; clang and its runtime build the
+# fuzz targets.
 bash scripts/setup.sh qemu-system-x86 busybox-static cpio udev $(bash scripts/vm/kernel-package.sh) \
-  desktop-file-utils appstream
+  desktop-file-utils appstream clang libclang-rt-14-dev
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVO_BUILD_TESTS=ON -DLUMIVO_BUILD_BENCH=ON
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+(cd "$build" && ctest --output-on-failure -j"$(nproc)" "$@")
+
+# Each fuzz target for a bounded time under libFuzzer (clang, its own build tree).
+bash scripts/fuzz.sh "${LUMIVO_FUZZ_SECONDS:-12}"

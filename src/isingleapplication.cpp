@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 
@@ -52,7 +53,15 @@ QString ISingleApplication::runtimeDirectory()
         }
     }
     const QString dir = QDir::tempPath() + QStringLiteral("/lumivo-%1").arg(::getuid());
-    return ensurePrivateDir(dir) ? dir : QString();
+    if (ensurePrivateDir(dir))
+        return dir;
+    // Another user took that name in the shared directory first: the user's own cache
+    // directory is out of their reach.
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty() || !QDir().mkpath(cache))
+        return QString();
+    const QString own = cache + QStringLiteral("/lumivo-%1").arg(::getuid());
+    return ensurePrivateDir(own) ? own : QString();
 }
 
 QString ISingleApplication::socketPath(const QString& id)
@@ -122,22 +131,47 @@ void ISingleApplication::acceptConnections()
     }
 }
 
+ISingleApplication::Frame ISingleApplication::parseFrame(const QByteArray& bytes, QString* message)
+{
+    if (bytes.size() < 4)
+        return Frame::Incomplete;
+    const quint32 length = (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
+        | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
+    if (length > quint32(kMaxMessageBytes))
+        return Frame::Invalid;
+    if (bytes.size() < qint64(4 + length))
+        return Frame::Incomplete;
+    if (message)
+        *message = QString::fromUtf8(bytes.constData() + 4, int(length));
+    return Frame::Complete;
+}
+
+QByteArray ISingleApplication::makeFrame(const QString& message)
+{
+    const QByteArray body = message.toUtf8();
+    QByteArray frame(4, '\0');
+    const quint32 n = quint32(body.size());
+    frame[0] = char((n >> 24) & 0xff);
+    frame[1] = char((n >> 16) & 0xff);
+    frame[2] = char((n >> 8) & 0xff);
+    frame[3] = char(n & 0xff);
+    return frame + body;
+}
+
 void ISingleApplication::readClient(QLocalSocket* socket)
 {
-    // A message is a 32-bit big-endian length and that many bytes of UTF-8.
-    if (socket->bytesAvailable() < 4)
+    // The read buffer is capped, so this peek never exceeds one largest message.
+    QString message;
+    switch (parseFrame(socket->peek(socket->bytesAvailable()), &message)) {
+    case Frame::Incomplete:
         return;
-    const QByteArray head = socket->peek(4);
-    const quint32 length = (quint32(quint8(head[0])) << 24) | (quint32(quint8(head[1])) << 16)
-        | (quint32(quint8(head[2])) << 8) | quint32(quint8(head[3]));
-    if (length > quint32(kMaxMessageBytes)) {
+    case Frame::Invalid:
         socket->abort();
         return;
+    case Frame::Complete:
+        break;
     }
-    if (socket->bytesAvailable() < qint64(4 + length))
-        return;
-    socket->read(4);
-    const QString message = QString::fromUtf8(socket->read(length));
+    socket->readAll();
     socket->write("\x01", 1);
     socket->flush();
     socket->disconnectFromServer();
@@ -167,13 +201,7 @@ bool ISingleApplication::sendMessage(const QString& message, int timeoutMs)
             return false;
         QThread::msleep(50);
     }
-    QByteArray frame(4, '\0');
-    const quint32 n = quint32(body.size());
-    frame[0] = char((n >> 24) & 0xff);
-    frame[1] = char((n >> 16) & 0xff);
-    frame[2] = char((n >> 8) & 0xff);
-    frame[3] = char(n & 0xff);
-    frame += body;
+    const QByteArray frame = makeFrame(message);
     socket.write(frame);
     if (!socket.waitForBytesWritten(left()))
         return false;

@@ -36,6 +36,12 @@ public:
     // A client that has not sent its whole message by then is dropped.
     static constexpr int kClientTimeoutMs = 3000;
 
+    // What the bytes a client has sent so far amount to. A message is a 32-bit
+    // big-endian length and that many bytes of UTF-8.
+    enum class Frame { Incomplete, Complete, Invalid };
+    static Frame parseFrame(const QByteArray& bytes, QString* message);
+    static QByteArray makeFrame(const QString& message);
+
 signals:
     void messageReceived(const QString& message);
 

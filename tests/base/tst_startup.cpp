@@ -137,7 +137,7 @@ private slots:
         // The first copy goes on logging its start-up for a moment; compare against the
         // log once it has been quiet.
         QString before = logText();
-        for (int quiet = 0, rounds = 0; quiet < 6 && rounds < 100; ++rounds) {
+        for (int quiet = 0, rounds = 0; quiet < 20 && rounds < 300; ++rounds) {
             QTest::qWait(50);
             const QString now = logText();
             quiet = now == before ? quiet + 1 : 0;

@@ -154,7 +154,14 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraSpec>& fileCam
     QList<VirtualCameraSpec> cameras;
     if (builtin)
         cameras.append(VirtualCameraSpec::builtin());
-    cameras.append(fileCameras);
+    for (const VirtualCameraSpec& spec : fileCameras) {
+        // One path, one device: a file camera cannot stand in for the built-in one.
+        if (builtin && spec.path == cameras.front().path) {
+            qDebug() << "virtual camera" << spec.name << "skipped: the built-in camera has the path" << spec.path;
+            continue;
+        }
+        cameras.append(spec);
+    }
 
     QStringList removed, arrived;
     {

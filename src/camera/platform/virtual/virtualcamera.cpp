@@ -252,6 +252,7 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
     const auto started = clock::now();
     auto next = started;
     int index = 0;
+    std::uint64_t sent = 0;
 
     for (;;) {
         FrameSink stillSink;
@@ -279,7 +280,9 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
             picture = generator.render(name, stream->state->controls(), index, loop, format.width, format.height);
         if (!ready[i])
             ready[i] = generator.encode(picture, format.subtype, frames[i]);
-        if (ready[i]) {
+        const int stallAfter = stream->state->spec().stallAfter;
+        if (ready[i] && (stallAfter < 0 || sent < std::uint64_t(stallAfter))) {
+            ++sent;
             RawFrame frame;
             frame.data = frames[i].data();
             frame.size = frames[i].size();

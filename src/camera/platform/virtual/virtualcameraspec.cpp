@@ -210,6 +210,13 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             return QStringLiteral("\"openError\" must be a negative whole number (a failure code) or 0");
         spec->openError = static_cast<HRESULT>(code);
     }
+    const QJsonValue stallAfter = o.value(QStringLiteral("stallAfter"));
+    if (!stallAfter.isUndefined()) {
+        qint64 frames = 0;
+        if (!readInteger(stallAfter, 0, std::numeric_limits<qint32>::max(), &frames))
+            return QStringLiteral("\"stallAfter\" must be a whole number of frames, 0 or more");
+        spec->stallAfter = static_cast<int>(frames);
+    }
     return QString();
 }
 
@@ -226,7 +233,7 @@ bool VirtualCameraSpec::operator==(const VirtualCameraSpec& o) const
     }
     return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
         && current == o.current && refused == o.refused && controls == o.controls && still == o.still && busy == o.busy
-        && openError == o.openError;
+        && openError == o.openError && stallAfter == o.stallAfter;
 }
 
 DeviceDescriptor VirtualCameraSpec::descriptor() const

@@ -45,6 +45,9 @@ struct VirtualCameraSpec
     bool still = false;
     bool busy = false;
     dshow::HRESULT openError = 0;
+    // Frames sent after each start of the picture before the camera falls silent while
+    // staying plugged in, as a hung device does; -1: never.
+    int stallAfter = -1;
 
     bool operator==(const VirtualCameraSpec& o) const;
     bool operator!=(const VirtualCameraSpec& o) const { return !(*this == o); }

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Shared by the fuzz targets: a QCoreApplication named "lumivo" whose data location is
+// a private temporary directory (removed at exit), so targets can use the program's
+// own paths without touching the user's files.
+namespace fuzzsupport {
+void initApplication();
+// Aborts (a finding) when `ok` is false; used for properties the code must keep.
+void check(bool ok, const char* what);
+// A copy of `data` that ends right before an inaccessible page, so that a read past the
+// end by a library that is not instrumented (libjpeg-turbo, libyuv) still crashes. Valid
+// until the next call.
+const std::uint8_t* guardedCopy(const std::uint8_t* data, std::size_t size);
+} // namespace fuzzsupport
