@@ -14,7 +14,7 @@ IAbstractCamera::~IAbstractCamera() = default;
 
 QList<CameraResolution> IAbstractCamera::resolutions()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_resolutions;
 }
 
@@ -135,30 +135,30 @@ bool IAbstractCamera::videoCaptureFilter(QWidget* owner)
 
 CameraParameters IAbstractCamera::parameters()
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_parameters;
 }
 
 CameraResolution IAbstractCamera::currentResolution() const
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     return m_resolution;
 }
 
 void IAbstractCamera::setCurrentResolution(const CameraResolution& resolution)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     m_resolution = resolution;
 }
 
 void IAbstractCamera::setResolutionList(const QList<CameraResolution>& list)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     m_resolutions = list;
 }
 
 void IAbstractCamera::setParameterRecord(const CameraParameters& parameters)
 {
-    QMutexLocker lock(&m_stateMutex);
+    std::lock_guard<std::mutex> lock(m_stateMutex);
     m_parameters = parameters;
 }

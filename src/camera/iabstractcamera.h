@@ -6,7 +6,7 @@
 
 #include <QImage>
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -72,14 +72,14 @@ protected:
     void setResolutionList(const QList<CameraResolution>& list);
     void setParameterRecord(const CameraParameters& parameters);
 
-    QMutex m_imageMutex;  // guards m_image
+    std::mutex m_imageMutex;  // guards m_image
     QImage m_image;       // latest converted frame, before rotation
     std::atomic<double> m_dAngle{0.0};
     std::atomic<int> m_nFlipMode{1};
 
     // Resolution, resolution list and parameter record are written on the worker
     // and read on the GUI thread; they share one guard.
-    mutable QMutex m_stateMutex;
+    mutable std::mutex m_stateMutex;
     CameraResolution m_resolution;
     QList<CameraResolution> m_resolutions;
     CameraParameters m_parameters;

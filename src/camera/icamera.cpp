@@ -116,7 +116,7 @@ void ICamera::offerPreview(const QImage& image)
 {
     bool queue = false;
     {
-        QMutexLocker lock(&m_previewMutex);
+        std::lock_guard<std::mutex> lock(m_previewMutex);
         if (!m_pendingPreview.isNull())
             ++m_nDroppedPreviews;
         m_pendingPreview = image;
@@ -124,14 +124,14 @@ void ICamera::offerPreview(const QImage& image)
         m_bDeliveryQueued = true;
     }
     if (queue)
-        QMetaObject::invokeMethod(this, &ICamera::deliverPreview, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, "deliverPreview", Qt::QueuedConnection);
 }
 
 void ICamera::deliverPreview()
 {
     QImage image;
     {
-        QMutexLocker lock(&m_previewMutex);
+        std::lock_guard<std::mutex> lock(m_previewMutex);
         image.swap(m_pendingPreview);
         m_bDeliveryQueued = false;
     }
@@ -141,7 +141,7 @@ void ICamera::deliverPreview()
 
 void ICamera::dropPreview()
 {
-    QMutexLocker lock(&m_previewMutex);
+    std::lock_guard<std::mutex> lock(m_previewMutex);
     m_pendingPreview = QImage();
 }
 
@@ -152,7 +152,7 @@ QList<ICameraInfo> ICamera::cameraList(int)
 
 quint64 ICamera::droppedPreviews() const
 {
-    QMutexLocker lock(&m_previewMutex);
+    std::lock_guard<std::mutex> lock(m_previewMutex);
     return m_nDroppedPreviews;
 }
 

@@ -6,7 +6,7 @@
 
 #include <QImage>
 #include <QList>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QVariant>
 
@@ -63,12 +63,12 @@ private:
     // Preview frames cross to the GUI thread through one slot: a newer frame replaces
     // one the GUI thread has not taken yet, and one delivery at a time is queued.
     void offerPreview(const QImage& image);
-    void deliverPreview();
+    Q_INVOKABLE void deliverPreview();
     void dropPreview();
     void watchApplication();
 
     IAbstractCamera* m_pCamera = nullptr;
-    mutable QMutex m_previewMutex;
+    mutable std::mutex m_previewMutex;
     QImage m_pendingPreview;
     bool m_bDeliveryQueued = false;
     quint64 m_nDroppedPreviews = 0;

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QtTest>
 
+#include <memory>
+
 namespace {
 
 int envCount(const char* name, int fallback)
@@ -62,7 +64,7 @@ void TestCameraCycles::openCloseCycles()
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
     const int threadsBefore = threadCount();
-    LogCapture log;
+    auto log = std::make_unique<LogCapture>();
 
     for (int i = 0; i < cycles; ++i) {
         facade->openCamera(deskInfo(i % 2 ? QSize(640, 480) : QSize(0, 0)), false);
@@ -77,9 +79,10 @@ void TestCameraCycles::openCloseCycles()
     }
     // Workers and streams are gone, not parked.
     QTRY_VERIFY(threadCount() <= threadsBefore);
-    QCOMPARE(log.matching("dshow open camera: ").size(), cycles);
-    QCOMPARE(log.matching("exit direct show thread.").size(), cycles);
-    QVERIFY(log.matching("error").isEmpty());
+    QCOMPARE(log->matching("dshow open camera: ").size(), cycles);
+    QCOMPARE(log->matching("exit direct show thread.").size(), cycles);
+    QVERIFY(log->matching("error").isEmpty());
+    log.reset();
     qDebug() << cycles << "open/close cycles," << frames.count() << "frames";
 }
 
@@ -89,7 +92,7 @@ void TestCameraCycles::resolutionChanges()
     ICamera* facade = ICamera::instance();
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
-    LogCapture log;
+    auto log = std::make_unique<LogCapture>();
     facade->openCamera(deskInfo(QSize(320, 240)), false);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 10000);
 
@@ -106,9 +109,13 @@ void TestCameraCycles::resolutionChanges()
     QCOMPARE(currentCameraResolution().size, last);
     QCOMPARE(results.count(), 1);  // reopens report nothing
     QVERIFY(facade->closeCamera());
-    QVERIFY(log.matching("error").isEmpty());
-    QVERIFY(log.matching("failed").isEmpty());
-    qDebug() << changes << "resolution changes," << frames.count() << "frames";
+    // A change that lands before the reopened worker holds the device only updates
+    // the size that worker is about to use, so there can be fewer opens than changes.
+    const int opens = log->matching("dshow open camera: ").size();
+    QVERIFY(log->matching("error").isEmpty());
+    QVERIFY(log->matching("failed").isEmpty());
+    log.reset();
+    qDebug() << changes << "resolution changes," << opens << "opens," << frames.count() << "frames";
 }
 
 QTEST_MAIN(TestCameraCycles)

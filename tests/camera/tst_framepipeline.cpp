@@ -51,6 +51,7 @@ private slots:
     void initTestCase();
     void flipModes_data();
     void flipModes();
+    void largeFrames();
     void rotation();
     void wrongSizeDroppedSilently();
     void stillPictures();
@@ -98,6 +99,29 @@ void TestFramePipeline::flipModes()
     // The latest image is a copy: the frame bytes can go.
     frame.fill('\0');
     QVERIFY(samePixels(camera.image(), upright.mirrored(mirrorX, mirrorY)));
+}
+
+void TestFramePipeline::largeFrames()
+{
+    // Frames of several megabytes take the streaming copy; odd widths the plain one.
+    for (const QSize size : {QSize(1280, 1024), QSize(1283, 1001)}) {
+        const QImage upright = pattern(size.width(), size.height());
+        QByteArray frame = bottomUp(upright);
+        IDShowThread camera;
+        camera.setResolution(CameraResolution(size.width(), size.height()));
+        QSignalSpy spy(&camera, &IAbstractCamera::sgPreviewImage);
+        camera.slCallback(0.0, reinterpret_cast<dshow::BYTE*>(frame.data()), frame.size());
+        QCOMPARE(spy.count(), 1);
+        const QImage emitted = spy.at(0).at(0).value<QImage>();
+        QCOMPARE(emitted.size(), size);
+        for (int y = 0; y < size.height(); ++y)
+            QVERIFY2(std::memcmp(emitted.constScanLine(y), upright.constScanLine(y), size_t(size.width()) * 4) == 0,
+                     qPrintable(QString("row %1 of %2x%3").arg(y).arg(size.width()).arg(size.height())));
+        // A second frame reuses the pool and is right too.
+        camera.setFlipMode(3);
+        camera.slCallback(0.0, reinterpret_cast<dshow::BYTE*>(frame.data()), frame.size());
+        QVERIFY(samePixels(spy.at(1).at(0).value<QImage>(), upright.mirrored(true, false)));
+    }
 }
 
 void TestFramePipeline::rotation()

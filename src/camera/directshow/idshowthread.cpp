@@ -10,10 +10,51 @@
 #include <opencv2/core.hpp>
 
 #include <algorithm>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace dshow;
 
 namespace {
+
+// Frames above this size are copied with streaming stores: the copy then does not
+// first read the destination into the cache (a third of the memory traffic), and a
+// frame that size would not stay in the cache anyway.
+constexpr long kStreamingCopyBytes = 4L * 1024 * 1024;
+
+// Copies a bottom-up frame into `target` with its rows in reverse (upright) order.
+void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows)
+{
+#if defined(__SSE2__)
+    if (rowBytes % 16 == 0 && reinterpret_cast<std::uintptr_t>(target) % 16 == 0
+        && long(rowBytes) * rows >= kStreamingCopyBytes) {
+        const int blocks = rowBytes / 16;
+        for (int row = 0; row < rows; ++row) {
+            const auto* from = reinterpret_cast<const __m128i*>(source + std::size_t(rows - 1 - row) * rowBytes);
+            auto* to = reinterpret_cast<__m128i*>(target + std::size_t(row) * rowBytes);
+            int i = 0;
+            for (; i + 4 <= blocks; i += 4) {
+                const __m128i a = _mm_loadu_si128(from + i), b = _mm_loadu_si128(from + i + 1);
+                const __m128i c = _mm_loadu_si128(from + i + 2), d = _mm_loadu_si128(from + i + 3);
+                _mm_stream_si128(to + i, a);
+                _mm_stream_si128(to + i + 1, b);
+                _mm_stream_si128(to + i + 2, c);
+                _mm_stream_si128(to + i + 3, d);
+            }
+            for (; i < blocks; ++i)
+                _mm_stream_si128(to + i, _mm_loadu_si128(from + i));
+        }
+        _mm_sfence();  // the stores are visible before the frame is handed over
+        return;
+    }
+#endif
+    const cv::Mat frame(rows, rowBytes / 4, CV_8UC4, const_cast<std::uint8_t*>(source));
+    cv::Mat upright(rows, rowBytes / 4, CV_8UC4, target);
+    cv::flip(frame, upright, 0);
+}
 
 void registerPointerType()
 {
@@ -52,7 +93,7 @@ bool IDShowThread::open(const QVariant& device, bool stillCapture)
     if (thread->thread() != m_pHomeThread)
         thread->moveToThread(m_pHomeThread);
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         m_pThread = thread;
     }
     moveToThread(thread);
@@ -68,7 +109,7 @@ bool IDShowThread::close()
 {
     QThread* thread = nullptr;
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         thread = m_pThread;
     }
     if (!thread)
@@ -86,19 +127,13 @@ bool IDShowThread::close()
 void IDShowThread::onThreadFinished(QThread* thread)
 {
     {
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         CloseDevice();
     }
     // A frame or notice still waiting belongs to the stream that just ended.
     m_frames.clear();
     m_stillGrabber.clear();
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-    {
-        QMutexLocker lock(&m_threadMutex);
-        if (m_pThread == thread)
-            m_pThread = nullptr;
-        m_retiredThreads.append(thread);
-    }
     disconnect(this, &IDShowThread::sgCallback, this, &IDShowThread::slCallback);
     if (m_bStillCapture)
         disconnect(&m_stillGrabber, &IStillCaptureImageGrabber::sgStillImage, this,
@@ -107,13 +142,18 @@ void IDShowThread::onThreadFinished(QThread* thread)
         open(m_strDevicePath, m_bStillCapture);
     else
         moveToThread(m_pHomeThread);
+    // Last: once the thread is retired the owner may free it, and this camera with it.
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_pThread == thread)
+        m_pThread = nullptr;
+    m_retiredThreads.append(thread);
 }
 
 void IDShowThread::reapThreads()
 {
     QList<QThread*> threads;
     {
-        QMutexLocker lock(&m_threadMutex);
+        std::lock_guard<std::mutex> lock(m_threadMutex);
         threads.swap(m_retiredThreads);
     }
     for (QThread* thread : threads) {
@@ -164,7 +204,7 @@ void IDShowThread::startCapture()
         return;
     }
 
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     EnumerateFormats(moniker);
     const HRESULT hrOpen = OpenDevice(moniker);
     if (FAILED(hrOpen)) {
@@ -475,7 +515,7 @@ HRESULT IDShowThread::SetupStillCapture()
 
 bool IDShowThread::triggerStillCapture()
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pVideoControl || !m_pStillPin)
         return false;
     return SUCCEEDED(m_pVideoControl->SetMode(m_pStillPin, VideoControlFlag_Trigger));
@@ -529,7 +569,7 @@ HRESULT IDShowThread::StopPreview()
 
 bool IDShowThread::setPreview(const bool& on)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     return SUCCEEDED(on ? StartPreview() : StopPreview());
 }
 
@@ -539,7 +579,7 @@ bool IDShowThread::setResolution(const CameraResolution& resolution)
     {
         // Under the graph lock, so a worker building the graph does not write its
         // resolution over this one.
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         setCurrentResolution(resolution);
         open = m_pDeviceFilter != nullptr;
     }
@@ -727,7 +767,7 @@ long IDShowThread::InitData()
 
 long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long value, CameraControlFlags flags)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pDeviceFilter)
         return 1;
     std::shared_ptr<IAMCameraControl> control;
@@ -742,7 +782,7 @@ long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long
 
 long IDShowThread::SetVideoProcAmpProperty(VideoProcAmpProperty property, long value, VideoProcAmpFlags flags)
 {
-    QMutexLocker lock(&m_graphMutex);
+    std::lock_guard<std::mutex> lock(m_graphMutex);
     if (!m_pDeviceFilter)
         return 1;
     std::shared_ptr<IAMVideoProcAmp> procAmp;
@@ -824,7 +864,7 @@ bool IDShowThread::videoCaptureFilter(QWidget* owner)
 {
     std::shared_ptr<ISpecifyPropertyPages> pages;
     {
-        QMutexLocker lock(&m_graphMutex);
+        std::lock_guard<std::mutex> lock(m_graphMutex);
         if (!m_pDeviceFilter)
             return false;
         if (FAILED(QueryInterface(m_pDeviceFilter, pages)) || !pages)
@@ -873,9 +913,7 @@ IFrameBufferPool::Buffer* IDShowThread::copyUpright(double sampleTime, const BYT
         return nullptr;
     // The copy the hand-over needs anyway reverses the bottom-up rows on the way, so
     // the upright picture (flip mode 1, the usual one) costs no second pass.
-    const cv::Mat frame(size.height(), size.width(), CV_8UC4, const_cast<BYTE*>(pBuffer));
-    cv::Mat upright(size.height(), size.width(), CV_8UC4, copy->data);
-    cv::flip(frame, upright, 0);
+    copyRowsReversed(copy->data, pBuffer, int(rowBytes), size.height());
     copy->width = size.width();
     copy->height = size.height();
     copy->sampleTime = sampleTime;
@@ -929,7 +967,7 @@ void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
     if (image.isNull())
         return;
     {
-        QMutexLocker lock(&m_imageMutex);
+        std::lock_guard<std::mutex> lock(m_imageMutex);
         m_image = image;
     }
     emit sgPreviewImage(rotated(image));
@@ -960,7 +998,7 @@ QImage IDShowThread::image()
 {
     QImage copy;
     {
-        QMutexLocker lock(&m_imageMutex);
+        std::lock_guard<std::mutex> lock(m_imageMutex);
         copy = m_image;
     }
     return rotated(copy);

@@ -6,7 +6,7 @@
 #include "camera/platform/dshow.h"
 
 #include <QList>
-#include <QMutex>
+#include <mutex>
 
 #include <atomic>
 #include <memory>
@@ -115,11 +115,11 @@ private:
     void* m_hOwner = nullptr;  // no video window: the graph always runs in callback mode
     std::vector<dshow::Subtype> m_subtypes;
 
-    QMutex m_graphMutex;        // guards the interfaces above against GUI-side calls
+    std::mutex m_graphMutex;        // guards the interfaces above against GUI-side calls
     bool m_bComInitialized = false;
-    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create();
+    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create(2);
     IFrameHandOver m_frames;    // BufferCB's copy, waiting for the worker
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
-    QMutex m_threadMutex;       // guards m_pThread and m_retiredThreads
+    std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side
 };

@@ -35,7 +35,7 @@ IFrameBufferPool::Buffer* IFrameBufferPool::acquire(std::size_t bytes)
     std::vector<Buffer*> stale;
     Buffer* found = nullptr;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         for (auto it = m_free.begin(); it != m_free.end(); ++it) {
             // A buffer far larger than asked for belongs to an earlier, larger size.
             if ((*it)->capacity >= capacity && (*it)->capacity / 2 <= capacity) {
@@ -65,7 +65,7 @@ IFrameBufferPool::Buffer* IFrameBufferPool::acquire(std::size_t bytes)
     buffer->capacity = capacity;
     buffer->size = bytes;
     buffer->pool = weak_from_this();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     ++m_nAllocated;
     return buffer;
 }
@@ -83,7 +83,7 @@ void IFrameBufferPool::recycle(Buffer* buffer)
 void IFrameBufferPool::giveBack(Buffer* buffer)
 {
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (static_cast<int>(m_free.size()) < m_nKeepFree) {
             m_free.push_back(buffer);
             return;
@@ -117,12 +117,12 @@ QImage IFrameBufferPool::wrap(Buffer* buffer)
 
 int IFrameBufferPool::allocatedCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_nAllocated;
 }
 
 int IFrameBufferPool::freeCount() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return static_cast<int>(m_free.size());
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QImage>
-#include <QMutex>
+#include <mutex>
 
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +47,7 @@ private:
     void giveBack(Buffer* buffer);
     static void destroy(Buffer* buffer);
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     std::vector<Buffer*> m_free;
     int m_nKeepFree;
     int m_nAllocated = 0;

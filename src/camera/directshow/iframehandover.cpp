@@ -12,7 +12,7 @@ bool IFrameHandOver::put(IFrameBufferPool::Buffer* buffer)
     IFrameBufferPool::Buffer* replaced = nullptr;
     bool notify = false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         replaced = m_pWaiting;
         m_pWaiting = buffer;
         if (replaced)
@@ -26,7 +26,7 @@ bool IFrameHandOver::put(IFrameBufferPool::Buffer* buffer)
 
 IFrameBufferPool::Buffer* IFrameHandOver::take()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_bNotified = false;
     IFrameBufferPool::Buffer* buffer = m_pWaiting;
     m_pWaiting = nullptr;
@@ -37,7 +37,7 @@ void IFrameHandOver::clear()
 {
     IFrameBufferPool::Buffer* waiting = nullptr;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         waiting = m_pWaiting;
         m_pWaiting = nullptr;
         m_bNotified = false;
@@ -47,6 +47,6 @@ void IFrameHandOver::clear()
 
 quint64 IFrameHandOver::dropped() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_nDropped;
 }

@@ -2,7 +2,7 @@
 
 #include "camera/directshow/iframebufferpool.h"
 
-#include <QMutex>
+#include <mutex>
 
 // Hands frames from a streaming thread to one consumer thread, keeping at most one
 // frame waiting: a newer frame replaces a waiting one (which goes back to its pool),
@@ -27,7 +27,7 @@ public:
     quint64 dropped() const;
 
 private:
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     IFrameBufferPool::Buffer* m_pWaiting = nullptr;
     bool m_bNotified = false;
     quint64 m_nDropped = 0;

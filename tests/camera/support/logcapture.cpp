@@ -3,26 +3,31 @@
 #include <QTest>
 
 namespace {
+// Worker threads log while a test creates and drops its capture.
+std::mutex g_captureMutex;
 LogCapture* g_capture = nullptr;
 }
 
 LogCapture::LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     g_capture = this;
     m_previous = qInstallMessageHandler(&LogCapture::handler);
 }
 
 LogCapture::~LogCapture()
 {
+    std::lock_guard<std::mutex> lock(g_captureMutex);
     qInstallMessageHandler(m_previous);
     g_capture = nullptr;
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
+    std::lock_guard<std::mutex> global(g_captureMutex);
     if (LogCapture* capture = g_capture) {
         {
-            QMutexLocker lock(&capture->m_mutex);
+            std::lock_guard<std::mutex> lock(capture->m_mutex);
             capture->m_lines.append(message);
         }
         // LUMIVO_TEST_ECHO=1 shows the captured lines too, for reading a test's log.
@@ -34,7 +39,7 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, cons
 
 QStringList LogCapture::lines() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_lines;
 }
 
@@ -45,7 +50,7 @@ bool LogCapture::contains(const QString& text) const
 
 QStringList LogCapture::matching(const QString& text) const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     QStringList found;
     for (const QString& line : m_lines) {
         if (line.contains(text))
@@ -61,6 +66,6 @@ bool LogCapture::waitFor(const QString& text, int timeoutMs) const
 
 void LogCapture::clear()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_lines.clear();
 }

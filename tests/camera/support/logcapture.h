@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QMutex>
+#include <mutex>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -24,7 +24,7 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
     QtMessageHandler m_previous = nullptr;
 };
