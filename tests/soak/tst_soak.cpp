@@ -53,6 +53,9 @@ int main(int argc, char** argv)
     IApplication app(QStringLiteral("LumivoSoak"), argc, argv);
     registerCameraMetaTypes();
     loadLanguage(&app);
+    // Qt Test ends any test function after five minutes; a long soak needs longer.
+    const int seconds = qMax(60, qEnvironmentVariableIntValue("LUMIVO_SOAK_SECONDS"));
+    qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((seconds + 300) * 1000));
     TestSoak test;
     return QTest::qExec(&test, argc, argv);
 }
