@@ -15,6 +15,7 @@ add_dependencies(tst_soak lumivo_translations)
 add_test(NAME soak COMMAND ${LUMIVO_TEST_RUNNER} $<TARGET_FILE:tst_soak>)
 math(EXPR soak_limit "${LUMIVO_SOAK_SECONDS} + 180")
 # A small quarantine keeps the sanitizer's own holding of freed memory out of the
-# memory readings.
+# memory readings; full stacks at every allocation (Qt has no frame pointers) let the
+# suppressions name the place that allocated.
 set_tests_properties(soak PROPERTIES TIMEOUT ${soak_limit} LABELS soak
-  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVO_BUILD_DIR=${CMAKE_BINARY_DIR};LUMIVO_SOAK_SECONDS=${LUMIVO_SOAK_SECONDS};ASAN_OPTIONS=quarantine_size_mb=16:detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/soak/lsan.supp")
+  ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LUMIVO_BUILD_DIR=${CMAKE_BINARY_DIR};LUMIVO_SOAK_SECONDS=${LUMIVO_SOAK_SECONDS};ASAN_OPTIONS=quarantine_size_mb=16:detect_leaks=1:fast_unwind_on_malloc=0:malloc_context_size=40;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/soak/lsan.supp")
