@@ -34,8 +34,9 @@ IScreenshotTour* IScreenshotTour::fromArguments(MainFrame* frame, const QStringL
     const int at = arguments.indexOf(QStringLiteral("--screenshot-tour"));
     if (at < 0)
         return nullptr;
-    if (at + 1 >= arguments.size()) {
+    if (at + 1 >= arguments.size() || arguments.at(at + 1).startsWith(QLatin1String("--"))) {
         qDebug() << "IScreenshotTour--> --screenshot-tour needs a directory";
+        std::fprintf(stderr, "lumivo: --screenshot-tour needs a directory\n");
         return nullptr;
     }
     QString language;
