@@ -87,7 +87,7 @@ ISingleApplication::ISingleApplication(const QString& id, int& argc, char** argv
     m_pLock = std::make_unique<QLockFile>(lock);
     // A lock is stale only when its owner is gone, never because the owner runs long.
     m_pLock->setStaleLockTime(0);
-    if (m_pLock->tryLock(0)) {
+    if (m_pLock->tryLock(s_nLockWaitMs)) {
         startServer();
     } else {
         m_bRunning = true;
@@ -104,6 +104,23 @@ ISingleApplication::~ISingleApplication()
 }
 
 bool ISingleApplication::isRunning() const { return m_bRunning; }
+
+int ISingleApplication::s_nLockWaitMs = 0;
+
+void ISingleApplication::setLockWaitMs(int ms) { s_nLockWaitMs = qMax(0, ms); }
+
+void ISingleApplication::releaseInstance()
+{
+    if (m_pServer) {
+        m_pServer->close();
+        delete m_pServer;
+        m_pServer = nullptr;
+    }
+    if (m_pLock) {
+        m_pLock->unlock();
+        m_pLock.reset();
+    }
+}
 
 void ISingleApplication::startServer()
 {

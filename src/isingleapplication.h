@@ -24,6 +24,12 @@ public:
     bool isRunning() const;
     // Sends `message` to the running copy; false when it did not take it within timeoutMs.
     bool sendMessage(const QString& message, int timeoutMs);
+    // Gives up the lock and the socket while this copy is still running, so that a copy
+    // started by a restart can take them at once.
+    void releaseInstance();
+    // How long the next constructed instance waits for a lock held by another copy
+    // before it counts as a second copy (a restarted copy waits for its predecessor).
+    static void setLockWaitMs(int ms);
 
     // Where the lock and socket live for `id` and the current user; empty when no
     // private directory can be had.
@@ -54,4 +60,5 @@ private:
     std::unique_ptr<QLockFile> m_pLock;
     QLocalServer* m_pServer = nullptr;
     bool m_bRunning = false;
+    static int s_nLockWaitMs;
 };

@@ -1,4 +1,5 @@
 #include "camera/platform/capturesystem.h"
+#include "customui/isettingframe.h"
 #include "iapplication.h"
 #include "service/iconfigureservice.h"
 #include "service/outputmessage.h"
@@ -8,6 +9,12 @@
 int main(int argc, char* argv[])
 {
     const QString id = QStringLiteral("Lumivo");
+    // A copy started by a language change waits for its predecessor to let go of the
+    // single-instance lock instead of taking it for a running copy.
+    if (qEnvironmentVariableIsSet(ISettingFrame::kRestartMarker)) {
+        qunsetenv(ISettingFrame::kRestartMarker);
+        ISingleApplication::setLockWaitMs(5000);
+    }
     IApplication app(id, argc, argv);
     if (app.isRunning()) {
         app.sendMessage(QStringLiteral("raise_window_noop"), 5000);

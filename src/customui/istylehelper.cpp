@@ -112,7 +112,8 @@ QLabel* createLabel(const QString& text, const QColor& color, const QFont& font,
 QLabel* createRoundLabel(const int& height, const QColor& color, QWidget* parent)
 {
     auto* label = new QLabel(parent);
-    label->setFixedHeight(int(height * g_dScale));
+    // A hairline must not vanish on screens smaller than the design (1 x 0.71 -> 0).
+    label->setFixedHeight(height > 0 ? qMax(1, int(height * g_dScale)) : 0);
     label->setStyleSheet(QString("border:none;background-color:rgba(%1,%2,%3,%4);border-radius:%5")
                              .arg(color.red())
                              .arg(color.green())

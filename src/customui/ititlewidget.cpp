@@ -2,6 +2,7 @@
 
 #include "appenvironment.h"
 #include "customui/ibutton.h"
+#include "customui/isettingframe.h"
 #include "iapplication.h"
 #include "mainframe.h"
 
@@ -46,8 +47,8 @@ QWidget* ITitleWidget::mainWindow() const { return app ? app->mainFrame() : null
 void ITitleWidget::showSettings()
 {
     // The settings dialog belongs to the main window, which creates it on first use.
-    // Until the main window offers it there is nothing to show.
-    qDebug() << "ITitleWidget--> settings dialog not available yet";
+    if (app && app->mainFrame())
+        app->mainFrame()->settingFrame()->setVisibleCentered(true);
 }
 
 QRect ITitleWidget::dragArea() const

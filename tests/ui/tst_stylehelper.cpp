@@ -77,6 +77,8 @@ private slots:
         QScopedPointer<QLabel> bar(createRoundLabel(10, QColor(255, 0, 0, 128)));
         QCOMPARE(bar->height(), 7);
         QVERIFY(bar->styleSheet().endsWith("rgba(255,0,0,128);border-radius:3"));
+        QScopedPointer<QLabel> hairline(createRoundLabel(1, QColor("#ACACAC")));
+        QCOMPARE(hairline->height(), 1);
     }
 
     void sliderStyleNumbers()

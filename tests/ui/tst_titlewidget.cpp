@@ -1,5 +1,6 @@
 #include "appenvironment.h"
 #include "customui/ibutton.h"
+#include "customui/isettingframe.h"
 #include "customui/ititlewidget.h"
 #include "iapplication.h"
 #include "mainframe.h"
@@ -47,7 +48,15 @@ private slots:
         QCOMPARE(title.button(2)->size(), QSize(16, 16));
         QCOMPARE(title.dragArea(), QRect(8, 8, 384, 32));
         QSignalSpy spy(&title, &IBaseWidget::sgButtonClick);
-        title.button(1)->click();  // settings: no dialog yet, must not fail
+        // Settings: the main window's dialog runs modally until it is closed.
+        bool shown = false;
+        QTimer::singleShot(100, m_app->mainFrame(), [&] {
+            ISettingFrame* dialog = m_app->mainFrame()->settingFrame();
+            shown = dialog->isVisible();
+            dialog->setVisibleCentered(false);
+        });
+        title.button(1)->click();
+        QVERIFY(shown);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(1), QVariant(1));
     }
