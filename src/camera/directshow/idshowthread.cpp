@@ -20,17 +20,14 @@ using namespace dshow;
 
 namespace {
 
-// Frames above this size are copied with streaming stores: the copy then does not
-// first read the destination into the cache (a third of the memory traffic), and a
-// frame that size would not stay in the cache anyway.
-constexpr long kStreamingCopyBytes = 4L * 1024 * 1024;
-
 // Copies a bottom-up frame into `target` with its rows in reverse (upright) order.
+// Streaming stores: the copy does not first read the destination into the cache (a
+// third of the memory traffic) nor push the decoder's buffer out of it, which would
+// slow the next decode; the copy is only read again when the picture is painted.
 void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows)
 {
 #if defined(__SSE2__)
-    if (rowBytes % 16 == 0 && reinterpret_cast<std::uintptr_t>(target) % 16 == 0
-        && long(rowBytes) * rows >= kStreamingCopyBytes) {
+    if (rowBytes % 16 == 0 && reinterpret_cast<std::uintptr_t>(target) % 16 == 0) {
         const int blocks = rowBytes / 16;
         for (int row = 0; row < rows; ++row) {
             const auto* from = reinterpret_cast<const __m128i*>(source + std::size_t(rows - 1 - row) * rowBytes);
