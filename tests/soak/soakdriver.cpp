@@ -21,6 +21,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <malloc.h>
+
+// Hands freed memory back to the system before a reading: the sanitizer's allocator
+// when there is one, else the C library's.
+extern "C" void __sanitizer_purge_allocator() __attribute__((weak));
+
 namespace {
 QJsonObject format(const char* subtype, int w, int h, int fps)
 {
@@ -67,14 +73,15 @@ QList<QJsonObject> soakCameras()
     return list;
 }
 
-qint64 rssKb()
+// A memory figure of /proc/self/status in kB: VmRSS now, VmHWM the highest so far.
+qint64 statusKb(const QByteArray& key)
 {
     QFile f("/proc/self/status");
     if (!f.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(key + ':'))
+            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }
 
@@ -130,22 +137,18 @@ void SoakDriver::run(qint64 ms)
 {
     QElapsedTimer timer;
     timer.start();
-    QElapsedTimer sinceMemory, sincePlug, sinceCheck;
-    sinceMemory.start();
+    QElapsedTimer sincePlug, sinceCheck;
     sincePlug.start();
     sinceCheck.start();
     const qint64 warmUp = std::min<qint64>(15000, ms / 5);
     while (timer.elapsed() < ms && m_report.problems.size() < 5) {
-        if (sinceMemory.elapsed() >= 2000) {
-            sampleMemory(timer.elapsed() >= warmUp);
-            sinceMemory.restart();
-        }
         if (sincePlug.elapsed() >= 300) {
             plugStep();
             sincePlug.restart();
         }
         if (sinceCheck.elapsed() >= 10000) {
             checkList();
+            sampleMemory(timer.elapsed() >= warmUp);
             sinceCheck.restart();
             continue;
         }
@@ -397,10 +400,21 @@ void SoakDriver::checkList()
 
 void SoakDriver::sampleMemory(bool warm)
 {
-    const qint64 kb = rssKb();
-    m_report.rssPeakKb = std::max(m_report.rssPeakKb, kb);
-    if (warm)
+    // Read in one state, the list page with no camera open, so that readings compare
+    // like with like (an open 1080p camera alone holds tens of megabytes).
+    if (cameraOpen())
+        goBack();
+    QTest::qWait(300);
+    if (__sanitizer_purge_allocator)
+        __sanitizer_purge_allocator();
+    else
+        ::malloc_trim(0);
+    const qint64 kb = statusKb("VmRSS");
+    m_report.rssPeakKb = statusKb("VmHWM");
+    if (warm) {
         m_rss << kb;
+        m_report.rssReadingsKb << kb;
+    }
 }
 
 void SoakDriver::pause(int minMs, int maxMs)

@@ -17,7 +17,7 @@ QString SoakReport::summary() const
                           "  widget actions: resolution %12, slider %13, switch %14, look %15, restore %16\n"
                           "  camera calls %17: %18\n"
                           "  preview frames %19\n"
-                          "  memory (RSS): %20 MB after warm-up, %21 MB at the end, peak %22 MB")
+                          "  memory (RSS, list page, no camera open): %20 MB after warm-up, %21 MB at the end; peak %22 MB")
         .arg(elapsedMs / 1000.0, 0, 'f', 1)
         .arg(seed)
         .arg(fileEdits)
@@ -39,5 +39,11 @@ QString SoakReport::summary() const
         .arg(previewFrames)
         .arg(rssStartKb / 1024.0, 0, 'f', 1)
         .arg(rssEndKb / 1024.0, 0, 'f', 1)
-        .arg(rssPeakKb / 1024.0, 0, 'f', 1);
+        .arg(rssPeakKb / 1024.0, 0, 'f', 1)
+        + QStringLiteral("\n  readings (MB): %1").arg([this] {
+              QStringList mb;
+              for (qint64 kb : rssReadingsKb)
+                  mb << QString::number(kb / 1024.0, 'f', 1);
+              return mb.join(' ');
+          }());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,7 @@ struct SoakReport
     qint64 rssStartKb = 0;
     qint64 rssEndKb = 0;
     qint64 rssPeakKb = 0;
+    QList<qint64> rssReadingsKb;
     QStringList problems;
 
     QString summary() const;
