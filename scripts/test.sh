@@ -16,5 +16,5 @@ cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 (cd "$build" && ctest --output-on-failure -j"$(nproc)" "$@")
 
-# Each fuzz target for a bounded time under libFuzzer (clang, its own build tree).
-bash scripts/fuzz.sh "${LUMIVO_FUZZ_SECONDS:-12}"
+# The AddressSanitizer tree (clang): each fuzz target for a bounded time, and the soak test.
+bash scripts/asan.sh

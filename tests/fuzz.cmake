@@ -1,5 +1,5 @@
 # The fuzz targets built with an ordinary main that replays their seed corpus once:
-# a quick regression run in every build (the libFuzzer runs are scripts/fuzz.sh).
+# a quick regression run in every build (the libFuzzer runs are scripts/asan.sh).
 include(${CMAKE_SOURCE_DIR}/fuzz/targets.cmake)
 foreach(entry ${LUMIVO_FUZZ_TARGETS})
   string(REPLACE ":" ";" parts ${entry})

@@ -51,6 +51,10 @@
         <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
     </message>
     <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>The camera has stopped sending pictures.</translation>
+    </message>
+    <message>
         <source>Failed to open the device, please verify the device.</source>
         <translation>Failed to open the device, please verify the device.</translation>
     </message>

@@ -51,6 +51,10 @@
         <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
     </message>
     <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>摄像头已停止发送画面。</translation>
+    </message>
+    <message>
         <source>Failed to open the device, please verify the device.</source>
         <translation>打开设备失败，请检查设备。</translation>
     </message>

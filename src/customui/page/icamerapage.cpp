@@ -76,6 +76,23 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     connect(camera(), &ICamera::sgResult, this, &ICameraPage::slResult);
     connect(camera(), &ICamera::sgPreviewImage, this, &ICameraPage::slPreviewImage);
     connect(camera(), &ICamera::sgRunCopyImage, [this] { m_pPreview->setImage(QImage()); });
+    // Watches an open camera for frames (see checkFrames); runs only while one is open.
+    m_pFrameWatch = new QTimer(this);
+    m_pFrameWatch->setInterval(500);
+    connect(m_pFrameWatch, &QTimer::timeout, this, &ICameraPage::checkFrames);
+}
+
+void ICameraPage::checkFrames()
+{
+    if (!camera()->camera() || !isVisible()) {
+        m_pFrameWatch->stop();
+        return;
+    }
+    if (m_bSilenceShown || m_lastFrame.elapsed() < kSilentCameraMs)
+        return;
+    m_bSilenceShown = true;
+    qDebug() << "ICameraPage--> no frame for" << m_lastFrame.elapsed() << "ms from" << g_currentCameraInfo.strDevicePath;
+    m_pPreview->setMessage(tr("The camera has stopped sending pictures."));
 }
 
 bool ICameraPage::isDesignatedModel(const ICameraInfo& info)
@@ -476,6 +493,13 @@ void ICameraPage::openCamera(ICameraInfo info)
 
 void ICameraPage::slResult(const IResult& result)
 {
+    if (result == Success) {
+        m_lastFrame.start();
+        m_bSilenceShown = false;
+        m_pFrameWatch->start();
+    } else {
+        m_pFrameWatch->stop();
+    }
     switch (result) {
     case Success:
     case PreviewFailed:
@@ -500,7 +524,12 @@ void ICameraPage::slResult(const IResult& result)
     }
 }
 
-void ICameraPage::slPreviewImage(const QImage& image) { m_pPreview->setImage(image); }
+void ICameraPage::slPreviewImage(const QImage& image)
+{
+    m_lastFrame.start();
+    m_bSilenceShown = false;
+    m_pPreview->setImage(image);
+}
 
 void ICameraPage::refreshParameters()
 {

@@ -3,6 +3,7 @@
 #include "camera/icamerainfo.h"
 #include "customui/ibasewidget.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 
 class ICamera;
@@ -12,6 +13,7 @@ class QComboBox;
 class QLabel;
 class QScrollArea;
 class QStackedLayout;
+class QTimer;
 class QWidget;
 
 // Page 1 of the main window: one opened camera. A top bar (back button and the camera's
@@ -51,6 +53,10 @@ public:
     // The model that gets the Filter tab and a fixed set of resolutions.
     static bool isDesignatedModel(const ICameraInfo& info);
 
+    // A camera that opened but sends no frame for this long gets a message instead of
+    // its last picture standing still.
+    static constexpr int kSilentCameraMs = 3000;
+
     ICameraPreview* preview() const { return m_pPreview; }
     QComboBox* resolutionBox() const { return m_pResolutionBox; }
     QStackedLayout* panelStack() const { return m_pPanelStack; }
@@ -85,6 +91,7 @@ private:
     void send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value);
     void sendAuto(bool (ICamera::*toggle)(), const char* operation);
     void sendResolution(const CameraResolution& resolution);
+    void checkFrames();
 
     QStackedLayout* m_pPanelStack = nullptr;
     ICameraPreview* m_pPreview = nullptr;
@@ -96,4 +103,7 @@ private:
     ISlider* m_pExposureSlider = nullptr;
     ISlider* m_pWhiteBalanceSlider = nullptr;
     QWidget* m_pParameterPanel = nullptr;
+    QTimer* m_pFrameWatch = nullptr;
+    QElapsedTimer m_lastFrame;
+    bool m_bSilenceShown = false;
 };
