@@ -4,7 +4,7 @@
 
 #include "camera/platform/framedecoder.h"
 #include "camera/platform/virtual/testpatterngenerator.h"
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 
 #include <benchmark/benchmark.h>
@@ -16,7 +16,7 @@
 using namespace dshow;
 using capture::FrameDecoder;
 using capture::TestPatternGenerator;
-using capture::VirtualCameraSpec;
+using capture::VirtualCameraDescription;
 
 namespace {
 
@@ -24,7 +24,7 @@ namespace {
 std::vector<std::uint8_t> frame(Subtype subtype, int width, int height)
 {
     TestPatternGenerator generator;
-    const QImage picture = generator.render(QStringLiteral("Benchmark"), VirtualCameraSpec::builtin().controls, 0, 1, width, height);
+    const QImage picture = generator.render(QStringLiteral("Benchmark"), VirtualCameraDescription::builtin().controls, 0, 1, width, height);
     std::vector<std::uint8_t> out;
     generator.encode(picture, subtype, out);
     return out;

@@ -4,7 +4,7 @@
 
 #include "camera/platform/virtual/virtualbackend.h"
 #include "camera/platform/virtual/virtualcamerastate.h"
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,20 +32,20 @@ QSet<QString> pathsOf(const std::vector<DeviceDescriptor>& devices)
 }
 
 // What a parsed camera promises the rest of the program.
-void checkSpec(const VirtualCameraSpec& spec)
+void checkSpec(const VirtualCameraDescription& description)
 {
-    fuzzsupport::check(!spec.name.trimmed().isEmpty() && !spec.path.isEmpty(), "camera without name or path");
-    fuzzsupport::check(!spec.formats.empty(), "camera without formats");
+    fuzzsupport::check(!description.name.trimmed().isEmpty() && !description.path.isEmpty(), "camera without name or path");
+    fuzzsupport::check(!description.formats.empty(), "camera without formats");
     bool currentOffered = false;
-    for (const FormatDescriptor& f : spec.formats) {
+    for (const FormatDescriptor& f : description.formats) {
         fuzzsupport::check(f.width >= 16 && f.height >= 16 && f.width <= 7680 && f.height <= 4320, "format size out of range");
         fuzzsupport::check(f.fps >= 1 && f.fps <= 240, "frame rate out of range");
-        currentOffered = currentOffered || QSize(f.width, f.height) == spec.current;
+        currentOffered = currentOffered || QSize(f.width, f.height) == description.current;
     }
     fuzzsupport::check(currentOffered, "current size not offered");
 
     // Every control reads back within its range, in either mode, after any write.
-    VirtualCameraState state(spec);
+    VirtualCameraState state(description);
     for (int i = 0; i < kPropertyCount; ++i) {
         const auto p = static_cast<Property>(i);
         PropertyRange range;
@@ -60,8 +60,8 @@ void checkSpec(const VirtualCameraSpec& spec)
             }
         }
     }
-    for (const FormatDescriptor& f : spec.formats) {
-        const bool refused = spec.refused.contains(QSize(f.width, f.height));
+    for (const FormatDescriptor& f : description.formats) {
+        const bool refused = description.refused.contains(QSize(f.width, f.height));
         const HRESULT hr = state.setFormat(f.subtype, f.width, f.height);
         fuzzsupport::check(refused ? hr < 0 : hr >= 0, "offered size refused or refused size taken");
     }
@@ -76,14 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray before = cut < 0 ? all : all.left(cut);
     const QByteArray after = cut < 0 ? QByteArray() : all.mid(cut + 1);
 
-    QList<VirtualCameraSpec> parsed;
+    QList<VirtualCameraDescription> parsed;
     QString error;
-    if (VirtualCameraSpec::parse(before, &parsed, &error)) {
+    if (VirtualCameraDescription::parse(before, &parsed, &error)) {
         QSet<QString> paths;
-        for (const VirtualCameraSpec& spec : parsed) {
-            checkSpec(spec);
-            fuzzsupport::check(!paths.contains(spec.path), "path used twice");
-            paths.insert(spec.path);
+        for (const VirtualCameraDescription& description : parsed) {
+            checkSpec(description);
+            fuzzsupport::check(!paths.contains(description.path), "path used twice");
+            paths.insert(description.path);
         }
     } else {
         fuzzsupport::check(!error.isEmpty(), "rejected without a reason");
@@ -108,16 +108,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (connected ? arrived : removed).insert(path);
     });
     write(after);
-    QList<VirtualCameraSpec> next;
-    const bool valid = VirtualCameraSpec::parse(after, &next, nullptr);
+    QList<VirtualCameraDescription> next;
+    const bool valid = VirtualCameraDescription::parse(after, &next, nullptr);
     backend.watchFile(file, nullptr);
     const QSet<QString> second = pathsOf(backend.enumerate());
     if (valid) {
         QSet<QString> expected;
-        for (const VirtualCameraSpec& spec : next)
-            expected.insert(spec.path);
+        for (const VirtualCameraDescription& description : next)
+            expected.insert(description.path);
         if (size % 2 == 1)
-            expected.insert(VirtualCameraSpec::builtin().path);
+            expected.insert(VirtualCameraDescription::builtin().path);
         fuzzsupport::check(second == expected, "cameras lost or invented");
     }
     fuzzsupport::check(arrived == (second - first) && removed == (first - second), "hot-plug reports do not match the edit");

@@ -7,7 +7,7 @@
 
 #include "camera/platform/capturesystem.h"
 #include "camera/platform/virtual/virtualbackend.h"
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 #include "device/designatedmodel.h"
 #include "device/idevicescanner.h"
 #include "device/iwinusbdevice.h"
@@ -18,7 +18,7 @@
 
 using namespace dshow;
 using capture::CaptureSystem;
-using capture::VirtualCameraSpec;
+using capture::VirtualCameraDescription;
 
 class TestDeviceScan : public QObject
 {
@@ -261,9 +261,9 @@ void TestDeviceScan::badFiles()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, complaint);
-    QList<VirtualCameraSpec> cameras;
+    QList<VirtualCameraDescription> cameras;
     QString error;
-    QVERIFY(!VirtualCameraSpec::parse(json, &cameras, &error));
+    QVERIFY(!VirtualCameraDescription::parse(json, &cameras, &error));
     QVERIFY2(error.contains(complaint), qPrintable(error));
     // Loaded as the watched file, it adds no camera.
     writeFile(m_file, json);
@@ -276,25 +276,25 @@ void TestDeviceScan::badFiles()
 
 void TestDeviceScan::defaults()
 {
-    QList<VirtualCameraSpec> cameras;
+    QList<VirtualCameraDescription> cameras;
     QString error;
-    QVERIFY2(VirtualCameraSpec::parse(R"({"cameras": [{"name": "Plain", "controls": {"focus": {"min": 10, "max": 20}}}]})",
+    QVERIFY2(VirtualCameraDescription::parse(R"({"cameras": [{"name": "Plain", "controls": {"focus": {"min": 10, "max": 20}}}]})",
                                       &cameras, &error), qPrintable(error));
-    const VirtualCameraSpec& spec = cameras.first();
-    QCOMPARE(spec.path, QStringLiteral("virtual:Plain"));
-    QCOMPARE(spec.formats.size(), std::size_t(3));
-    QCOMPARE(spec.formats[2].width, 1920);
-    QCOMPARE(spec.formats[0].subtype, MEDIASUBTYPE_MJPG);
-    QCOMPARE(spec.current, QSize(640, 480));
-    QVERIFY(!spec.still);
-    QVERIFY(!spec.busy);
-    QCOMPARE(spec.openError, 0);
-    const auto& focus = spec.controls[static_cast<std::size_t>(capture::Property::Focus)];
+    const VirtualCameraDescription& description = cameras.first();
+    QCOMPARE(description.path, QStringLiteral("virtual:Plain"));
+    QCOMPARE(description.formats.size(), std::size_t(3));
+    QCOMPARE(description.formats[2].width, 1920);
+    QCOMPARE(description.formats[0].subtype, MEDIASUBTYPE_MJPG);
+    QCOMPARE(description.current, QSize(640, 480));
+    QVERIFY(!description.still);
+    QVERIFY(!description.busy);
+    QCOMPARE(description.openError, 0);
+    const auto& focus = description.controls[static_cast<std::size_t>(capture::Property::Focus)];
     QVERIFY(focus.present);
     QCOMPARE(focus.defaultValue, 10L);  // the built-in default, brought into the given range
     QCOMPARE(focus.value, 10L);
     QCOMPARE(focus.mode, capture::VirtualControl::Mode::None);
-    QVERIFY(!spec.controls[static_cast<std::size_t>(capture::Property::Brightness)].present);
+    QVERIFY(!description.controls[static_cast<std::size_t>(capture::Property::Brightness)].present);
 }
 
 void TestDeviceScan::commandLine()

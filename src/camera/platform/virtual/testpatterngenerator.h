@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 #include <QImage>
 

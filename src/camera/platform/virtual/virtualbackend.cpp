@@ -17,7 +17,7 @@ using namespace dshow;
 namespace {
 constexpr qint64 kMaxFileSize = 1024 * 1024;
 
-bool readSpecFile(const QString& path, QList<VirtualCameraSpec>* cameras, QString* error)
+bool readSpecFile(const QString& path, QList<VirtualCameraDescription>* cameras, QString* error)
 {
     QFile file(path);
     if (!file.exists()) {
@@ -32,7 +32,7 @@ bool readSpecFile(const QString& path, QList<VirtualCameraSpec>* cameras, QStrin
         *error = QStringLiteral("the file is larger than %1 bytes").arg(kMaxFileSize);
         return false;
     }
-    return VirtualCameraSpec::parse(file.readAll(), cameras, error);
+    return VirtualCameraDescription::parse(file.readAll(), cameras, error);
 }
 } // namespace
 
@@ -60,8 +60,8 @@ std::vector<DeviceDescriptor> VirtualBackend::enumerate()
 {
     QMutexLocker lock(&m_mutex);
     std::vector<DeviceDescriptor> devices;
-    for (const VirtualCameraSpec& spec : qAsConst(m_cameras))
-        devices.push_back(spec.descriptor());
+    for (const VirtualCameraDescription& description : qAsConst(m_cameras))
+        devices.push_back(description.descriptor());
     return devices;
 }
 
@@ -72,9 +72,9 @@ HRESULT VirtualBackend::open(const QString& path, std::shared_ptr<CaptureDevice>
     const auto state = m_states.value(path);
     if (!state)
         return VFW_E_NOT_FOUND;
-    if (state->spec().openError != 0) {
-        qDebug() << "virtual camera" << state->spec().name << "fails to open with" << state->spec().openError;
-        return state->spec().openError;
+    if (state->description().openError != 0) {
+        qDebug() << "virtual camera" << state->description().name << "fails to open with" << state->description().openError;
+        return state->description().openError;
     }
     device = std::make_shared<VirtualCamera>(state);
     return S_OK;
@@ -98,7 +98,7 @@ bool VirtualBackend::watchFile(const QString& path, QString* error)
         return true;
     }
     rewatch();
-    QList<VirtualCameraSpec> cameras;
+    QList<VirtualCameraDescription> cameras;
     QString why;
     if (!readSpecFile(m_path, &cameras, &why)) {
         qDebug() << "virtual cameras file" << m_path << "rejected:" << why;
@@ -139,7 +139,7 @@ void VirtualBackend::reload()
         apply(m_builtin, {});
         return;
     }
-    QList<VirtualCameraSpec> cameras;
+    QList<VirtualCameraDescription> cameras;
     QString why;
     if (!readSpecFile(m_path, &cameras, &why)) {
         // A half-saved or mistyped file keeps the cameras as they were.
@@ -149,36 +149,36 @@ void VirtualBackend::reload()
     apply(m_builtin, cameras);
 }
 
-void VirtualBackend::apply(bool builtin, const QList<VirtualCameraSpec>& fileCameras)
+void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& fileCameras)
 {
-    QList<VirtualCameraSpec> cameras;
+    QList<VirtualCameraDescription> cameras;
     if (builtin)
-        cameras.append(VirtualCameraSpec::builtin());
-    for (const VirtualCameraSpec& spec : fileCameras) {
+        cameras.append(VirtualCameraDescription::builtin());
+    for (const VirtualCameraDescription& description : fileCameras) {
         // One path, one device: a file camera cannot stand in for the built-in one.
-        if (builtin && spec.path == cameras.front().path) {
-            qDebug() << "virtual camera" << spec.name << "skipped: the built-in camera has the path" << spec.path;
+        if (builtin && description.path == cameras.front().path) {
+            qDebug() << "virtual camera" << description.name << "skipped: the built-in camera has the path" << description.path;
             continue;
         }
-        cameras.append(spec);
+        cameras.append(description);
     }
 
     QStringList removed, arrived;
     {
         QMutexLocker lock(&m_mutex);
         QHash<QString, std::shared_ptr<VirtualCameraState>> states;
-        for (const VirtualCameraSpec& spec : qAsConst(cameras)) {
-            auto old = m_states.value(spec.path);
+        for (const VirtualCameraDescription& description : qAsConst(cameras)) {
+            auto old = m_states.value(description.path);
             if (!old)
-                arrived << spec.path;
+                arrived << description.path;
             // A camera whose description changed keeps running streams on its old state;
             // the next open sees the new description.
-            states.insert(spec.path, old && old->spec() == spec ? old : std::make_shared<VirtualCameraState>(spec));
+            states.insert(description.path, old && old->description() == description ? old : std::make_shared<VirtualCameraState>(description));
         }
-        for (const VirtualCameraSpec& spec : qAsConst(m_cameras)) {
-            if (!states.contains(spec.path)) {
-                removed << spec.path;
-                if (const auto gone = m_states.value(spec.path))
+        for (const VirtualCameraDescription& description : qAsConst(m_cameras)) {
+            if (!states.contains(description.path)) {
+                removed << description.path;
+                if (const auto gone = m_states.value(description.path))
                     gone->unplug();
             }
         }

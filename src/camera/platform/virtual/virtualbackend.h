@@ -1,7 +1,7 @@
 #pragma once
 
 #include "camera/platform/capturedevice.h"
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 #include <QHash>
 #include <QList>
@@ -41,13 +41,13 @@ private:
     void reload();
     void rewatch();
     // Replaces the cameras, emitting removals and then arrivals.
-    void apply(bool builtin, const QList<VirtualCameraSpec>& fileCameras);
+    void apply(bool builtin, const QList<VirtualCameraDescription>& fileCameras);
 
     mutable QMutex m_mutex;
-    QList<VirtualCameraSpec> m_cameras;  // built-in first, then the file's in file order
+    QList<VirtualCameraDescription> m_cameras;  // built-in first, then the file's in file order
     QHash<QString, std::shared_ptr<VirtualCameraState>> m_states;
     bool m_builtin = false;
-    QList<VirtualCameraSpec> m_fileCameras;
+    QList<VirtualCameraDescription> m_fileCameras;
     QString m_path;
     QFileSystemWatcher* m_watcher = nullptr;
     QTimer* m_reloadTimer = nullptr;

@@ -41,17 +41,17 @@ VirtualCamera::~VirtualCamera()
 
 DeviceDescriptor VirtualCamera::descriptor() const
 {
-    return m_state->spec().descriptor();
+    return m_state->description().descriptor();
 }
 
 std::vector<FormatDescriptor> VirtualCamera::formats() const
 {
-    const VirtualCameraSpec& spec = m_state->spec();
-    std::vector<FormatDescriptor> result = spec.formats;
-    if (spec.still) {
+    const VirtualCameraDescription& description = m_state->description();
+    std::vector<FormatDescriptor> result = description.formats;
+    if (description.still) {
         // The still pin mirrors the capture pin's JPEG sizes: offering others would put
         // sizes into the camera's list that the capture pin then refuses.
-        for (const FormatDescriptor& f : spec.formats) {
+        for (const FormatDescriptor& f : description.formats) {
             if (f.subtype == MEDIASUBTYPE_MJPG)
                 result.push_back({MEDIASUBTYPE_MJPG, f.width, f.height, f.fps, PinCategory::Still});
         }
@@ -146,7 +146,7 @@ bool VirtualCamera::isStreaming() const
 
 bool VirtualCamera::hasStillPin() const
 {
-    return m_state->spec().still;
+    return m_state->description().still;
 }
 
 HRESULT VirtualCamera::setStillSink(FrameSink sink)
@@ -201,7 +201,7 @@ HRESULT VirtualCamera::controls(std::vector<DeviceControl>& out)
             continue;
         DeviceControl dc;
         dc.id = static_cast<quint32>(i + 1);
-        dc.name = VirtualCameraSpec::propertyKey(static_cast<Property>(i));
+        dc.name = VirtualCameraDescription::propertyKey(static_cast<Property>(i));
         dc.min = c.min;
         dc.max = c.max;
         dc.step = c.step;
@@ -241,7 +241,7 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
     using clock = std::chrono::steady_clock;
     stream->threadId.store(std::this_thread::get_id());
     const FormatDescriptor format = stream->format;
-    const QString name = stream->state->spec().name;
+    const QString name = stream->state->description().name;
     const int loop = loopLength(format.width, format.height);
     const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / std::max(1.0, format.fps)));
     TestPatternGenerator generator;
@@ -280,7 +280,7 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
             picture = generator.render(name, stream->state->controls(), index, loop, format.width, format.height);
         if (!ready[i])
             ready[i] = generator.encode(picture, format.subtype, frames[i]);
-        const int stallAfter = stream->state->spec().stallAfter;
+        const int stallAfter = stream->state->description().stallAfter;
         if (ready[i] && (stallAfter < 0 || sent < std::uint64_t(stallAfter))) {
             ++sent;
             RawFrame frame;

@@ -6,11 +6,11 @@ namespace capture {
 
 using namespace dshow;
 
-VirtualCameraState::VirtualCameraState(const VirtualCameraSpec& spec) : m_spec(spec), m_controls(spec.controls)
+VirtualCameraState::VirtualCameraState(const VirtualCameraDescription& description) : m_spec(description), m_controls(description.controls)
 {
-    m_current = spec.formats.front();
-    for (const FormatDescriptor& f : spec.formats) {
-        if (f.width == spec.current.width() && f.height == spec.current.height()) {
+    m_current = description.formats.front();
+    for (const FormatDescriptor& f : description.formats) {
+        if (f.width == description.current.width() && f.height == description.current.height()) {
             m_current = f;
             break;
         }

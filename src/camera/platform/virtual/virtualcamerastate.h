@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 #include <atomic>
 #include <mutex>
@@ -12,9 +12,9 @@ namespace capture {
 class VirtualCameraState
 {
 public:
-    explicit VirtualCameraState(const VirtualCameraSpec& spec);
+    explicit VirtualCameraState(const VirtualCameraDescription& description);
 
-    const VirtualCameraSpec& spec() const { return m_spec; }
+    const VirtualCameraDescription& description() const { return m_spec; }
 
     FormatDescriptor currentFormat() const;
     dshow::HRESULT setFormat(Subtype subtype, int width, int height);
@@ -35,7 +35,7 @@ public:
     bool present() const { return m_present.load(); }
 
 private:
-    const VirtualCameraSpec m_spec;
+    const VirtualCameraDescription m_spec;
     mutable std::mutex m_mutex;
     FormatDescriptor m_current;
     VirtualControls m_controls;

@@ -31,7 +31,7 @@ constexpr int kPropertyCount = 7;
 using VirtualControls = std::array<VirtualControl, kPropertyCount>;  // indexed by Property
 
 // A software camera as the virtual cameras file describes it.
-struct VirtualCameraSpec
+struct VirtualCameraDescription
 {
     QString name;
     QString path;
@@ -49,8 +49,8 @@ struct VirtualCameraSpec
     // staying plugged in, as a hung device does; -1: never.
     int stallAfter = -1;
 
-    bool operator==(const VirtualCameraSpec& o) const;
-    bool operator!=(const VirtualCameraSpec& o) const { return !(*this == o); }
+    bool operator==(const VirtualCameraDescription& o) const;
+    bool operator!=(const VirtualCameraDescription& o) const { return !(*this == o); }
 
     DeviceDescriptor descriptor() const;
 
@@ -59,9 +59,9 @@ struct VirtualCameraSpec
     // The range a control given as {} gets.
     static VirtualControl defaultControl(Property property);
     // The built-in camera of the designated model.
-    static VirtualCameraSpec builtin();
+    static VirtualCameraDescription builtin();
     // Parses a virtual cameras file; on failure returns false and says why in `error`.
-    static bool parse(const QByteArray& json, QList<VirtualCameraSpec>* cameras, QString* error);
+    static bool parse(const QByteArray& json, QList<VirtualCameraDescription>* cameras, QString* error);
 };
 
 } // namespace capture

@@ -1,4 +1,4 @@
-#include "camera/platform/virtual/virtualcameraspec.h"
+#include "camera/platform/virtual/virtualcameradescription.h"
 
 #include "device/designatedmodel.h"
 
@@ -48,18 +48,18 @@ Subtype subtypeFromName(const QString& name)
 }
 
 // Parses one camera; returns an empty string or what is wrong with it.
-QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
+QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
 {
     const QJsonValue name = o.value(QStringLiteral("name"));
     if (!name.isString() || name.toString().trimmed().isEmpty())
         return QStringLiteral("\"name\" must be a non-empty text");
-    spec->name = name.toString();
+    description->name = name.toString();
 
     const QJsonValue path = o.value(QStringLiteral("path"));
     if (path.isUndefined())
-        spec->path = QStringLiteral("virtual:") + spec->name;
+        description->path = QStringLiteral("virtual:") + description->name;
     else if (path.isString() && !path.toString().isEmpty())
-        spec->path = path.toString();
+        description->path = path.toString();
     else
         return QStringLiteral("\"path\" must be a non-empty text");
 
@@ -70,19 +70,19 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             continue;
         if (!v.isString() || !hexId.match(v.toString()).hasMatch())
             return QStringLiteral("\"%1\" must be 4 hexadecimal digits in a text").arg(QLatin1String(key));
-        (qstrcmp(key, "vid") == 0 ? spec->vendorId : spec->productId) = v.toString().toUpper();
+        (qstrcmp(key, "vid") == 0 ? description->vendorId : description->productId) = v.toString().toUpper();
     }
     const QJsonValue serial = o.value(QStringLiteral("serial"));
     if (!serial.isUndefined()) {
         if (!serial.isString())
             return QStringLiteral("\"serial\" must be a text");
-        spec->serial = serial.toString();
+        description->serial = serial.toString();
     }
 
     const QJsonValue formats = o.value(QStringLiteral("formats"));
     if (formats.isUndefined()) {
         for (const QSize& s : {QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)})
-            spec->formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
+            description->formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
     } else {
         if (!formats.isArray() || formats.toArray().isEmpty() || formats.toArray().size() > kMaxFormats)
             return QStringLiteral("\"formats\" must be a list of 1 to %1 formats").arg(kMaxFormats);
@@ -109,21 +109,21 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             format.width = static_cast<int>(w);
             format.height = static_cast<int>(h);
             format.fps = static_cast<double>(fps);
-            spec->formats.push_back(format);
+            description->formats.push_back(format);
         }
     }
 
     const QJsonValue current = o.value(QStringLiteral("current"));
     if (current.isUndefined()) {
-        spec->current = QSize(spec->formats.front().width, spec->formats.front().height);
+        description->current = QSize(description->formats.front().width, description->formats.front().height);
     } else {
         qint64 w = 0, h = 0;
         if (!current.isObject() || !readInteger(current.toObject().value(QStringLiteral("width")), 1, kMaxWidth, &w)
             || !readInteger(current.toObject().value(QStringLiteral("height")), 1, kMaxHeight, &h))
             return QStringLiteral("\"current\" must be an object with a whole \"width\" and \"height\"");
-        spec->current = QSize(static_cast<int>(w), static_cast<int>(h));
+        description->current = QSize(static_cast<int>(w), static_cast<int>(h));
         bool offered = false;
-        for (const FormatDescriptor& f : spec->formats)
+        for (const FormatDescriptor& f : description->formats)
             offered = offered || (f.width == w && f.height == h);
         if (!offered)
             return QStringLiteral("\"current\" %1x%2 is not one of the formats").arg(w).arg(h);
@@ -138,7 +138,7 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             const auto m = sizeText.match(r.toString());
             if (!r.isString() || !m.hasMatch())
                 return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
-            spec->refused.append(QSize(m.captured(1).toInt(), m.captured(2).toInt()));
+            description->refused.append(QSize(m.captured(1).toInt(), m.captured(2).toInt()));
         }
     }
 
@@ -150,14 +150,14 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
         for (auto it = c.begin(); it != c.end(); ++it) {
             int index = -1;
             for (Property p : kAllProperties)
-                if (VirtualCameraSpec::propertyKey(p) == it.key())
+                if (VirtualCameraDescription::propertyKey(p) == it.key())
                     index = static_cast<int>(p);
             if (index < 0)
                 return QStringLiteral("unknown control \"%1\"").arg(it.key());
             if (!it.value().isObject())
                 return QStringLiteral("control \"%1\" must be an object").arg(it.key());
             const QJsonObject co = it.value().toObject();
-            VirtualControl control = VirtualCameraSpec::defaultControl(static_cast<Property>(index));
+            VirtualControl control = VirtualCameraDescription::defaultControl(static_cast<Property>(index));
             const qint64 lim = std::numeric_limits<qint32>::max();
             qint64 n = 0;
             const bool hasMin = co.contains(QStringLiteral("min")), hasMax = co.contains(QStringLiteral("max"));
@@ -191,7 +191,7 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             else
                 return QStringLiteral("control \"%1\": \"auto\" must be true or false").arg(it.key());
             control.present = true;
-            spec->controls[static_cast<std::size_t>(index)] = control;
+            description->controls[static_cast<std::size_t>(index)] = control;
         }
     }
 
@@ -201,28 +201,28 @@ QString parseCamera(const QJsonObject& o, VirtualCameraSpec* spec)
             continue;
         if (!v.isBool())
             return QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key));
-        (qstrcmp(key, "still") == 0 ? spec->still : spec->busy) = v.toBool();
+        (qstrcmp(key, "still") == 0 ? description->still : description->busy) = v.toBool();
     }
     const QJsonValue openError = o.value(QStringLiteral("openError"));
     if (!openError.isUndefined()) {
         qint64 code = 0;
         if (!readInteger(openError, std::numeric_limits<qint32>::min(), 0, &code))
             return QStringLiteral("\"openError\" must be a negative whole number (a failure code) or 0");
-        spec->openError = static_cast<HRESULT>(code);
+        description->openError = static_cast<HRESULT>(code);
     }
     const QJsonValue stallAfter = o.value(QStringLiteral("stallAfter"));
     if (!stallAfter.isUndefined()) {
         qint64 frames = 0;
         if (!readInteger(stallAfter, 0, std::numeric_limits<qint32>::max(), &frames))
             return QStringLiteral("\"stallAfter\" must be a whole number of frames, 0 or more");
-        spec->stallAfter = static_cast<int>(frames);
+        description->stallAfter = static_cast<int>(frames);
     }
     return QString();
 }
 
 } // namespace
 
-bool VirtualCameraSpec::operator==(const VirtualCameraSpec& o) const
+bool VirtualCameraDescription::operator==(const VirtualCameraDescription& o) const
 {
     if (formats.size() != o.formats.size())
         return false;
@@ -236,12 +236,12 @@ bool VirtualCameraSpec::operator==(const VirtualCameraSpec& o) const
         && openError == o.openError && stallAfter == o.stallAfter;
 }
 
-DeviceDescriptor VirtualCameraSpec::descriptor() const
+DeviceDescriptor VirtualCameraDescription::descriptor() const
 {
     return DeviceDescriptor{name, path, vendorId, productId, serial};
 }
 
-QString VirtualCameraSpec::propertyKey(Property property)
+QString VirtualCameraDescription::propertyKey(Property property)
 {
     switch (property) {
     case Property::Exposure: return QStringLiteral("exposure");
@@ -255,7 +255,7 @@ QString VirtualCameraSpec::propertyKey(Property property)
     return QString();
 }
 
-VirtualControl VirtualCameraSpec::defaultControl(Property property)
+VirtualControl VirtualCameraDescription::defaultControl(Property property)
 {
     VirtualControl c;
     c.present = true;
@@ -272,28 +272,28 @@ VirtualControl VirtualCameraSpec::defaultControl(Property property)
     return c;
 }
 
-VirtualCameraSpec VirtualCameraSpec::builtin()
+VirtualCameraDescription VirtualCameraDescription::builtin()
 {
-    VirtualCameraSpec spec;
-    spec.name = QStringLiteral("Lumivo Virtual Camera");
-    spec.path = QStringLiteral("virtual:lumivo");
-    spec.vendorId = QString::fromLatin1(kDesignatedModel.vendorId);
-    spec.productId = QString::fromLatin1(kDesignatedModel.productId);
-    spec.serial = QStringLiteral("LV0000");
+    VirtualCameraDescription description;
+    description.name = QStringLiteral("Lumivo Virtual Camera");
+    description.path = QStringLiteral("virtual:lumivo");
+    description.vendorId = QString::fromLatin1(kDesignatedModel.vendorId);
+    description.productId = QString::fromLatin1(kDesignatedModel.productId);
+    description.serial = QStringLiteral("LV0000");
     for (const QSize& s : {QSize(640, 480), QSize(1280, 720), QSize(1920, 1080), QSize(3840, 2160)})
-        spec.formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
-    spec.formats.push_back({MEDIASUBTYPE_YUY2, 640, 480, 30.0, PinCategory::Capture});
-    spec.current = QSize(1280, 720);
+        description.formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
+    description.formats.push_back({MEDIASUBTYPE_YUY2, 640, 480, 30.0, PinCategory::Capture});
+    description.current = QSize(1280, 720);
     for (Property p : kAllProperties)
-        spec.controls[static_cast<std::size_t>(p)] = defaultControl(p);
-    spec.controls[static_cast<std::size_t>(Property::Exposure)].mode = VirtualControl::Mode::Auto;
-    spec.controls[static_cast<std::size_t>(Property::Focus)].mode = VirtualControl::Mode::Auto;
-    spec.controls[static_cast<std::size_t>(Property::WhiteBalance)].mode = VirtualControl::Mode::Auto;
-    spec.still = true;
-    return spec;
+        description.controls[static_cast<std::size_t>(p)] = defaultControl(p);
+    description.controls[static_cast<std::size_t>(Property::Exposure)].mode = VirtualControl::Mode::Auto;
+    description.controls[static_cast<std::size_t>(Property::Focus)].mode = VirtualControl::Mode::Auto;
+    description.controls[static_cast<std::size_t>(Property::WhiteBalance)].mode = VirtualControl::Mode::Auto;
+    description.still = true;
+    return description;
 }
 
-bool VirtualCameraSpec::parse(const QByteArray& json, QList<VirtualCameraSpec>* cameras, QString* error)
+bool VirtualCameraDescription::parse(const QByteArray& json, QList<VirtualCameraDescription>* cameras, QString* error)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
@@ -309,21 +309,21 @@ bool VirtualCameraSpec::parse(const QByteArray& json, QList<VirtualCameraSpec>* 
         return fail(QStringLiteral("expected an object with a \"cameras\" list"));
     if (list.toArray().size() > kMaxCameras)
         return fail(QStringLiteral("more than %1 cameras").arg(kMaxCameras));
-    QList<VirtualCameraSpec> result;
+    QList<VirtualCameraDescription> result;
     QSet<QString> paths;
     int i = 0;
     for (const QJsonValue& v : list.toArray()) {
         ++i;
         if (!v.isObject())
             return fail(QStringLiteral("camera %1 is not an object").arg(i));
-        VirtualCameraSpec spec;
-        const QString why = parseCamera(v.toObject(), &spec);
+        VirtualCameraDescription description;
+        const QString why = parseCamera(v.toObject(), &description);
         if (!why.isEmpty())
             return fail(QStringLiteral("camera %1 (%2): %3").arg(i).arg(v.toObject().value(QStringLiteral("name")).toString(), why));
-        if (paths.contains(spec.path))
-            return fail(QStringLiteral("camera %1 (%2): the path \"%3\" is used twice").arg(i).arg(spec.name, spec.path));
-        paths.insert(spec.path);
-        result.append(spec);
+        if (paths.contains(description.path))
+            return fail(QStringLiteral("camera %1 (%2): the path \"%3\" is used twice").arg(i).arg(description.name, description.path));
+        paths.insert(description.path);
+        result.append(description);
     }
     if (cameras)
         *cameras = result;
