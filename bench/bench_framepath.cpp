@@ -2,7 +2,7 @@
 // image the facade delivers on the GUI thread, beside the bare TurboJPEG decode of the
 // same frames; plus a 4K stream at 30 fps and a 4K stream with the GUI thread stalled.
 //
-//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode' --benchmark_min_time=2
+//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
 #include "camera/directshow/idshowthread.h"
 #include "camera/icamera.h"

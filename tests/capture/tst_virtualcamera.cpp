@@ -25,6 +25,7 @@ private slots:
     void initTestCase();
     void formatSurvey();
     void mjpgFramesAreBottomUpRgb32();
+    void encodedJpegKeepsOnlyItsOwnBytes();
     void yuy2FramesAreBottomUpRgb32();
     void refusedSizeFailsSetFormat();
     void busyCameraFailsToRun();
@@ -120,6 +121,20 @@ static void checkBars(const QImage& picture)
     // The dark band is at the bottom of the picture (the first rows of the buffer).
     const QRgb band = picture.pixel(picture.width() - 2, picture.height() * 2 / 3 + 2);
     QVERIFY2(colourDistance(band, qRgb(32, 32, 32)) <= 16, qPrintable(QString::number(band, 16)));
+}
+
+// A camera replays a loop of encoded frames; each must hold its JPEG, not the encoder's
+// worst-case buffer (at 4K that is 16 MB per frame of the loop).
+void TestVirtualCamera::encodedJpegKeepsOnlyItsOwnBytes()
+{
+    TestPatternGenerator generator;
+    const QImage picture = generator.render(QStringLiteral("cam"), capture::VirtualControls(), 0, 30, 1280, 720);
+    std::vector<std::uint8_t> jpeg;
+    QVERIFY(generator.encode(picture, MEDIASUBTYPE_MJPG, jpeg));
+    QVERIFY(jpeg.size() > 4 && jpeg[0] == 0xFF && jpeg[1] == 0xD8);
+    QVERIFY2(jpeg.capacity() < std::size_t(1280) * 720 / 4, qPrintable(QString::number(jpeg.capacity())));
+    const QImage decoded = QImage::fromData(jpeg.data(), int(jpeg.size()), "JPG");
+    QCOMPARE(decoded.size(), QSize(1280, 720));
 }
 
 void TestVirtualCamera::mjpgFramesAreBottomUpRgb32()

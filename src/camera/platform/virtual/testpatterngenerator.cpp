@@ -153,15 +153,15 @@ bool TestPatternGenerator::encode(const QImage& image, Subtype subtype, std::vec
         if (!m_tj)
             return false;
         const unsigned long bound = tjBufSize(w, h, TJSAMP_422);
-        out.resize(bound);
-        unsigned char* dst = out.data();
+        m_jpegScratch.resize(bound);
+        unsigned char* dst = m_jpegScratch.data();
         unsigned long size = bound;
         if (tjCompress2(static_cast<tjhandle>(m_tj), argb, w, stride, h, TJPF_BGRX, &dst, &size, TJSAMP_422, 85,
                         TJFLAG_NOREALLOC) != 0) {
             qDebug() << "virtual camera: JPEG encoding failed:" << tjGetErrorStr2(static_cast<tjhandle>(m_tj));
             return false;
         }
-        out.resize(size);
+        out.assign(m_jpegScratch.begin(), m_jpegScratch.begin() + static_cast<std::ptrdiff_t>(size));
         return true;
     }
     case MEDIASUBTYPE_YUY2:

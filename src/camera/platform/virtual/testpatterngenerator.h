@@ -33,6 +33,9 @@ public:
 private:
     static void applyControls(QImage& image, const VirtualControls& controls);
     void* m_tj = nullptr;
+    // JPEGs are written here at their worst-case size, then copied out at their real
+    // size: a replayed loop would otherwise keep the worst case for every frame.
+    std::vector<std::uint8_t> m_jpegScratch;
 };
 
 } // namespace capture
