@@ -104,8 +104,8 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             if (format.subtype != MEDIASUBTYPE_MJPG && ((w % 2) != 0 || (h % 2) != 0))
                 return QStringLiteral("format %1: %2 needs an even width and height").arg(i).arg(subtypeName(format.subtype));
             const QJsonValue fpsValue = f.value(QStringLiteral("fps"));
-            if (!fpsValue.isUndefined() && !readInteger(fpsValue, 1, 240, &fps))
-                return QStringLiteral("format %1: \"fps\" must be a whole number from 1 to 240").arg(i);
+            if (!fpsValue.isUndefined() && !readInteger(fpsValue, 1, 1000, &fps))
+                return QStringLiteral("format %1: \"fps\" must be a whole number from 1 to 1000").arg(i);
             format.width = static_cast<int>(w);
             format.height = static_cast<int>(h);
             format.fps = static_cast<double>(fps);
