@@ -1,8 +1,9 @@
 // The camera's frame path, from the MJPG frame a (virtual) device hands over to the
 // image the facade delivers on the GUI thread, beside the bare TurboJPEG decode of the
-// same frames; plus a 4K stream at 30 fps and a 4K stream with the GUI thread stalled.
+// same frames and beside that decode plus the hand-over's copy; plus a 4K stream at
+// 30 fps and a 4K stream with the GUI thread stalled.
 //
-//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode'
+//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode|DecodeCopy'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
 #include "camera/directshow/idshowthread.h"
 #include "camera/icamera.h"
@@ -205,7 +206,9 @@ std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width,
     return frames;
 }
 
-void BareDecode(benchmark::State& state, int width, int height)
+// The bare decode, and with `copy` also the one upright copy the hand-over to the
+// worker makes of every frame: the floor under the whole path, on one thread.
+void decodeFrames(benchmark::State& state, int width, int height, bool copy)
 {
     if (!setUp()) {
         state.SkipWithError("no virtual cameras");
@@ -223,6 +226,13 @@ void BareDecode(benchmark::State& state, int width, int height)
     }
     tjhandle handle = tjInitDecompress();
     std::vector<unsigned char> rgb(std::size_t(width) * height * 4);
+    const auto pool = IFrameBufferPool::create(1);
+    IFrameBufferPool::Buffer* upright = copy ? pool->acquire(rgb.size()) : nullptr;
+    if (copy && !upright) {
+        state.SkipWithError("no memory for the copy");
+        tjDestroy(handle);
+        return;
+    }
     std::size_t i = 0;
     for (auto _ : state) {
         const auto& jpeg = frames[i++ % frames.size()];
@@ -232,9 +242,22 @@ void BareDecode(benchmark::State& state, int width, int height)
             state.SkipWithError("decode failed");
             break;
         }
+        if (upright)
+            IDShowThread::copyRowsReversed(upright->data, rgb.data(), width * 4, height);
         benchmark::DoNotOptimize(rgb.data());
     }
+    IFrameBufferPool::recycle(upright);
     tjDestroy(handle);
+}
+
+void BareDecode(benchmark::State& state, int width, int height)
+{
+    decodeFrames(state, width, height, false);
+}
+
+void DecodeCopy(benchmark::State& state, int width, int height)
+{
+    decodeFrames(state, width, height, true);
 }
 
 long residentBytes()
@@ -331,6 +354,9 @@ const bool registered = [] {
             ->MeasureProcessCPUTime()
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("BareDecode/" + size).c_str(), BareDecode, s.width, s.height)
+            ->MeasureProcessCPUTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("DecodeCopy/" + size).c_str(), DecodeCopy, s.width, s.height)
             ->MeasureProcessCPUTime()
             ->Unit(benchmark::kMillisecond);
     }

@@ -20,41 +20,6 @@ using namespace dshow;
 
 namespace {
 
-// Copies a bottom-up frame into `target` with its rows in reverse (upright) order.
-// Streaming stores: the copy does not first read the destination into the cache (a
-// third of the memory traffic) nor push the decoder's buffer out of it, which would
-// slow the next decode; the copy is only read again when the picture is painted.
-// The source is read from its start: the decoder wrote those rows last, so at HD sizes
-// many of them are still in the cache.
-void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows)
-{
-#if defined(__SSE2__)
-    if (rowBytes % 16 == 0 && reinterpret_cast<std::uintptr_t>(target) % 16 == 0) {
-        const int blocks = rowBytes / 16;
-        for (int row = rows - 1; row >= 0; --row) {
-            const auto* from = reinterpret_cast<const __m128i*>(source + std::size_t(rows - 1 - row) * rowBytes);
-            auto* to = reinterpret_cast<__m128i*>(target + std::size_t(row) * rowBytes);
-            int i = 0;
-            for (; i + 4 <= blocks; i += 4) {
-                const __m128i a = _mm_loadu_si128(from + i), b = _mm_loadu_si128(from + i + 1);
-                const __m128i c = _mm_loadu_si128(from + i + 2), d = _mm_loadu_si128(from + i + 3);
-                _mm_stream_si128(to + i, a);
-                _mm_stream_si128(to + i + 1, b);
-                _mm_stream_si128(to + i + 2, c);
-                _mm_stream_si128(to + i + 3, d);
-            }
-            for (; i < blocks; ++i)
-                _mm_stream_si128(to + i, _mm_loadu_si128(from + i));
-        }
-        _mm_sfence();  // the stores are visible before the frame is handed over
-        return;
-    }
-#endif
-    const cv::Mat frame(rows, rowBytes / 4, CV_8UC4, const_cast<std::uint8_t*>(source));
-    cv::Mat upright(rows, rowBytes / 4, CV_8UC4, target);
-    cv::flip(frame, upright, 0);
-}
-
 void registerPointerType()
 {
     static const int id = qRegisterMetaType<dshow::BYTE*>("dshow::BYTE*");
@@ -899,6 +864,40 @@ void IDShowThread::slCallback(double dblSampleTime, BYTE* pBuffer, long lBufferS
         processFrame(copyUpright(dblSampleTime, pBuffer, lBufferSize));
     else
         processFrame(m_frames.take());
+}
+
+// Streaming stores: the copy does not first read the destination into the cache (a
+// third of the memory traffic) nor push the decoder's buffer out of it, which would
+// slow the next decode; the copy is only read again when the picture is painted.
+// The source is read from its start: the decoder wrote those rows last, so at HD sizes
+// many of them are still in the cache.
+void IDShowThread::copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows)
+{
+#if defined(__SSE2__)
+    if (rowBytes % 16 == 0 && reinterpret_cast<std::uintptr_t>(target) % 16 == 0) {
+        const int blocks = rowBytes / 16;
+        for (int row = rows - 1; row >= 0; --row) {
+            const auto* from = reinterpret_cast<const __m128i*>(source + std::size_t(rows - 1 - row) * rowBytes);
+            auto* to = reinterpret_cast<__m128i*>(target + std::size_t(row) * rowBytes);
+            int i = 0;
+            for (; i + 4 <= blocks; i += 4) {
+                const __m128i a = _mm_loadu_si128(from + i), b = _mm_loadu_si128(from + i + 1);
+                const __m128i c = _mm_loadu_si128(from + i + 2), d = _mm_loadu_si128(from + i + 3);
+                _mm_stream_si128(to + i, a);
+                _mm_stream_si128(to + i + 1, b);
+                _mm_stream_si128(to + i + 2, c);
+                _mm_stream_si128(to + i + 3, d);
+            }
+            for (; i < blocks; ++i)
+                _mm_stream_si128(to + i, _mm_loadu_si128(from + i));
+        }
+        _mm_sfence();  // the stores are visible before the frame is handed over
+        return;
+    }
+#endif
+    const cv::Mat frame(rows, rowBytes / 4, CV_8UC4, const_cast<std::uint8_t*>(source));
+    cv::Mat upright(rows, rowBytes / 4, CV_8UC4, target);
+    cv::flip(frame, upright, 0);
 }
 
 IFrameBufferPool::Buffer* IDShowThread::copyUpright(double sampleTime, const BYTE* pBuffer, long lBufferSize)

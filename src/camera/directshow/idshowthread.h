@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "camera/directshow/iframehandover.h"
 #include "camera/directshow/istillcaptureimagegrabber.h"
 #include "camera/iabstractcamera.h"
@@ -57,6 +59,9 @@ public:
 
     // Frames the hand-over to the worker replaced before the worker took them.
     quint64 droppedFrames() const { return m_frames.dropped(); }
+    // The copy every frame makes on its way to the worker: the rows of a bottom-up
+    // frame into `target` in reverse, i.e. upright.
+    static void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows);
 
 signals:
     // A frame waits in the hand-over (pBuffer is null); one notice at a time.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
@@ -36,11 +37,12 @@ IFrameBufferPool::Buffer* IFrameBufferPool::acquire(std::size_t bytes)
     Buffer* found = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+        // The buffer given back last first: it is the one most likely still cached.
+        for (auto it = m_free.rbegin(); it != m_free.rend(); ++it) {
             // A buffer far larger than asked for belongs to an earlier, larger size.
             if ((*it)->capacity >= capacity && (*it)->capacity / 2 <= capacity) {
                 found = *it;
-                m_free.erase(it);
+                m_free.erase(std::next(it).base());
                 break;
             }
         }
