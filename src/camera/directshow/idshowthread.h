@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdint>
-
 #include "camera/directshow/iframehandover.h"
 #include "camera/directshow/istillcaptureimagegrabber.h"
 #include "camera/iabstractcamera.h"
@@ -11,6 +9,7 @@
 #include <mutex>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
