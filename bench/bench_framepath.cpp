@@ -128,20 +128,28 @@ struct PreviewCounter
     }
 };
 
+// Opens a bench camera and waits until its replay runs; on failure the benchmark is
+// skipped with the reason and nothing is left open.
 bool openStreaming(benchmark::State& state, PreviewCounter& counter, const QString& path, int width, int height,
                    int warmFrames)
 {
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return false;
+    }
     ICameraInfo info;
     info.strDevicePath = path;
     info.resolution = CameraResolution(width, height);
     ICamera::instance()->openCamera(info, false);
     if (!runEventsUntil([&] { return counter.result != IResult(-1); }, 20000) || counter.result != Success) {
         state.SkipWithError("the virtual camera did not open");
+        ICamera::instance()->closeCamera();
         return false;
     }
     // The camera encodes its short loop on the first pass; measure the replay.
     if (!runEventsUntil([&] { return counter.frames >= warmFrames; }, 120000)) {
         state.SkipWithError("no frames");
+        ICamera::instance()->closeCamera();
         return false;
     }
     return true;
@@ -155,15 +163,9 @@ quint64 workerDrops()
 
 void FramePath(benchmark::State& state, int width, int height)
 {
-    if (!setUp()) {
-        state.SkipWithError("no virtual cameras");
-        return;
-    }
     PreviewCounter counter;
-    if (!openStreaming(state, counter, benchPath(width, height, 1000), width, height, 90)) {
-        ICamera::instance()->closeCamera();
+    if (!openStreaming(state, counter, benchPath(width, height, 1000), width, height, 90))
         return;
-    }
     const quint64 workerBefore = workerDrops();
     const quint64 guiBefore = ICamera::instance()->droppedPreviews();
     for (auto _ : state) {
@@ -274,15 +276,9 @@ long residentBytes()
 // keep up shows as a rate below 30).
 void Stream4K(benchmark::State& state)
 {
-    if (!setUp()) {
-        state.SkipWithError("no virtual cameras");
-        return;
-    }
     PreviewCounter counter;
-    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60)) {
-        ICamera::instance()->closeCamera();
+    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60))
         return;
-    }
     const int seconds = 10;
     for (auto _ : state) {
         const int before = counter.frames;
@@ -303,15 +299,9 @@ void Stream4K(benchmark::State& state)
 // the stall, beside the steady state before it, in frames of 3840x2160x4 bytes.
 void GuiStall4K(benchmark::State& state)
 {
-    if (!setUp()) {
-        state.SkipWithError("no virtual cameras");
-        return;
-    }
     PreviewCounter counter;
-    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60)) {
-        ICamera::instance()->closeCamera();
+    if (!openStreaming(state, counter, benchPath(3840, 2160, 30), 3840, 2160, 60))
         return;
-    }
     const double frameBytes = 3840.0 * 2160.0 * 4.0;
     std::atomic<long> peak{0};
     std::atomic<bool> sampling{true};
