@@ -2,6 +2,7 @@
 // clients, and against other users. The server runs in this process; clients are raw
 // sockets on a thread of their own, or other processes.
 #include "isingleapplication.h"
+#include "processes.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QProcess>
 #include <QtTest>
 
-#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -25,9 +25,7 @@
 namespace {
 const QString kId = QStringLiteral("LumivoFault");
 
-QString buildDir() { return qEnvironmentVariable("LUMIVO_BUILD_DIR"); }
-QString probe() { return buildDir() + "/tests/singleinstance_probe"; }
-QString faultClient() { return buildDir() + "/tests/fault_client"; }
+QString probe() { return processes::probe("singleinstance_probe"); }
 
 int connectTo(const QString& path)
 {
@@ -80,14 +78,6 @@ QByteArray readUntilClosed(int fd, int timeoutMs)
     return "timeout";
 }
 
-qint64 rssKb()
-{
-    QFile f("/proc/self/statm");
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    return f.readAll().split(' ').value(1).toLongLong() * (::sysconf(_SC_PAGESIZE) / 1024);
-}
-
 bool isRoot() { return ::geteuid() == 0; }
 
 QStringList asNobody(const QStringList& command)
@@ -96,11 +86,11 @@ QStringList asNobody(const QStringList& command)
 }
 } // namespace
 
-class TestFaultSingleInstance : public QObject
+class TestSingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    explicit TestFaultSingleInstance(ISingleApplication* app) : m_app(app)
+    explicit TestSingleInstance(ISingleApplication* app) : m_app(app)
     {
         connect(app, &ISingleApplication::messageReceived, this, [this](const QString& m) { m_messages << m; });
     }
@@ -230,7 +220,7 @@ private slots:
         QFETCH(QByteArray, head);
         QFETCH(int, messages);
         m_messages.clear();
-        const qint64 before = rssKb();
+        const qint64 before = processes::statusKb();
         qint64 sent = 0;
         serve([&] {
             const int fd = connectTo(m_socket);
@@ -247,7 +237,7 @@ private slots:
             ::close(fd);
         });
         QVERIFY2(sent < 16 << 20, qPrintable(QStringLiteral("server swallowed %1 bytes").arg(sent)));
-        QVERIFY2(rssKb() - before < 8 * 1024, qPrintable(QStringLiteral("grew by %1 kB").arg(rssKb() - before)));
+        QVERIFY2(processes::statusKb() - before < 8 * 1024, qPrintable(QStringLiteral("grew by %1 kB").arg(processes::statusKb() - before)));
         QTest::qWait(50);
         QCOMPARE(m_messages.size(), messages);
         if (messages)
@@ -312,7 +302,7 @@ private slots:
         if (!isRoot())
             QSKIP("needs root to act as another user");
         QProcess p;
-        p.start("setpriv", asNobody({faultClient(), "connect", m_socket}));
+        p.start("setpriv", asNobody({probe(), "connect", m_socket}));
         QVERIFY(p.waitForFinished(10000));
         const QByteArray out = p.readAllStandardOutput().trimmed();
         QVERIFY2(out == "refused " + QByteArray::number(EACCES), out + p.readAllStandardError());
@@ -368,57 +358,13 @@ private slots:
         const QString target = QFileInfo(taken).isSymLink() ? taken + ".x" : taken;
         QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
-
-    // Copies started at the same instant: exactly one runs (the probe, then the program).
-    void copiesStartedTogether_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<int>("rounds");
-        QTest::newRow("probe") << probe() << 5;
-        QTest::newRow("lumivo") << buildDir() + "/lumivo" << 3;
-    }
-
-    void copiesStartedTogether()
-    {
-        QFETCH(QString, program);
-        QFETCH(int, rounds);
-        for (int round = 0; round < rounds; ++round) {
-            std::vector<std::unique_ptr<QProcess>> copies;
-            for (int i = 0; i < 4; ++i) {
-                copies.push_back(std::make_unique<QProcess>());
-                copies.back()->start(program, QStringList{"again"});
-            }
-            auto finished = [&] {
-                return int(std::count_if(copies.begin(), copies.end(),
-                                         [](const auto& p) { return p->state() == QProcess::NotRunning; }));
-            };
-            QTRY_COMPARE_WITH_TIMEOUT(finished(), 3, 10000);
-            QTest::qWait(300);
-            int running = 0, refused = 0;
-            for (auto& p : copies) {
-                if (p->state() == QProcess::NotRunning) {
-                    refused += p->exitCode() == 1;
-                } else {
-                    ++running;
-                    if (program == probe())
-                        QVERIFY(p->readAllStandardOutput().startsWith("ready"));
-                }
-            }
-            QCOMPARE(running, 1);
-            QCOMPARE(refused, 3);
-            for (auto& p : copies) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-    }
 };
 
 int main(int argc, char** argv)
 {
     ISingleApplication app(kId, argc, argv);
-    TestFaultSingleInstance test(&app);
+    TestSingleInstance test(&app);
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_faultsingleinstance.moc"
+#include "tst_singleinstance.moc"

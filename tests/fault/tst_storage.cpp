@@ -1,7 +1,6 @@
 // The log and the settings when the disk says no: a read-only settings directory, a full
-// disk, a data directory that cannot even be created, and settings files that are
-// damaged. The program must run on, keep its settings in memory, and lose nothing that
-// was stored before.
+// disk, a data directory that cannot even be created. The program keeps its settings
+// in memory and loses nothing that was stored before.
 #include "storagefault.h"
 
 #include "appenvironment.h"
@@ -12,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QtTest>
@@ -48,40 +46,9 @@ const QByteArray kStoredIni = "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[ca
 const char* const kNotWritable = "configure file not writable, settings kept in memory";
 } // namespace
 
-class TestFaultStorage : public QObject
+class TestStorage : public QObject
 {
     Q_OBJECT
-
-    // A real program started on a data directory with the given fault.
-    void programRunsOn(StorageFault::Kind kind)
-    {
-        const QString data = qEnvironmentVariable("LUMIVO_TEST_TMP") + "/program-data";
-        QDir(data).removeRecursively();
-        QVERIFY(writeAll(data + "/lumivo/ini/application.ini", kStoredIni));
-        StorageFault fault(data + "/lumivo", kind);
-        if (!fault.isValid())
-            QSKIP("this fault cannot be made here");
-        qInfo("fault made by: %s", qPrintable(fault.method()));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", data);
-        QProcess first, second;
-        first.setProcessEnvironment(env);
-        second.setProcessEnvironment(env);
-        const QString program = qEnvironmentVariable("LUMIVO_BUILD_DIR") + "/lumivo";
-        first.start(program, QStringList{"--virtual-camera"});
-        QVERIFY(first.waitForStarted());
-        QTest::qWait(2500);
-        QCOMPARE(first.state(), QProcess::Running);
-        // It still answers as the running copy.
-        second.start(program, QStringList());
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 1);
-        QCOMPARE(first.state(), QProcess::Running);
-        first.terminate();
-        QVERIFY(first.waitForFinished(10000));
-        fault.lift();
-        QCOMPARE(readAll(data + "/lumivo/ini/application.ini"), kStoredIni);
-    }
 
 private slots:
     void initTestCase()
@@ -184,49 +151,7 @@ private slots:
         QCOMPARE(resolution(), QSize(320, 240));
         QCOMPARE(QDir(dataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
-
-    void damagedSettingsFile_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QString>("lang");
-        QTest::newRow("binary") << QByteArray("\x00\xff[[[lang\n=\n\x01garbage\x00\x00", 22) << QSize(1920, 1080) << "2052";
-        QTest::newRow("cut in a group name") << QByteArray("[lang]\nlangid=1033\n[camerareso") << QSize(1920, 1080) << "1033";
-        QTest::newRow("cut in a value") << QByteArray("[cameraresolution]\nwidth=12") << QSize(12, 1080) << "2052";
-        QTest::newRow("byte order mark only") << QByteArray("\xef\xbb\xbf") << QSize(1920, 1080) << "2052";
-        QTest::newRow("not numbers") << QByteArray("[cameraresolution]\nwidth=wide\nheight=-7\n") << QSize(0, -7) << "2052";
-        // Converted as the framework converts text to numbers, however odd the result.
-        QTest::newRow("huge numbers") << QByteArray("[cameraresolution]\nwidth=99999999999\nheight=1e9\n")
-                                      << QSize(QVariant(QStringLiteral("99999999999")).toInt(), QVariant(QStringLiteral("1e9")).toInt())
-                                      << "2052";
-        QTest::newRow("typed values") << QByteArray("[lang]\nlangid=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x4QPoint)\n")
-                                      << QSize(1920, 1080) << "";
-        QTest::newRow("megabytes on one line") << (QByteArray("[lang]\nlangid=") + QByteArray(4 << 20, 'L'))
-                                               << QSize(1920, 1080) << QString(4 << 20, 'L');
-    }
-
-    // Start-up with the file as it is: usable values, nothing thrown, and the file the
-    // program writes back reads cleanly.
-    void damagedSettingsFile()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QSize, size);
-        QFETCH(QString, lang);
-        QVERIFY(writeAll(iniPath(), bytes));
-        loadLanguage(nullptr);
-        IConfigureService::instance()->readConfigure();
-        QCOMPARE(IConfigureService::s_strLangId, lang);
-        QCOMPARE(resolution(), size);
-        IConfigureService::instance()->writeConfigure();
-        QSettings ini(iniPath(), QSettings::IniFormat);
-        QCOMPARE(ini.status(), QSettings::NoError);
-        QCOMPARE(ini.value("cameraresolution/width").toInt(), size.width());
-        QCOMPARE(ini.value("format/video").toString(), QStringLiteral("mp4"));
-    }
-
-    void programOnReadOnlyData() { programRunsOn(StorageFault::Kind::ReadOnly); }
-    void programOnFullDisk() { programRunsOn(StorageFault::Kind::Full); }
 };
 
-QTEST_GUILESS_MAIN(TestFaultStorage)
-#include "tst_faultstorage.moc"
+QTEST_GUILESS_MAIN(TestStorage)
+#include "tst_storage.moc"
