@@ -1,6 +1,5 @@
-// The log and the settings when the disk says no: a read-only settings directory, a full
-// disk, a data directory that cannot even be created. The program keeps its settings
-// in memory and loses nothing that was stored before.
+// The log and the settings when the disk says no: a read-only settings directory and a
+// full disk. The program keeps its settings in memory and loses nothing stored before.
 #include "storagefault.h"
 
 #include "appenvironment.h"
@@ -131,25 +130,6 @@ private slots:
             QCOMPARE(ini.value("cameraresolution/width").toInt(), 800);
             QCOMPARE(ini.value("lang/langid").toString(), QStringLiteral("1033"));
         }
-    }
-
-    // Nothing can be created at all: the data directory itself is read-only.
-    void dataDirectoryReadOnlyFromTheStart()
-    {
-        StorageFault fault(dataDir(), StorageFault::Kind::ReadOnly);
-        if (!fault.isValid())
-            QSKIP("a read-only directory cannot be made here (root without private mounts)");
-        qDebug() << "a line nobody can write";
-        loadLanguage(nullptr);
-        IConfigureService::instance()->readConfigure();
-        QCOMPARE(IConfigureService::s_strLangId, QStringLiteral("2052"));
-        QCOMPARE(resolution(), QSize(1920, 1080));
-        QCOMPARE(IConfigureService::s_strPhotoFormat, QStringLiteral("jpg"));
-        QVERIFY(IConfigureService::s_strPhotoPath.endsWith("/photo/"));
-        setResolution(QSize(320, 240));
-        IConfigureService::instance()->writeConfigure();
-        QCOMPARE(resolution(), QSize(320, 240));
-        QCOMPARE(QDir(dataDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 };
 
