@@ -5,7 +5,7 @@
 #include "camera/directshow/iframehandover.h"
 #include "camera/directshow/idshowthread.h"
 #include "opencv/iopencvapi.h"
-#include "support/logcapture.h"
+#include "logcapture.h"
 
 #include <QtTest>
 

@@ -6,10 +6,11 @@
 #include "camera/iabstractcamera.h"
 #include "camera/icamera.h"
 #include "camera/platform/capturesystem.h"
-#include "support/cameras.h"
-#include "support/logcapture.h"
+#include "cameras.h"
+#include "logcapture.h"
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QtTest>
 
 #include <functional>
@@ -36,9 +37,10 @@ const QByteArray kCameras = R"({"cameras": [
   {"name": "modeless", "formats": [{"width": 320, "height": 240}], "controls": {"focus": {"min": 0, "max": 10, "value": 4}}}
   UNPLUG ]})";
 
-QByteArray cameras(bool withUnplug)
+QJsonArray cameras(bool withUnplug)
 {
-    return QByteArray(kCameras).replace("UNPLUG", withUnplug ? R"(, {"name": "unplug", "formats": [{"width": 640, "height": 480}]})" : "");
+    const QByteArray unplug = withUnplug ? R"(, {"name": "unplug", "formats": [{"width": 640, "height": 480}]})" : "";
+    return QJsonDocument::fromJson(QByteArray(kCameras).replace("UNPLUG", unplug)).object().value("cameras").toArray();
 }
 
 ICameraInfo infoFor(const QString& name, QSize size = QSize(0, 0))
@@ -81,7 +83,7 @@ private slots:
     void openCloseCyclesLeaveNoThreads();
 
 private:
-    VirtualCameras m_file;
+    Cameras m_file;
     ICamera* m_camera = nullptr;
 };
 
@@ -189,13 +191,12 @@ void TestICamera::settersReachTheDevice()
         {"sharpness", [](ICamera* c) { return c->setSharpness(6); }, P::Sharpness, 6, 0}};
     for (const auto& w : writes) {
         QVERIFY2(w.set(m_camera), w.what);
-        long flags = -1;
-        const long value = deviceValue(QStringLiteral("virtual:desk"), w.property, &flags);
-        QVERIFY2((w.value == kAny || value == w.value) && flags == w.flags, w.what);
+        const Cameras::Value now = Cameras::deviceValue(QStringLiteral("virtual:desk"), w.property);
+        QVERIFY2(now.ok && (w.value == kAny || now.value == w.value) && now.flags == w.flags, w.what);
     }
     // A value outside the range is the device's to refuse, and the setter says so.
     QVERIFY(!m_camera->setBrightness(1000));
-    QCOMPARE(deviceValue(QStringLiteral("virtual:desk"), P::Brightness), 10L);
+    QCOMPARE(Cameras::deviceValue(QStringLiteral("virtual:desk"), P::Brightness).value, 10L);
     const int before = frames.count();
     QTRY_VERIFY(frames.count() > before);  // frames kept flowing through all of it
 }

@@ -2,7 +2,7 @@
 // way up, motion-JPEG without Huffman tables decodes, and damaged, short or other-size
 // frames are dropped without reading past the buffer.
 
-#include "support/frames.h"
+#include "frames.h"
 
 #include "camera/platform/framedecoder.h"
 

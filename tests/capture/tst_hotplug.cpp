@@ -3,7 +3,8 @@
 // unplugs (also when an editor replaces the file), damaged or deleted files while a
 // camera streams, a camera falling silent, the file format's checks and the options.
 
-#include "support/frames.h"
+#include "cameras.h"
+#include "frames.h"
 
 #include "camera/platform/capturesystem.h"
 #include "camera/platform/virtual/virtualbackend.h"
@@ -12,7 +13,6 @@
 #include "device/idevicescanner.h"
 #include "device/iwinusbdevice.h"
 
-#include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,7 +49,7 @@ class TestHotplug : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { m_file = m_dir.filePath(QStringLiteral("cameras.json")); }
+    void initTestCase() { m_file = m_cameras.path(); }
     void cleanup();
     void scanRecords();
     void fileEditsArePlugsAndUnplugs_data();
@@ -66,33 +66,25 @@ private:
     // Writes the file in place, or (`rename`) replaces it as many editors save.
     void write(const QByteArray& json, bool rename = false);
     void watch(const QByteArray& json);
-    QTemporaryDir m_dir;
+    Cameras m_cameras;
     QString m_file;
 };
 
 void TestHotplug::write(const QByteArray& json, bool rename)
 {
-    if (rename) {
-        QSaveFile file(m_file);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(json) == json.size() && file.commit());
-        return;
-    }
-    QFile file(m_file);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(json) == json.size());
+    QVERIFY(m_cameras.writeRaw(json, rename ? Cameras::Renamed : Cameras::InPlace));
 }
 
 void TestHotplug::watch(const QByteArray& json)
 {
-    write(json);
-    QString error;
-    QVERIFY2(CaptureSystem::instance()->virtualBackend()->watchFile(m_file, &error), qPrintable(error));
+    QVERIFY(m_cameras.writeRaw(json, Cameras::InPlace, true));
     settle();
 }
 
 void TestHotplug::cleanup()
 {
     CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(false);
-    CaptureSystem::instance()->virtualBackend()->watchFile(QString(), nullptr);
+    Cameras::unwatch();
 }
 
 void TestHotplug::scanRecords()
@@ -289,7 +281,7 @@ void TestHotplug::commandLine()
     QCOMPARE(virtualPaths(), QStringList({"virtual:A"}));
     QVERIFY(!configure({"--virtual-cameras"}));
     QVERIFY(error.contains("needs a file"));
-    QVERIFY(!configure({"--virtual-cameras", m_dir.filePath("missing.json")}));
+    QVERIFY(!configure({"--virtual-cameras", m_file + ".missing"}));
     QVERIFY(error.contains("does not exist"));
     write("{");
     QVERIFY(!configure({"--virtual-cameras", m_file}));

@@ -3,13 +3,11 @@
 // frames, and stopping or clearing the callback while frames flow. Refusals, busy
 // devices and properties are checked through the camera facade (tst_icamera).
 
-#include "support/frames.h"
+#include "cameras.h"
+#include "frames.h"
 
-#include "camera/platform/capturesystem.h"
 #include "camera/platform/virtual/testpatterngenerator.h"
-#include "camera/platform/virtual/virtualbackend.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <thread>
@@ -34,17 +32,12 @@ private slots:
     void clearingTheCallbackWhileStreaming();
 
 private:
-    QTemporaryDir m_dir;
+    Cameras m_cameras;
 };
 
 void TestVirtualCamera::initTestCase()
 {
-    const QString file = m_dir.filePath(QStringLiteral("cameras.json"));
-    QFile out(file);
-    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(kCameras) > 0);
-    out.close();
-    QString error;
-    QVERIFY2(capture::CaptureSystem::instance()->virtualBackend()->watchFile(file, &error), qPrintable(error));
+    QVERIFY(m_cameras.writeRaw(kCameras, Cameras::InPlace, true));
 }
 
 void TestVirtualCamera::framesAreBottomUpRgb32_data()

@@ -9,8 +9,8 @@
 #include "camera/platform/v4l2/v4l2hotplugmonitor.h"
 #include "device/idevicescanner.h"
 #include "device/iwinusbdevice.h"
-#include "support/frames.h"
-#include "support/logcapture.h"
+#include "frames.h"
+#include "logcapture.h"
 
 #include <QFile>
 #include <QSignalSpy>
