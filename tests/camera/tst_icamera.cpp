@@ -196,6 +196,7 @@ void TestICamera::settersReachTheDevice()
     }
     // A value outside the range is the device's to refuse, and the setter says so.
     QVERIFY(!m_camera->setBrightness(1000));
+    QVERIFY(!m_camera->setFocus(1000));
     QCOMPARE(Cameras::deviceValue(QStringLiteral("virtual:desk"), P::Brightness).value, 10L);
     const int before = frames.count();
     QTRY_VERIFY(frames.count() > before);  // frames kept flowing through all of it
