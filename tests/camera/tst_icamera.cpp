@@ -33,8 +33,7 @@ const QByteArray kCameras = R"({"cameras": [
   {"name": "refuse", "formats": [{"width": 1280, "height": 720}, {"width": 320, "height": 240}], "refuse": ["1280x720"]},
   {"name": "still", "formats": [{"width": 320, "height": 240}], "still": true},
   {"name": "yuyv", "formats": [{"subtype": "YUY2", "width": 640, "height": 480}, {"subtype": "YUY2", "width": 320, "height": 240}]},
-  {"name": "bare", "formats": [{"width": 320, "height": 240}]},
-  {"name": "modeless", "formats": [{"width": 320, "height": 240}], "controls": {"focus": {"min": 0, "max": 10, "value": 4}}}
+  {"name": "bare", "formats": [{"width": 320, "height": 240}]}
   UNPLUG ]})";
 
 QJsonArray cameras(bool withUnplug)
@@ -154,20 +153,15 @@ void TestICamera::propertiesComeFromTheDevice()
     QSignalSpy results(m_camera, &ICamera::sgResult);
     m_camera->openCamera(infoFor("desk"), false);
     QTRY_COMPARE(results.count(), 1);
-    CameraParameters p = m_camera->parameters();
+    const CameraParameters p = m_camera->parameters();
     QCOMPARE(QVariantList({p[CameraParameters::Focus].value, p[CameraParameters::Focus].max, p[CameraParameters::Saturation].value,
                            p[CameraParameters::Sharpness].defaultValue}), QVariantList({30, 250, 70, 3}));
     QVERIFY(!p[CameraParameters::Focus].isAuto && !p[CameraParameters::Brightness].isAuto);
     QVERIFY(p[CameraParameters::Exposure].isAuto && p[CameraParameters::WhiteBalance].isAuto);
-    // Missing properties keep their fresh slots; a control without modes is not automatic.
+    // Missing properties keep their fresh slots.
     m_camera->openCamera(infoFor("bare"), false);
     QTRY_COMPARE(results.count(), 2);
     QCOMPARE(m_camera->parameters(), CameraParameters());
-    m_camera->openCamera(infoFor("modeless"), false);
-    QTRY_COMPARE(results.count(), 3);
-    p = m_camera->parameters();
-    QCOMPARE(p[CameraParameters::Focus].max, QVariant(10));
-    QVERIFY(!p[CameraParameters::Focus].isAuto);
 }
 
 void TestICamera::settersReachTheDevice()
