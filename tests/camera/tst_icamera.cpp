@@ -1,53 +1,52 @@
-#include "camera/directshow/idevicecontrolsdialog.h"
-#include "camera/directshow/idshowthread.h"
+// The camera facade against virtual cameras: one result per open with the sizes and
+// the size actually used, properties read from the device, setters that reach it (and
+// report its refusals), reopening on a new size, closing, unplugging, and no worker
+// thread left behind after many opens.
+
+#include "camera/iabstractcamera.h"
 #include "camera/icamera.h"
 #include "camera/platform/capturesystem.h"
-#include "support/logcapture.h"
-#include "support/virtualcamerafile.h"
+#include "cameras.h"
+#include "logcapture.h"
 
-#include <QApplication>
-#include <QSpinBox>
+#include <QDir>
+#include <QJsonDocument>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
-using F = VirtualCameraFile;
+const QByteArray kCameras = R"({"cameras": [
+  {"name": "desk", "formats": [{"subtype": "MJPG", "width": 1920, "height": 1080}, {"subtype": "MJPG", "width": 640, "height": 480},
+     {"subtype": "YUY2", "width": 320, "height": 240}, {"subtype": "MJPG", "width": 1280, "height": 720},
+     {"subtype": "MJPG", "width": 640, "height": 360}, {"subtype": "YUY2", "width": 800, "height": 600}],
+   "current": {"width": 1280, "height": 720}, "controls": {
+     "brightness": {"min": 0, "max": 64, "default": 32, "value": 40}, "contrast": {"min": 0, "max": 100, "value": 50},
+     "saturation": {"min": 0, "max": 100, "default": 60, "value": 70}, "sharpness": {"min": 0, "max": 7, "default": 3, "value": 3},
+     "whiteBalance": {"min": 2800, "max": 6500, "step": 10, "default": 4600, "value": 4600, "auto": true},
+     "exposure": {"min": -13, "max": -1, "default": -6, "value": -6, "auto": true},
+     "focus": {"min": 0, "max": 250, "step": 5, "default": 0, "value": 30, "auto": false}}},
+  {"name": "busy", "formats": [{"width": 640, "height": 480}], "busy": true},
+  {"name": "paramerr", "openError": -2},
+  {"name": "openerr", "openError": -5},
+  {"name": "refuse", "formats": [{"width": 1280, "height": 720}, {"width": 320, "height": 240}], "refuse": ["1280x720"]},
+  {"name": "still", "formats": [{"width": 320, "height": 240}], "still": true},
+  {"name": "yuyv", "formats": [{"subtype": "YUY2", "width": 640, "height": 480}, {"subtype": "YUY2", "width": 320, "height": 240}]},
+  {"name": "bare", "formats": [{"width": 320, "height": 240}]}
+  UNPLUG ]})";
 
-QJsonArray allCameras(bool withUnplug = true)
+QJsonArray cameras(bool withUnplug)
 {
-    QJsonObject desk = F::camera("desk", {F::format("MJPG", 1920, 1080), F::format("MJPG", 640, 480),
-                                          F::format("YUY2", 320, 240), F::format("MJPG", 1280, 720),
-                                          F::format("MJPG", 640, 360), F::format("YUY2", 800, 600)});
-    desk["current"] = QJsonObject{{"width", 1280}, {"height", 720}};
-    desk["controls"] = F::fullControls();
-
-    QJsonObject busy = F::camera("busy", {F::format("MJPG", 640, 480)});
-    busy["busy"] = true;
-    QJsonObject paramErr = F::camera("paramerr", {F::format("MJPG", 640, 480)});
-    paramErr["openError"] = -2;
-    QJsonObject openErr = F::camera("openerr", {F::format("MJPG", 640, 480)});
-    openErr["openError"] = -5;
-    QJsonObject refuse = F::camera("refuse", {F::format("MJPG", 1280, 720), F::format("MJPG", 320, 240)});
-    refuse["refuse"] = QJsonArray{"1280x720"};
-    QJsonObject still = F::camera("still", {F::format("MJPG", 320, 240)});
-    still["still"] = true;
-    QJsonObject yuyv = F::camera("yuyv", {F::format("YUY2", 640, 480), F::format("YUY2", 320, 240)});
-    QJsonObject bare = F::camera("bare", {F::format("MJPG", 320, 240)});  // no controls at all
-    QJsonObject modeless = F::camera("modeless", {F::format("MJPG", 320, 240)});
-    modeless["controls"] = QJsonObject{{"focus", QJsonObject{{"min", 0}, {"max", 10}, {"value", 4}}}};
-
-    QJsonArray cameras{desk, busy, paramErr, openErr, refuse, still, yuyv, bare, modeless};
-    if (withUnplug)
-        cameras.append(F::camera("unplug", {F::format("MJPG", 640, 480)}));
-    return cameras;
+    const QByteArray unplug = withUnplug ? R"(, {"name": "unplug", "formats": [{"width": 640, "height": 480}]})" : "";
+    return QJsonDocument::fromJson(QByteArray(kCameras).replace("UNPLUG", unplug)).object().value("cameras").toArray();
 }
 
 ICameraInfo infoFor(const QString& name, QSize size = QSize(0, 0))
 {
     ICameraInfo info;
     info.strDevicePath = QStringLiteral("virtual:") + name;
-    info.resolution.size = size;
-    info.resolution.captureSize = size;
+    info.resolution.size = info.resolution.captureSize = size;
     return info;
 }
 
@@ -59,18 +58,9 @@ QList<QSize> sizes(const QList<CameraResolution>& list)
     return result;
 }
 
-// The value and mode a device reports now, read through a handle of our own.
-long deviceValue(const QString& name, capture::Property property, long* flags = nullptr)
+int threadCount()
 {
-    std::shared_ptr<capture::CaptureDevice> device;
-    if (dshow::FAILED(capture::CaptureSystem::instance()->open(QStringLiteral("virtual:") + name, device)) || !device)
-        return -9999;
-    long value = 0, mode = 0;
-    if (dshow::FAILED(device->get(property, value, mode)))
-        return -9999;
-    if (flags)
-        *flags = mode;
-    return value;
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 } // namespace
@@ -80,28 +70,19 @@ class TestICamera : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init();
-    void cleanup();
-
-    void withoutCamera();
-    void opensAndStreams();
-    void unknownPath();
-    void openErrors();
-    void busyCamera();
-    void refusedSizeFallsBack();
-    void firstSubtypeWithoutMjpg();
-    void resolutionChangeReopens();
-    void properties();
-    void propertiesMissingOrModeless();
-    void settersReachDevice();
-    void controlsDialog();
-    void closeTwice();
-    void stillPicture();
+    void init() { setCurrentCameraInfo(ICameraInfo()); }
+    void cleanup() { m_camera->closeCamera(); }
+    void openOutcomes_data();
+    void openOutcomes();
+    void propertiesComeFromTheDevice();
+    void settersReachTheDevice();
+    void resolutionChangesReopenSilently();
+    void closeTwiceAndWithoutCamera();
     void unplugMidStream();
-    void quitWhileStreaming();
+    void openCloseCyclesLeaveNoThreads();
 
 private:
-    VirtualCameraFile m_file;
+    Cameras m_file;
     ICamera* m_camera = nullptr;
 };
 
@@ -109,363 +90,170 @@ void TestICamera::initTestCase()
 {
     registerCameraMetaTypes();
     m_camera = ICamera::instance();
-    QVERIFY(m_file.write(allCameras()));
+    QVERIFY(m_file.write(cameras(true)));
 }
 
-void TestICamera::init()
+void TestICamera::openOutcomes_data()
 {
-    setCurrentCameraInfo(ICameraInfo());
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("asked");
+    QTest::addColumn<bool>("still");
+    QTest::addColumn<IResult>("result");
+    QTest::addColumn<QSize>("used");
+    QTest::addColumn<QList<QSize>>("listed");
+    // MJPG only, sorted by width, equal widths in the device's order; (0,0) takes the device's size.
+    QTest::newRow("MJPG sizes, device's size") << "desk" << QSize(0, 0) << false << Success << QSize(1280, 720)
+                                               << QList<QSize>{{640, 480}, {640, 360}, {1280, 720}, {1920, 1080}};
+    QTest::newRow("refused size: the narrowest") << "refuse" << QSize(1280, 720) << false << Success << QSize(320, 240)
+                                                 << QList<QSize>{{320, 240}, {1280, 720}};
+    QTest::newRow("no MJPG: the first subtype") << "yuyv" << QSize(320, 240) << false << Success << QSize(320, 240)
+                                                << QList<QSize>{{320, 240}, {640, 480}};
+    QTest::newRow("still pin") << "still" << QSize(320, 240) << true << Success << QSize(320, 240) << QList<QSize>{{320, 240}};
+    QTest::newRow("busy") << "busy" << QSize() << false << PreviewFailed << QSize() << QList<QSize>{{640, 480}};
+    QTest::newRow("bad parameter") << "paramerr" << QSize() << false << ParameterError << QSize() << QList<QSize>();
+    QTest::newRow("open error") << "openerr" << QSize() << false << OpenFailed << QSize() << QList<QSize>();
+    QTest::newRow("unknown path") << "nope" << QSize() << false << OpenFailed << QSize() << QList<QSize>();
+    QTest::newRow("no still pin") << "bare" << QSize() << true << OpenFailed << QSize() << QList<QSize>{{320, 240}};
 }
 
-void TestICamera::cleanup()
+void TestICamera::openOutcomes()
 {
-    m_camera->closeCamera();
-}
-
-void TestICamera::withoutCamera()
-{
-    QSignalSpy copies(m_camera, &ICamera::sgRunCopyImage);
-    QCOMPARE(m_camera->parameters(), CameraParameters());
-    QCOMPARE(m_camera->parameters()[CameraParameters::Focus].value, QVariant(0.0));
-    QVERIFY(m_camera->resolutions().isEmpty());
-    QVERIFY(!m_camera->setFocus(10));
-    QVERIFY(!m_camera->setWhiteBalanceAuto());
-    QVERIFY(!m_camera->setResolution(CameraResolution(640, 480)));
-
-    ICameraInfo info = infoFor("desk", QSize(800, 600));
-    info.strDisplayName = "Desk #1";
-    setCurrentCameraInfo(info);
-    QVERIFY(m_camera->closeCamera());
-    QCOMPARE(copies.count(), 0);
-    ICameraInfo expected;
-    expected.resolution = info.resolution;
-    QCOMPARE(currentCameraInfo(), expected);
-
-    const QStringList listed = [&]() {
-        QStringList paths;
-        for (const ICameraInfo& camera : m_camera->cameraList(0))
-            paths << camera.strDevicePath;
-        return paths;
-    }();
-    QVERIFY(listed.contains("virtual:desk"));
-    QVERIFY(listed.contains("virtual:unplug"));
-}
-
-void TestICamera::opensAndStreams()
-{
-    LogCapture log;
+    QFETCH(QString, name);
+    QFETCH(QSize, asked);
+    QFETCH(bool, still);
+    QFETCH(IResult, result);
+    QFETCH(QSize, used);
+    QFETCH(QList<QSize>, listed);
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    QVERIFY(m_camera->openCamera(infoFor("desk"), false));
+    QSignalSpy stills(m_camera, &ICamera::sgStillImage);
+    m_camera->openCamera(infoFor(name, asked.isValid() ? asked : QSize(0, 0)), still);
     QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-
-    // MJPG only, sorted by width; equal widths keep the device's order.
-    QCOMPARE(sizes(m_camera->resolutions()),
-             (QList<QSize>{{640, 480}, {640, 360}, {1280, 720}, {1920, 1080}}));
-    // (0,0) asks for the device's current size, which the current record now shows.
-    QCOMPARE(currentCameraResolution().size, QSize(1280, 720));
-    QCOMPARE(currentCameraInfo().strDevicePath, QString("virtual:desk"));
-
-    QTRY_VERIFY(frames.count() >= 5);
-    const QImage frame = frames.last().at(0).value<QImage>();
-    QCOMPARE(frame.size(), QSize(1280, 720));
-    QCOMPARE(frame.format(), QImage::Format_RGB32);
-    QVERIFY(log.contains("dshow open camera: virtual:desk"));
-    QVERIFY(log.contains("preview success."));
+    QCOMPARE(results.at(0).at(0).value<IResult>(), result);
+    QCOMPARE(sizes(m_camera->resolutions()), listed);
+    if (result != Success) {
+        QTest::qWait(200);
+        QCOMPARE(frames.count(), 0);
+        QCOMPARE(m_camera->parameters(), CameraParameters());
+    } else {
+        QCOMPARE(currentCameraResolution().size, used);
+        QTRY_VERIFY(frames.count() >= 2);
+        QCOMPARE(frames.last().at(0).value<QImage>().size(), used);
+    }
+    if (still && result == Success) {
+        QVERIFY(m_camera->camera()->triggerStillCapture());
+        QTRY_COMPARE(stills.count(), 1);
+        QCOMPARE(stills.at(0).at(0).value<QImage>().size(), used);
+    }
     QCOMPARE(results.count(), 1);  // exactly one outcome per open
 }
 
-void TestICamera::unknownPath()
+void TestICamera::propertiesComeFromTheDevice()
 {
-    LogCapture log;
     QSignalSpy results(m_camera, &ICamera::sgResult);
-    m_camera->openCamera(infoFor("nope"), false);
+    m_camera->openCamera(infoFor("desk"), false);
     QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), OpenFailed);
-    QVERIFY(log.contains("not find device: virtual:nope"));
-    // The worker ends by itself and releases what it holds.
-    QVERIFY(log.waitFor("exit direct show thread."));
-}
-
-void TestICamera::openErrors()
-{
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    m_camera->openCamera(infoFor("paramerr"), false);
-    QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), ParameterError);
-    QVERIFY(log.contains("OpenDevice failed"));
-
-    m_camera->openCamera(infoFor("openerr"), false);
+    const CameraParameters p = m_camera->parameters();
+    QCOMPARE(QVariantList({p[CameraParameters::Focus].value, p[CameraParameters::Focus].max, p[CameraParameters::Saturation].value,
+                           p[CameraParameters::Sharpness].defaultValue}), QVariantList({30, 250, 70, 3}));
+    QVERIFY(!p[CameraParameters::Focus].isAuto && !p[CameraParameters::Brightness].isAuto);
+    QVERIFY(p[CameraParameters::Exposure].isAuto && p[CameraParameters::WhiteBalance].isAuto);
+    // Missing properties keep their fresh slots.
+    m_camera->openCamera(infoFor("bare"), false);
     QTRY_COMPARE(results.count(), 2);
-    QCOMPARE(results.at(1).at(0).value<IResult>(), OpenFailed);
-    QVERIFY(m_camera->parameters() == CameraParameters());
+    QCOMPARE(m_camera->parameters(), CameraParameters());
 }
 
-void TestICamera::busyCamera()
+void TestICamera::settersReachTheDevice()
 {
-    LogCapture log;
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("busy"), false);
+    m_camera->openCamera(infoFor("desk"), false);
     QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), PreviewFailed);
-    QVERIFY(log.contains("dshow-->StartPreview error: "));
-    // The graph was built, so the resolutions are there to show.
-    QCOMPARE(sizes(m_camera->resolutions()), QList<QSize>{QSize(640, 480)});
-    QTest::qWait(200);
-    QCOMPARE(frames.count(), 0);
+    using P = capture::Property;
+    const long kAny = -9999;
+    const struct { const char* what; std::function<bool(ICamera*)> set; P property; long value, flags; } writes[] = {
+        {"focus", [](ICamera* c) { return c->setFocus(120); }, P::Focus, 120, 2},
+        {"focus auto", [](ICamera* c) { return c->setFocusAuto(); }, P::Focus, kAny, 1},
+        {"exposure", [](ICamera* c) { return c->setExposure(-9); }, P::Exposure, -9, 2},
+        {"exposure auto", [](ICamera* c) { return c->setExposureAuto(); }, P::Exposure, kAny, 1},
+        {"white balance", [](ICamera* c) { return c->setWhiteBalance(3800); }, P::WhiteBalance, 3800, 2},
+        {"white balance auto", [](ICamera* c) { return c->setWhiteBalanceAuto(); }, P::WhiteBalance, kAny, 1},
+        {"brightness", [](ICamera* c) { return c->setBrightness(10); }, P::Brightness, 10, 0},
+        {"contrast", [](ICamera* c) { return c->setContrast(80); }, P::Contrast, 80, 0},
+        {"saturation", [](ICamera* c) { return c->setSaturation(5); }, P::Saturation, 5, 0},
+        {"sharpness", [](ICamera* c) { return c->setSharpness(6); }, P::Sharpness, 6, 0}};
+    for (const auto& w : writes) {
+        QVERIFY2(w.set(m_camera), w.what);
+        const Cameras::Value now = Cameras::deviceValue(QStringLiteral("virtual:desk"), w.property);
+        QVERIFY2(now.ok && (w.value == kAny || now.value == w.value) && now.flags == w.flags, w.what);
+    }
+    // A value outside the range is the device's to refuse, and the setter says so.
+    QVERIFY(!m_camera->setBrightness(1000));
+    QVERIFY(!m_camera->setFocus(1000));
+    QCOMPARE(Cameras::deviceValue(QStringLiteral("virtual:desk"), P::Brightness).value, 10L);
+    const int before = frames.count();
+    QTRY_VERIFY(frames.count() > before);  // frames kept flowing through all of it
 }
 
-void TestICamera::refusedSizeFallsBack()
-{
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("refuse", QSize(1280, 720)), false);
-    QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-    QVERIFY(log.contains("set format failed not support resolution:"));
-    QVERIFY(!log.contains("set format failed not support resolution2:"));
-    // The first listed (narrowest) size is used instead, and shown.
-    QCOMPARE(currentCameraResolution().size, QSize(320, 240));
-    QTRY_VERIFY(frames.count() >= 2);
-    QCOMPARE(frames.last().at(0).value<QImage>().size(), QSize(320, 240));
-}
-
-void TestICamera::firstSubtypeWithoutMjpg()
+void TestICamera::resolutionChangesReopenSilently()
 {
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("yuyv", QSize(320, 240)), false);
-    QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-    QCOMPARE(sizes(m_camera->resolutions()), (QList<QSize>{{320, 240}, {640, 480}}));
-    QTRY_VERIFY(frames.count() >= 2);
-    QCOMPARE(frames.last().at(0).value<QImage>().size(), QSize(320, 240));
-}
-
-void TestICamera::resolutionChangeReopens()
-{
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
+    const auto lastSize = [&] { return frames.isEmpty() ? QSize() : frames.last().at(0).value<QImage>().size(); };
     m_camera->openCamera(infoFor("desk", QSize(640, 480)), false);
-    QTRY_COMPARE(results.count(), 1);
-    QTRY_VERIFY(frames.count() >= 2);
-    QCOMPARE(frames.last().at(0).value<QImage>().size(), QSize(640, 480));
-
-    log.clear();
+    QTRY_COMPARE(lastSize(), QSize(640, 480));
     QVERIFY(m_camera->setResolution(CameraResolution(1920, 1080)));
-    // The old device was released and opened again; the reopen reports nothing.
-    QVERIFY(log.contains("exit direct show thread."));
-    QTRY_VERIFY(log.contains("preview success."));
-    QTRY_COMPARE(frames.last().at(0).value<QImage>().size(), QSize(1920, 1080));
-    QCOMPARE(currentCameraResolution().size, QSize(1920, 1080));
-    QTest::qWait(100);
-    QCOMPARE(results.count(), 1);
-
-    // A refused size during a reopen falls back like an open does, still silently.
+    QTRY_COMPARE(lastSize(), QSize(1920, 1080));
+    // Changes in quick succession: the last one wins.
+    QVERIFY(m_camera->setResolution(CameraResolution(640, 360)));
+    QVERIFY(m_camera->setResolution(CameraResolution(1280, 720)));
+    QTRY_COMPARE(lastSize(), QSize(1280, 720));
+    QCOMPARE(currentCameraResolution().size, QSize(1280, 720));
+    // A refused size during a reopen falls back like an open does; reopens report nothing.
     m_camera->openCamera(infoFor("refuse", QSize(320, 240)), false);
     QTRY_COMPARE(results.count(), 2);
     m_camera->setResolution(CameraResolution(1280, 720));
-    QTRY_COMPARE(currentCameraResolution().size, QSize(320, 240));
-    QTRY_VERIFY(log.contains("set format failed not support resolution:"));
-    QTest::qWait(100);
+    QTest::qWait(300);
+    const int count = frames.count();
+    QTRY_VERIFY(frames.count() > count);
+    QCOMPARE(lastSize(), QSize(320, 240));
+    QCOMPARE(currentCameraResolution().size, QSize(320, 240));
     QCOMPARE(results.count(), 2);
 }
 
-void TestICamera::properties()
+void TestICamera::closeTwiceAndWithoutCamera()
 {
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    m_camera->openCamera(infoFor("desk"), false);
-    QTRY_COMPARE(results.count(), 1);
-
-    QVERIFY(log.contains("Focus---> Min: 0 Max: 250 Default: 0 Cur: 30"));
-    QVERIFY(log.contains("Exposure---> Min: -13 Max: -1 Default: -6 Cur: -6"));
-    QVERIFY(log.contains("Brightness---> Min: 0 Max: 64 Default: 32 Cur: 40"));
-    QVERIFY(log.contains("whiteBalance---> Min: 2800 Max: 6500 Default: 4600 Cur: 4600"));
-    QVERIFY(log.contains("Focus Mode: Manual"));
-    QVERIFY(log.contains("Exposure Mode: Auto"));
-    QVERIFY(!log.contains("Parameter Error."));
-
-    const CameraParameters p = m_camera->parameters();
-    QCOMPARE(p[CameraParameters::Focus].value, QVariant(30));
-    QCOMPARE(p[CameraParameters::Focus].max, QVariant(250));
-    QVERIFY(!p[CameraParameters::Focus].isAuto);
-    QVERIFY(p[CameraParameters::Exposure].isAuto);
-    QVERIFY(p[CameraParameters::WhiteBalance].isAuto);
-    QCOMPARE(p[CameraParameters::Saturation].value, QVariant(70));
-    QCOMPARE(p[CameraParameters::Sharpness].defaultValue, QVariant(3));
-    QCOMPARE(p[CameraParameters::Contrast].min, QVariant(0));
-    QVERIFY(!p[CameraParameters::Brightness].isAuto);
-}
-
-void TestICamera::propertiesMissingOrModeless()
-{
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    m_camera->openCamera(infoFor("bare"), false);
-    QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-    for (const char* line : {"Get Focus Parameter Error.", "Get Exposure Parameter Error.",
-                             "Get Brightness Parameter Error.", "Get Contrast Parameter Error.",
-                             "Get Saturation Parameter Error.", "Get Sharpness Parameter Error.",
-                             "Get whiteBalance Parameter Error."})
-        QVERIFY2(log.contains(line), line);
-    // Slots of missing properties keep their fresh values.
-    QCOMPARE(m_camera->parameters(), CameraParameters());
-
-    log.clear();
-    m_camera->openCamera(infoFor("modeless"), false);
-    QTRY_COMPARE(results.count(), 2);
-    QVERIFY(log.contains("Focus---> Min: 0 Max: 10"));
-    QVERIFY(!log.contains("Focus Mode"));
-    QVERIFY(!m_camera->parameters()[CameraParameters::Focus].isAuto);
-}
-
-void TestICamera::settersReachDevice()
-{
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("desk"), false);
-    QTRY_COMPARE(results.count(), 1);
-    QTRY_VERIFY(frames.count() >= 1);
-
-    long flags = 0;
-    QVERIFY(m_camera->setFocus(120));
-    QCOMPARE(deviceValue("desk", capture::Property::Focus, &flags), 120L);
-    QCOMPARE(flags, 2L);
-    QVERIFY(m_camera->setFocusAuto());
-    deviceValue("desk", capture::Property::Focus, &flags);
-    QCOMPARE(flags, 1L);
-
-    QVERIFY(m_camera->setExposure(-9));
-    QCOMPARE(deviceValue("desk", capture::Property::Exposure, &flags), -9L);
-    QCOMPARE(flags, 2L);
-    QVERIFY(m_camera->setExposureAuto());
-    deviceValue("desk", capture::Property::Exposure, &flags);
-    QCOMPARE(flags, 1L);
-
-    QVERIFY(m_camera->setWhiteBalance(QVariant(3800)));
-    QCOMPARE(deviceValue("desk", capture::Property::WhiteBalance, &flags), 3800L);
-    QCOMPARE(flags, 2L);
-    QVERIFY(m_camera->setWhiteBalanceAuto());
-    deviceValue("desk", capture::Property::WhiteBalance, &flags);
-    QCOMPARE(flags, 1L);
-
-    QVERIFY(m_camera->setBrightness(10));
-    QVERIFY(m_camera->setContrast(80));
-    QVERIFY(m_camera->setSaturation(5));
-    QVERIFY(m_camera->setSharpness(6));
-    QCOMPARE(deviceValue("desk", capture::Property::Brightness), 10L);
-    QCOMPARE(deviceValue("desk", capture::Property::Contrast), 80L);
-    QCOMPARE(deviceValue("desk", capture::Property::Saturation), 5L);
-    QCOMPARE(deviceValue("desk", capture::Property::Sharpness), 6L);
-    // The setters leave the camera's record alone; the page keeps what it set.
-    QCOMPARE(m_camera->parameters()[CameraParameters::Brightness].value, QVariant(40));
-
-    // A value outside the range is the device's to refuse: logged, nothing changes.
-    LogCapture log;
-    m_camera->setBrightness(1000);
-    QCOMPARE(deviceValue("desk", capture::Property::Brightness), 10L);
-    QVERIFY(log.contains("set VideoProcAmpProperty error, property: 0 value: 1000 flags: 2"));
-
-    // Frames keep flowing through all of it.
-    const int before = frames.count();
-    QTRY_VERIFY(frames.count() > before);
-}
-
-void TestICamera::controlsDialog()
-{
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    m_camera->openCamera(infoFor("desk"), false);
-    QTRY_COMPARE(results.count(), 1);
-
-    int shown = 0;
-    QStringList names;
-    QTimer::singleShot(100, this, [&]() {
-        auto* dialog = qobject_cast<IDeviceControlsDialog*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        shown = dialog->controlCount();
-        for (QWidget* editor : dialog->findChildren<QWidget*>(QRegularExpression("^control_")))
-            names << editor->accessibleName();
-        // The row for brightness writes straight to the device.
-        for (QSpinBox* spin : dialog->findChildren<QSpinBox*>()) {
-            if (spin->parentWidget() && spin->parentWidget()->accessibleName().contains("Brightness", Qt::CaseInsensitive))
-                spin->setValue(17);
-        }
-        dialog->reject();
-    });
-    QVERIFY(m_camera->camera()->videoCaptureFilter(nullptr));  // modal until the timer closes it
-    QVERIFY2(shown >= 7, qPrintable(names.join(", ")));
-    QCOMPARE(deviceValue("desk", capture::Property::Brightness), 17L);
-}
-
-void TestICamera::closeTwice()
-{
+    QVERIFY(!m_camera->setFocus(10));  // nothing open: nothing written
+    QVERIFY(!m_camera->setResolution(CameraResolution(640, 480)));
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy copies(m_camera, &ICamera::sgRunCopyImage);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    ICameraInfo info = infoFor("desk", QSize(640, 480));
-    info.strDisplayName = "desk #1";
-    m_camera->openCamera(info, false);
-    QTRY_COMPARE(results.count(), 1);
+    m_camera->openCamera(infoFor("desk", QSize(640, 480)), false);
     QTRY_VERIFY(frames.count() >= 1);
-
+    QVERIFY(m_camera->closeCamera());
     QVERIFY(m_camera->closeCamera());
     QCOMPARE(copies.count(), 1);
     QVERIFY(!m_camera->camera());
-    const int framesAtClose = frames.count();
-    QVERIFY(m_camera->closeCamera());
-    QCOMPARE(copies.count(), 1);
-
-    ICameraInfo expected;
-    expected.resolution.size = QSize(640, 480);
-    expected.resolution.captureSize = QSize(640, 480);
+    ICameraInfo expected;  // the record keeps only the size
+    expected.resolution = infoFor("desk", QSize(640, 480)).resolution;
     QCOMPARE(currentCameraInfo(), expected);
+    const int framesAtClose = frames.count();
     QTest::qWait(150);
     QCOMPARE(frames.count(), framesAtClose);  // nothing arrives after the close
-
-    // The device is free again: a second open streams at once.
-    m_camera->openCamera(infoFor("desk"), false);
+    m_camera->openCamera(infoFor("desk"), false);  // the device is free again
     QTRY_COMPARE(results.count(), 2);
     QCOMPARE(results.last().at(0).value<IResult>(), Success);
 }
 
-void TestICamera::stillPicture()
-{
-    LogCapture log;
-    QSignalSpy results(m_camera, &ICamera::sgResult);
-    QSignalSpy stills(m_camera, &ICamera::sgStillImage);
-    m_camera->openCamera(infoFor("still"), true);
-    QTRY_COMPARE(results.count(), 1);
-    QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-    QVERIFY(m_camera->camera()->triggerStillCapture());
-    QTRY_COMPARE(stills.count(), 1);
-    QCOMPARE(stills.at(0).at(0).value<QImage>().size(), QSize(320, 240));
-
-    // A camera without a still pin fails the open when a still pin is asked for.
-    m_camera->openCamera(infoFor("bare"), true);
-    QTRY_COMPARE(results.count(), 2);
-    QCOMPARE(results.at(1).at(0).value<IResult>(), OpenFailed);
-    QVERIFY(log.contains("device not support still captue imgae."));
-}
-
 void TestICamera::unplugMidStream()
 {
-    LogCapture log;
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
     m_camera->openCamera(infoFor("unplug"), false);
-    QTRY_COMPARE(results.count(), 1);
     QTRY_VERIFY(frames.count() >= 2);
-
-    QVERIFY(m_file.write(allCameras(false)));
-    // The stream ends; the frames stop; closing afterwards is clean and prompt.
+    QVERIFY(m_file.write(cameras(false)));
+    // The stream ends; closing afterwards is clean and prompt.
     QTest::qWait(300);
     const int after = frames.count();
     QTest::qWait(300);
@@ -474,30 +262,33 @@ void TestICamera::unplugMidStream()
     timer.start();
     QVERIFY(m_camera->closeCamera());
     QVERIFY(timer.elapsed() < 3000);
-    QVERIFY(log.contains("exit direct show thread."));
-
     // Plugged in again, it opens as before.
-    QVERIFY(m_file.write(allCameras(true)));
+    QVERIFY(m_file.write(cameras(true)));
     m_camera->openCamera(infoFor("unplug"), false);
     QTRY_COMPARE(results.count(), 2);
     QCOMPARE(results.last().at(0).value<IResult>(), Success);
 }
 
-void TestICamera::quitWhileStreaming()
+// LUMIVO_CAMERA_CYCLES sets the count (200 for the sanitizer runs).
+void TestICamera::openCloseCyclesLeaveNoThreads()
 {
-    LogCapture log;
+    const int cycles = qMax(qEnvironmentVariableIntValue("LUMIVO_CAMERA_CYCLES"), 15);
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("desk"), false);
-    QTRY_COMPARE(results.count(), 1);
-    QTRY_VERIFY(frames.count() >= 2);
-
-    // The application's event loop ends while frames flow: the facade closes the
-    // camera on the way out.
-    QTimer::singleShot(50, qApp, &QCoreApplication::quit);
-    QCOMPARE(qApp->exec(), 0);
-    QVERIFY(!m_camera->camera());
-    QVERIFY(log.contains("exit direct show thread."));
+    const int threadsBefore = threadCount();
+    LogCapture log;
+    for (int i = 0; i < cycles; ++i) {
+        m_camera->openCamera(infoFor("desk", i % 2 ? QSize(640, 480) : QSize(0, 0)), false);
+        QTRY_COMPARE_WITH_TIMEOUT(results.count(), i + 1, 10000);
+        QCOMPARE(results.last().at(0).value<IResult>(), Success);
+        // Every other cycle closes before the first frame, the rest while frames flow.
+        const int seen = frames.count();
+        if (i % 2 == 0)
+            QTRY_VERIFY_WITH_TIMEOUT(frames.count() > seen, 10000);
+        QVERIFY(m_camera->closeCamera());
+    }
+    QTRY_VERIFY(threadCount() <= threadsBefore);  // workers and streams are gone, not parked
+    QVERIFY(log.matching("error").isEmpty());
 }
 
 QTEST_MAIN(TestICamera)

@@ -176,6 +176,12 @@ bool FrameDecoder::decodeJpeg(const std::uint8_t* data, std::size_t size)
     auto handle = static_cast<tjhandle>(m_tj);
     int width = 0, height = 0, subsamp = 0, colorspace = 0;
     if (tjDecompressHeader3(handle, jpeg, static_cast<unsigned long>(jpegSize), &width, &height, &subsamp, &colorspace) != 0) {
+        // A header cut short leaves libjpeg mid-read, so the next good frame would fail
+        // as well: it starts with a fresh handle.
+        if (tjhandle fresh = tjInitDecompress()) {
+            tjDestroy(handle);
+            m_tj = fresh;
+        }
         drop("unreadable JPEG header");
         return false;
     }
