@@ -1,17 +1,15 @@
 #!/usr/bin/python3
-"""The real program in a real tray, on its own Xvfb and its own D-Bus session.
-Usage: tray_test.py <lumivo> tint2|trayer|sni|none
-  tint2, trayer: XEmbed panels. The icon is embedded; closing the window hides it; a right
-      click only opens the menu, a left click shows the window; Settings opens the dialog;
-      Quit writes the configuration once and ends the program.
-  sni: a StatusNotifierWatcher of our own. The item's title, icon, tooltip and exported menu;
-      closing hides; Activate shows; the menu's Settings and Quit.
-  none: no tray at all, so closing the window (title bar or window manager) ends the program.
-Screenshots go to $LUMIVO_TRAY_SHOTS (default: the test's temporary folder)."""
+"""The real program in a real tray, on its own Xvfb and D-Bus session. Usage: tray_test.py <lumivo> HOST
+  tint2, trayer: XEmbed panels. The icon is embedded; closing hides the window; a right click only opens
+      the menu, a left click shows the window; Settings opens the dialog; Quit writes the configuration once.
+  sni: a StatusNotifierWatcher of our own: the item, its icon and exported menu; Activate; Settings; Quit.
+  none: without a tray, closing the window (title bar or window manager) ends the program.
+Screenshots of the XEmbed tray go to $LUMIVO_TRAY_SHOTS (default: the test's temporary folder)."""
 import ctypes, glob, os, re, shutil, signal, subprocess, sys, time
 
 program, host = sys.argv[1], sys.argv[2]
-for tool in ['Xvfb', 'xdotool', 'xprop', 'xwininfo', 'import', 'dbus-run-session'] + [host] * (host in ('tint2', 'trayer')):
+hosts = {'tint2': ['tint2'], 'trayer': ['trayer']}
+for tool in ['Xvfb', 'xdotool', 'xprop', 'xwininfo', 'import', 'dbus-run-session'] + hosts.get(host, []):
     if not shutil.which(tool):
         print('missing', tool)
         sys.exit(77)
@@ -27,11 +25,6 @@ with open(data + '/ini/application.ini', 'w') as f:
     f.write('[lang]\nlangid=1033\n')  # English captions
 procs = []
 pump = lambda: None  # replaced by the D-Bus main loop in sni mode
-
-
-def check(ok, what):
-    if not ok:
-        raise AssertionError(what)
 
 
 def wait_for(what, cond, timeout=40, again=None):  # again: the action, repeated every 3 s
@@ -57,9 +50,12 @@ def x(*args):
     return subprocess.run(args, capture_output=True, text=True).stdout
 
 
+def wtype(w):
+    return x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')
+
+
 def windows(pid, kind=''):  # the program's viewable windows, optionally of one _NET_WM_WINDOW_TYPE
-    ids = x('xdotool', 'search', '--onlyvisible', '--pid', str(pid)).split()
-    return [w for w in ids if kind in x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')]
+    return [w for w in x('xdotool', 'search', '--onlyvisible', '--pid', str(pid)).split() if kind in wtype(w)]
 
 
 def width(w):
@@ -68,7 +64,7 @@ def width(w):
 
 
 def mains(app):  # the main window while shown; a window manager's close destroys its X window
-    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE'))]
+    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w))]
 
 
 def exit_lines():  # one per configuration write
@@ -100,7 +96,7 @@ def launch():
 
 def ends(app, again=None):
     wait_for('the program to end', lambda: app.poll() is not None, again=again)
-    check(app.returncode == 0, 'exit code %d' % app.returncode)
+    assert app.returncode == 0, 'exit code %d' % app.returncode
 
 
 def sni():
@@ -109,8 +105,16 @@ def sni():
     bus = Gio.bus_get_sync(Gio.BusType.SESSION)
     items = []
 
+    def pump():
+        while GLib.MainContext.default().iteration(False):
+            pass
+
     def call(dest, path, iface, method, sig=None, args=None):
-        return bus.call_sync(dest, path, iface, method, GLib.Variant(sig, args) if sig else None, None, 0, 10000, None).unpack()
+        # Asynchronous, and the loop keeps running: the program may call the watcher meanwhile.
+        done = []
+        bus.call(dest, path, iface, method, GLib.Variant(sig, args) if sig else None, None, 0, 30000, None,
+                 lambda _, result: done.append(result))
+        return bus.call_finish(wait_for(method, lambda: done)[0]).unpack()
 
     def on_call(conn, sender, path, iface, method, params, invocation):
         if method == 'RegisterStatusNotifierItem':
@@ -128,50 +132,50 @@ def sni():
     call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus', 'RequestName', '(su)',
          ('org.kde.StatusNotifierWatcher', 4))
 
-    def pump():
-        while GLib.MainContext.default().iteration(False):
-            pass
-
     app, title = launch()
     item = wait_for('the item to register', lambda: items)[0]
-    sni = call(item, '/StatusNotifierItem', 'org.freedesktop.DBus.Properties', 'GetAll', '(s)', ('org.kde.StatusNotifierItem',))[0]
+    sni = call(item, '/StatusNotifierItem', 'org.freedesktop.DBus.Properties', 'GetAll', '(s)',
+               ('org.kde.StatusNotifierItem',))[0]
     # Qt 5 titles the item with the application name, which stays the executable's (it names
     # the data directory); people see the tooltip.
-    check((sni['Title'], sni['ToolTip'][2], sni['Status']) == (os.path.basename(program), title, 'Active'),
-          'title %r, tooltip %r, status %r' % (sni['Title'], sni['ToolTip'][2], sni['Status']))
+    seen = (sni['Title'], sni['ToolTip'][2], sni['Status'])
+    assert seen == (os.path.basename(program), title, 'Active'), 'title, tooltip, status: %s' % (seen,)
     # The icon is the program's tray icon: each image equals the frame of that size in the .ico.
     ico = os.path.join(os.path.dirname(os.path.abspath(__file__)), '../../resources/utils/application.ico')
-    check(sni['IconPixmap'], 'no icon')
+    assert sni['IconPixmap'], 'no icon'
     frames = [subprocess.run(['convert', '%s[%d]' % (ico, i), 'rgba:-'], capture_output=True).stdout for i in range(6)]
     for w, h, argb in sni['IconPixmap']:
         rgba = next((f for f in frames if len(f) == w * h * 4), None)
-        check(rgba and all(abs(argb[i] - rgba[i - 1 if i % 4 else i + 3]) <= 2 for i in range(len(argb))),
-              'icon %dx%d differs from the .ico' % (w, h))
+        assert rgba and all(abs(argb[i] - rgba[i - 1 if i % 4 else i + 3]) <= 2 for i in range(len(argb))), \
+            'icon %dx%d differs from the .ico' % (w, h)
     layout = call(item, sni['Menu'], 'com.canonical.dbusmenu', 'GetLayout', '(iias)', (0, -1, []))[1][2]
     entries = [(p.get('label'), p.get('enabled', True), p.get('type')) for _, p, _ in layout]
     version = [line.split('current software version: ')[1].split()[0] for f in glob.glob(data + '/log/log_*.txt')
                for line in open(f) if 'current software version: ' in line][0]
-    check(entries == [(title, False, None), ('Version：' + version, False, None), (None, True, 'separator'),
-                      ('Settings', True, None), ('Quit', True, None)], 'menu %s' % entries)
+    assert entries == [(title, False, None), ('Version：' + version, False, None), (None, True, 'separator'),
+                       ('Settings', True, None), ('Quit', True, None)], 'menu %s' % entries
     ids = {p.get('label'): i for i, p, _ in layout}
-    click = lambda label: call(item, sni['Menu'], 'com.canonical.dbusmenu', 'Event', '(isvu)', (ids[label], 'clicked', GLib.Variant('i', 0), 0))
+
+    def click(label):
+        event = (ids[label], 'clicked', GLib.Variant('i', 0), 0)
+        call(item, sni['Menu'], 'com.canonical.dbusmenu', 'Event', '(isvu)', event)
 
     wm_close(mains(app)[0])
     wait_for('the window to hide', lambda: not mains(app))
-    check(app.poll() is None and exit_lines() == 1, 'closing with a tray ended the program')
+    assert app.poll() is None and exit_lines() == 1, 'closing with a tray ended the program'
     call(item, '/StatusNotifierItem', 'org.kde.StatusNotifierItem', 'Activate', '(ii)', (0, 0))
     wait_for('Activate to show the window', lambda: mains(app))
     click('Settings')
     wait_for('the settings dialog', lambda: windows(app.pid, 'DIALOG'))
     click('Quit')
     ends(app)
-    check(exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1))
+    assert exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1)
 
 
 def xembed():
     if host == 'tint2':
         # tint2 waits 15 s for a window manager unless the desktop count is set.
-        subprocess.run(['xprop', '-root', '-f', '_NET_NUMBER_OF_DESKTOPS', '32c', '-set', '_NET_NUMBER_OF_DESKTOPS', '1'])
+        x('xprop', '-root', '-f', '_NET_NUMBER_OF_DESKTOPS', '32c', '-set', '_NET_NUMBER_OF_DESKTOPS', '1')
         with open(tmp + '/tint2rc', 'w') as f:
             f.write('rounded = 0\nbackground_color = #505050 100\npanel_background_id = 1\npanel_items = S\n'
                     'panel_position = top right horizontal\npanel_size = 160 32\nsystray_icon_size = 24\n')
@@ -181,9 +185,9 @@ def xembed():
                       '--height', '32', '--transparent', 'true', '--alpha', '0', '--tint', '0x505050')
     wait_for(host + ' to start', lambda: x('xdotool', 'search', '--onlyvisible', '--pid', str(panel.pid)))
     app, _ = launch()
-    root = x('xwininfo', '-root').split()[3]
-    icon = wait_for('the icon in the tray', lambda: [w for w in windows(app.pid)
-                                                     if 'Parent window id: ' + root not in x('xwininfo', '-children', '-id', w)])[0]
+    root = 'Parent window id: ' + x('xwininfo', '-root').split()[3]
+    embedded = lambda: [w for w in windows(app.pid) if root not in x('xwininfo', '-children', '-id', w)]
+    icon = wait_for('the icon in the tray', embedded)[0]
     subprocess.run(['import', '-window', 'root', '%s/tray-%s.png' % (shots, host)])
 
     def click(button):
@@ -197,7 +201,7 @@ def xembed():
     wm_close(mains(app)[0])
     wait_for('the window to hide', lambda: not mains(app))
     menu()
-    check(not mains(app), 'a right click showed the window')
+    assert not mains(app), 'a right click showed the window'
     subprocess.run(['import', '-window', 'root', '%s/tray-%s-menu.png' % (shots, host)])
     x('xdotool', 'key', 'Escape')
     wait_for('the menu to close', lambda: not windows(app.pid, 'POPUP_MENU'))
@@ -205,10 +209,10 @@ def xembed():
     menu('Down', 'Return')  # the first enabled entry
     wm_close(wait_for('the settings dialog', lambda: windows(app.pid, 'DIALOG'))[0])  # modal: it blocks the icon
     wait_for('the dialog to close', lambda: not windows(app.pid, 'DIALOG'))
-    check(exit_lines() == 1, 'closing did not write the configuration once')
+    assert exit_lines() == 1, 'closing did not write the configuration once'
     menu('Down', 'Down', 'Return')
     ends(app)
-    check(exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1))
+    assert exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1)
 
 
 def no_tray():
