@@ -100,8 +100,12 @@ add_custom_target(lumivo_icons ALL DEPENDS ${LUMIVO_ICON_PNGS})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lumivo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "The Lumivo developers")
-set(CPACK_PACKAGE_CONTACT "The Lumivo developers <packaging@lumivo.invalid>")
+set(CPACK_PACKAGE_VENDOR "Lumivo developers")
+set(CPACK_PACKAGE_CONTACT "Lumivo developers <developers@lumivo.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+# GPL-3.0-or-later. The package carries the licence in /usr/share/doc/lumivo/copyright
+# (pointing at common-licenses), so COPYING itself is not installed.
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/COPYING)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "USB webcam viewer with camera controls")
 set(CPACK_PACKAGE_DESCRIPTION "Lumivo lists the USB webcams that are plugged in, follows them being
 plugged and unplugged, and shows the live picture of the one picked. It
