@@ -101,7 +101,6 @@ private slots:
     void layouts();
     void damagedFramesAreDropped_data();
     void damagedFramesAreDropped();
-    void unsupportedConfigurations();
 };
 
 void TestFrameDecoder::layouts_data()
@@ -113,7 +112,6 @@ void TestFrameDecoder::layouts_data()
     const QImage small = quadrants(64, 48), large = quadrants(320, 240);
     QTest::newRow("MJPG 4:2:2") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8;
     QTest::newRow("MJPG 4:2:0") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8;
-    QTest::newRow("MJPG 4:4:4") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_444) << 0 << 8;
     QTest::newRow("MJPG without DHT") << MEDIASUBTYPE_MJPG << withoutHuffmanTables(jpeg(large)) << 0 << 8;
     for (Subtype s : kRaw)
         QTest::newRow(qPrintable(name(s))) << s << raw(s, small) << 0 << (s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_BGR24 ? 0 : 12);
@@ -155,14 +153,12 @@ void TestFrameDecoder::damagedFramesAreDropped_data()
     for (Subtype s : kRaw) {
         const QByteArray good = raw(s, small);
         QTest::newRow(qPrintable(name(s) + " one byte short")) << s << good.left(good.size() - 1) << 0 << good;
-        QTest::newRow(qPrintable(name(s) + " half")) << s << good.left(good.size() / 2) << 0 << good;
     }
     QTest::newRow("YUY2 stride narrower than a line") << MEDIASUBTYPE_YUY2 << raw(MEDIASUBTYPE_YUY2, small) << 100 << raw(MEDIASUBTYPE_YUY2, small);
     const QByteArray good = jpeg(quadrants(64, 48));
     // Cut short in the scan, as when a USB packet is lost.
     QTest::newRow("MJPG cut short") << MEDIASUBTYPE_MJPG << good.left(good.size() / 2) << 0 << good;
     QTest::newRow("MJPG header only") << MEDIASUBTYPE_MJPG << good.left(40) << 0 << good;
-    QTest::newRow("MJPG noise") << MEDIASUBTYPE_MJPG << QByteArray(4000, '\x5A') << 0 << good;
     QTest::newRow("MJPG marker past the end") << MEDIASUBTYPE_MJPG << good.left(2) + QByteArray("\xFF\xE0\xFF\xF0", 4) << 0 << good;
     QTest::newRow("MJPG other size") << MEDIASUBTYPE_MJPG << jpeg(quadrants(32, 24)) << 0 << good;
     QTest::newRow("empty") << MEDIASUBTYPE_MJPG << QByteArray() << 0 << good;
@@ -182,19 +178,6 @@ void TestFrameDecoder::damagedFramesAreDropped()
     QCOMPARE(decoder.droppedFrames(), std::uint64_t(1));
     // The decoder is not stuck: a good frame still decodes.
     QVERIFY(decoder.decode(reinterpret_cast<const std::uint8_t*>(good.constData()), std::size_t(good.size())));
-}
-
-void TestFrameDecoder::unsupportedConfigurations()
-{
-    FrameDecoder decoder;
-    QVERIFY(!decoder.configure(MEDIASUBTYPE_RGB32, 64, 48));
-    QVERIFY(!decoder.configure(fourcc('H', '2', '6', '4'), 64, 48));
-    QVERIFY(!decoder.configure(MEDIASUBTYPE_YUY2, 0, 48));
-    QVERIFY(!decoder.configure(MEDIASUBTYPE_YUY2, 64, -48));
-    QVERIFY(!decoder.configure(MEDIASUBTYPE_MJPG, 100000, 100000));
-    // Unconfigured: every frame is dropped.
-    const QByteArray frame(64 * 48 * 2, '\0');
-    QVERIFY(!decoder.decode(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size())));
 }
 
 QTEST_MAIN(TestFrameDecoder)

@@ -1,43 +1,207 @@
-// The capture layer's contract, run against virtual cameras, which every camera and
-// UI test stands on: bottom-up RGB32 frames of the right pixels, compact encoded
-// frames, and stopping or clearing the callback while frames flow. Refusals, busy
-// devices and properties are checked through the camera facade (tst_icamera).
+// Virtual cameras, which every camera and UI test stands on: scan records, file edits as
+// hot-plugs, the file format's checks, and the capture contract (bottom-up RGB32 frames).
 
 #include "cameras.h"
 #include "frames.h"
 
+#include "camera/platform/capturesystem.h"
 #include "camera/platform/virtual/testpatterngenerator.h"
+#include "camera/platform/virtual/virtualbackend.h"
+#include "device/designatedmodel.h"
+#include "device/idevicescanner.h"
+#include "device/iwinusbdevice.h"
 
 #include <QtTest>
 
 #include <thread>
 
 using namespace dshow;
-using capture::TestPatternGenerator;
+using capture::CaptureSystem;
 
-static const char kCameras[] = R"({ "cameras": [
-  { "name": "Desk", "path": "virtual:desk",
-    "formats": [ {"subtype": "MJPG", "width": 1280, "height": 720}, {"subtype": "YUY2", "width": 320, "height": 240} ] } ] })";
+namespace {
+
+const QByteArray kThree = R"({"cameras": [{"name": "Streaming", "path": "virtual:streaming", "formats": [{"width": 160,
+  "height": 120}]}, {"name": "Idle", "path": "virtual:idle"}, {"name": "Other", "path": "virtual:other"} ]})";
+const QByteArray kDesk = R"({ "cameras": [ { "name": "Desk", "path": "virtual:desk",
+  "formats": [ {"subtype": "MJPG", "width": 1280, "height": 720}, {"subtype": "YUY2", "width": 320, "height": 240} ] } ] })";
+
+} // namespace
 
 class TestVirtualCamera : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase() { m_file = m_cameras.path(); }
+    void cleanup();
+    void scanRecords();
+    void fileEditsArePlugsAndUnplugs_data();
+    void fileEditsArePlugsAndUnplugs();
+    void damagedFileWhileStreaming_data();
+    void damagedFileWhileStreaming();
+    void badFiles_data();
+    void badFiles();
     void framesAreBottomUpRgb32_data();
     void framesAreBottomUpRgb32();
     void encodedJpegKeepsOnlyItsOwnBytes();
-    void stopFromAnotherThreadWaitsForCallback();
-    void clearingTheCallbackWhileStreaming();
+    void stopAndClearWaitForTheCallback();
 
 private:
+    void write(const QByteArray& json, bool rename = false) { QVERIFY(m_cameras.writeRaw(json, rename ? Cameras::Renamed : Cameras::InPlace)); }
+    void watch(const QByteArray& json) { QVERIFY(m_cameras.writeRaw(json, Cameras::InPlace, true)); QTest::qWait(400); }
     Cameras m_cameras;
+    QString m_file;
 };
 
-void TestVirtualCamera::initTestCase()
+void TestVirtualCamera::cleanup()
 {
-    QVERIFY(m_cameras.writeRaw(kCameras, Cameras::InPlace, true));
+    CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(false);
+    Cameras::unwatch();
+}
+
+void TestVirtualCamera::scanRecords()
+{
+    watch(R"({ "cameras": [
+        { "name": "USB Camera", "path": "virtual:a", "vid": "1a2b", "pid": "3C4D", "serial": "SN-1" },
+        { "name": "Other Camera", "path": "virtual:b" },
+        { "name": "USB Camera", "path": "virtual:c", "vid": "1209", "pid": "4C56" } ] })");
+    CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(true);
+    const QList<ICameraInfo> all = IDeviceScanner::scan();
+    // Real cameras first, then the built-in virtual one, then the file's in file order.
+    QList<ICameraInfo> cams;
+    QStringList names;
+    for (int i = 0; i < all.size(); ++i) {
+        QCOMPARE(all[i].nIndex, i);
+        if (all[i].strDevicePath.startsWith(QLatin1String("virtual:"))) {
+            cams << all[i];
+            names << all[i].strDevicePath + " " + all[i].strDisplayName;
+        }
+    }
+    // Equal names are numbered in scan order; a name of its own gets #1.
+    QCOMPARE(names, QStringList({"virtual:lumivo Lumivo Virtual Camera #1", "virtual:a USB Camera #1",
+                                 "virtual:b Other Camera #1", "virtual:c USB Camera #2"}));
+    // Ids are upper-case hex; a camera without them has empty ones.
+    QCOMPARE(cams[1].strVid + cams[1].strPid + cams[1].strSerial, QStringLiteral("1A2B3C4DSN-1"));
+    QVERIFY((cams[2].strVid + cams[2].strPid + cams[2].strSerial).isEmpty());
+    QCOMPARE(cams[3].strVid + cams[3].strPid, QString::fromLatin1(kDesignatedModel.vendorId) + kDesignatedModel.productId);
+    QCOMPARE(cams[0].strVid + cams[0].strPid, cams[3].strVid + cams[3].strPid);
+}
+
+void TestVirtualCamera::fileEditsArePlugsAndUnplugs_data()
+{
+    QTest::addColumn<bool>("rename");
+    QTest::newRow("written in place") << false;
+    QTest::newRow("renamed over") << true;  // the watch must survive each replacement
+}
+
+void TestVirtualCamera::fileEditsArePlugsAndUnplugs()
+{
+    QFETCH(bool, rename);
+    write(R"({ "cameras": [ { "name": "A" } ] })");
+    IWinUsbDevice watcher;
+    QSignalSpy spy(&watcher, &IWinUsbDevice::connectionChanged);
+    QVERIFY(CaptureSystem::instance()->virtualBackend()->watchFile(m_file, nullptr));
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.takeFirst(), QVariantList({true, QStringLiteral("virtual:A")}));
+    write(R"({ "cameras": [ { "name": "A" }, { "name": "B" } ] })", rename);
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.takeFirst(), QVariantList({true, QStringLiteral("virtual:B")}));
+    QCOMPARE(Cameras::devicePaths(), QStringList({"virtual:A", "virtual:B"}));
+    write(R"({ "cameras": [ { "name": "B" } ] })", rename);
+    QTRY_COMPARE(spy.count(), 1);
+    QCOMPARE(spy.takeFirst(), QVariantList({false, QStringLiteral("virtual:A")}));
+    // A changed description of a camera that stays is no hot-plug.
+    write(R"({ "cameras": [ { "name": "B", "busy": true } ] })", rename);
+    QTest::qWait(400);
+    QCOMPARE(spy.count(), 0);
+}
+
+void TestVirtualCamera::damagedFileWhileStreaming_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("cut short") << kThree.left(kThree.size() / 2);
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("two megabytes") << QByteArray("{\"cameras\": [], \"pad\": \"") + QByteArray(2 << 20, 'p') + "\"}";
+    QTest::newRow("deleted") << QByteArray();  // the one row that unplugs everything
+}
+
+// A damaged edit leaves the cameras as they are and the running one streaming; a
+// deleted file unplugs its cameras and ends the stream. Either way the next good file
+// is followed again.
+void TestVirtualCamera::damagedFileWhileStreaming()
+{
+    QFETCH(QByteArray, bytes);
+    const bool deleted = QByteArray(QTest::currentDataTag()) == "deleted";
+    watch(kThree);
+    QSignalSpy changes(CaptureSystem::instance(), &CaptureSystem::deviceChanged);
+    FrameCollector frames;
+    TestGraph g;
+    QCOMPARE(g.open("virtual:streaming"), S_OK);
+    QCOMPARE(g.stream(&frames), S_OK);
+    QVERIFY(frames.waitFor(2));
+    if (deleted) {
+        QVERIFY(QFile::remove(m_file));
+        QTRY_COMPARE(changes.count(), 3);
+        QVERIFY(Cameras::devicePaths().isEmpty());
+        QTest::qWait(300);
+        const int after = frames.count();
+        QTest::qWait(300);
+        QCOMPARE(frames.count(), after);
+        write(kThree);
+        QTRY_COMPARE(changes.count(), 6);
+        QCOMPARE(changes.at(3), QVariantList({true, QStringLiteral("virtual:streaming")}));
+        return;
+    }
+    write(bytes);
+    QTest::qWait(400);
+    QCOMPARE(Cameras::devicePaths(), QStringList({"virtual:streaming", "virtual:idle", "virtual:other"}));
+    QCOMPARE(changes.count(), 0);
+    QVERIFY(frames.waitFor(frames.count() + 3));
+    write(QByteArray(kThree).replace(R"({"name": "Idle", "path": "virtual:idle"},)", ""), true);
+    QTRY_COMPARE(changes.count(), 1);
+    QCOMPARE(changes.first(), QVariantList({false, QStringLiteral("virtual:idle")}));
+    QVERIFY(frames.waitFor(frames.count() + 3));
+}
+
+void TestVirtualCamera::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("complaint");
+    const auto row = [](const char* name, const char* camera, const char* complaint) {
+        QTest::newRow(name) << QByteArray(R"({"cameras": [{"name": "A", )") + camera + "}]}" << complaint;
+    };
+    QTest::newRow("not json") << QByteArray("cameras: [A]") << "not JSON";
+    QTest::newRow("no list") << QByteArray(R"({"cameras": {"name": "A"}})") << "\"cameras\" list";
+    QTest::newRow("no name") << QByteArray(R"({"cameras": [{"path": "virtual:x"}]})") << "\"name\"";
+    QTest::newRow("name not text") << QByteArray(R"({"cameras": [{"name": 5}]})") << "\"name\"";
+    QTest::newRow("same path twice") << QByteArray(R"({"cameras": [{"name": "A"}, {"name": "B", "path": "virtual:A"}]})") << "twice";
+    row("absurd width", R"("formats": [{"width": 100000, "height": 480}])", "\"width\"");
+    row("zero height", R"("formats": [{"width": 640, "height": 0}])", "\"height\"");
+    row("odd YUY2", R"("formats": [{"subtype": "YUY2", "width": 641, "height": 480}])", "even");
+    row("unknown subtype", R"("formats": [{"subtype": "H264", "width": 640, "height": 480}])", "\"subtype\"");
+    row("absurd fps", R"("formats": [{"width": 640, "height": 480, "fps": 100000}])", "\"fps\"");
+    row("current not offered", R"("current": {"width": 800, "height": 600})", "\"current\"");
+    row("bad refuse", R"("refuse": ["big"])", "\"refuse\"");
+    row("unknown control", R"("controls": {"zoom": {}})", "\"zoom\"");
+    row("min above max", R"("controls": {"focus": {"min": 10, "max": 0}})", "\"min\"");
+    row("value outside", R"("controls": {"focus": {"value": 999}})", "\"value\"");
+    row("zero step", R"("controls": {"focus": {"step": 0}})", "\"step\"");
+    row("positive openError", R"("openError": 5)", "\"openError\"");
+    row("bad vid", R"("vid": "12345")", "\"vid\"");
+}
+
+// Refused with a message naming the fault, and loaded as the watched file it adds no camera.
+void TestVirtualCamera::badFiles()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, complaint);
+    write(json);
+    QSignalSpy spy(CaptureSystem::instance(), &CaptureSystem::deviceChanged);
+    QString error;
+    QVERIFY(!CaptureSystem::instance()->virtualBackend()->watchFile(m_file, &error));
+    QVERIFY2(error.contains(complaint), qPrintable(error));
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(Cameras::devicePaths().isEmpty());
 }
 
 void TestVirtualCamera::framesAreBottomUpRgb32_data()
@@ -52,14 +216,11 @@ void TestVirtualCamera::framesAreBottomUpRgb32()
 {
     QFETCH(Subtype, subtype);
     QFETCH(QSize, size);
+    watch(kDesk);
     FrameCollector frames;
     TestGraph g;
     QCOMPARE(g.open(QStringLiteral("virtual:desk")), S_OK);
     QCOMPARE(g.setFormat(subtype, size.width(), size.height()), S_OK);
-    QCOMPARE(g.connect(), S_OK);
-    AM_MEDIA_TYPE connected;
-    QCOMPARE(g.grabber->GetConnectedMediaType(connected), S_OK);
-    QCOMPARE(connected.subtype, MEDIASUBTYPE_RGB32);
     QCOMPARE(g.stream(&frames), S_OK);
     QVERIFY(frames.waitFor(2));
     QCOMPARE(g.control->Stop(), S_OK);
@@ -67,19 +228,17 @@ void TestVirtualCamera::framesAreBottomUpRgb32()
     QVERIFY(!picture.isNull());
     for (int i = 0; i < 8; ++i) {
         const QRgb got = picture.pixel((2 * i + 1) * size.width() / 16, size.height() / 3);
-        QVERIFY2(colourDistance(got, TestPatternGenerator::barColor(i)) <= 16, qPrintable(QString("bar %1: %2").arg(i).arg(got, 8, 16)));
-        QCOMPARE(qAlpha(got), 255);
+        QVERIFY2(colourDistance(got, capture::TestPatternGenerator::barColor(i)) <= 16 && qAlpha(got) == 255, qPrintable(QString::number(got, 16)));
     }
     // The dark band is at the bottom of the picture (the first rows of the buffer).
-    const QRgb band = picture.pixel(size.width() - 2, size.height() * 2 / 3 + 2);
-    QVERIFY2(colourDistance(band, qRgb(32, 32, 32)) <= 16, qPrintable(QString::number(band, 16)));
+    QVERIFY(colourDistance(picture.pixel(size.width() - 2, size.height() * 2 / 3 + 2), qRgb(32, 32, 32)) <= 16);
 }
 
 // A camera replays a loop of encoded frames; each must hold its JPEG, not the encoder's
 // worst-case buffer (at 4K that is 16 MB per frame of the loop).
 void TestVirtualCamera::encodedJpegKeepsOnlyItsOwnBytes()
 {
-    TestPatternGenerator generator;
+    capture::TestPatternGenerator generator;
     const QImage picture = generator.render(QStringLiteral("cam"), capture::VirtualControls(), 0, 30, 1280, 720);
     std::vector<std::uint8_t> jpeg;
     QVERIFY(generator.encode(picture, MEDIASUBTYPE_MJPG, jpeg));
@@ -87,41 +246,33 @@ void TestVirtualCamera::encodedJpegKeepsOnlyItsOwnBytes()
     QCOMPARE(QImage::fromData(jpeg.data(), int(jpeg.size()), "JPG").size(), QSize(1280, 720));
 }
 
-void TestVirtualCamera::stopFromAnotherThreadWaitsForCallback()
+// Stop from another thread waits for a callback in flight and no callback follows it;
+// a cleared callback is never called again, so its object may go.
+void TestVirtualCamera::stopAndClearWaitForTheCallback()
 {
-    FrameCollector frames;
-    TestGraph g;
-    QCOMPARE(g.open(QStringLiteral("virtual:desk")), S_OK);
-    frames.sleepMs = 30;  // callbacks take long, so Stop meets one in progress
-    QCOMPARE(g.stream(&frames), S_OK);
-    QVERIFY(frames.waitFor(2));
-    bool callbackRanAfterStop = true;
-    int countAtStop = 0;
-    std::thread stopper([&] {
-        g.control->Stop();
-        callbackRanAfterStop = frames.inCallback;
-        countAtStop = frames.count();
-    });
-    stopper.join();
-    QVERIFY(!callbackRanAfterStop);
-    QTest::qWait(150);
-    QCOMPARE(frames.count(), countAtStop);
-    QCOMPARE(g.control->Run(), S_OK);  // and it runs again afterwards
-    QVERIFY(frames.waitFor(countAtStop + 1));
-}
-
-void TestVirtualCamera::clearingTheCallbackWhileStreaming()
-{
+    watch(kDesk);
     FrameCollector more;
     TestGraph g;
     QCOMPARE(g.open(QStringLiteral("virtual:desk")), S_OK);
     auto frames = std::make_unique<FrameCollector>();
-    frames->sleepMs = 10;
+    frames->sleepMs = 30;  // callbacks take long, so Stop and SetCallback meet one in progress
     QCOMPARE(g.stream(frames.get()), S_OK);
     QVERIFY(frames->waitFor(2));
+    bool inCallbackAfterStop = true;
+    int countAtStop = 0;
+    std::thread([&] {
+        g.control->Stop();
+        inCallbackAfterStop = frames->inCallback;
+        countAtStop = frames->count();
+    }).join();
+    QVERIFY(!inCallbackAfterStop);
+    QTest::qWait(150);
+    QCOMPARE(frames->count(), countAtStop);
+    QCOMPARE(g.control->Run(), S_OK);
+    QVERIFY(frames->waitFor(countAtStop + 2));
     QCOMPARE(g.grabber->SetCallback(nullptr, 1), S_OK);
     QVERIFY(!frames->inCallback);
-    frames.reset();  // the object is gone; the stream goes on without it
+    frames.reset();  // the stream goes on without it
     QTest::qWait(100);
     g.grabber->SetCallback(&more, 1);
     QVERIFY(more.waitFor(1));

@@ -9,8 +9,7 @@ using namespace dshow;
 HRESULT FrameCollector::BufferCB(double, BYTE* buffer, long length)
 {
     inCallback = true;
-    if (sleepMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs.load()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs.load()));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_last = QByteArray(reinterpret_cast<const char*>(buffer), static_cast<int>(length));

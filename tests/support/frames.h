@@ -1,7 +1,6 @@
 #pragma once
 
-// Frames for the capture and camera tests: a collector for sample grabbers, a graph
-// built the way the camera builds its preview graph, and picture comparison.
+// Frames for the capture tests: a grabber callback, a preview graph, picture checks.
 
 #include "camera/platform/dshow.h"
 
@@ -44,11 +43,10 @@ struct TestGraph
     std::shared_ptr<dshow::IBaseFilter> device;
     std::shared_ptr<dshow::ISampleGrabber> grabber;
 
-    // Finds the device by path and binds it; returns BindToObject's code.
+    // Finds the device by path and binds it.
     dshow::HRESULT open(const QString& path);
     dshow::HRESULT setFormat(dshow::Subtype subtype, int width, int height);
     dshow::HRESULT connect(dshow::Subtype requested = dshow::MEDIASUBTYPE_RGB32);
-    // Connects (if not yet) with `frames` as the callback and runs the graph.
     dshow::HRESULT stream(FrameCollector* frames);
     ~TestGraph();
 };
@@ -56,5 +54,4 @@ struct TestGraph
 // The picture a bottom-up RGB32 buffer holds, turned upright (null for a wrong size).
 QImage uprightImage(const QByteArray& buffer, int width, int height);
 
-// Largest difference of the three colour channels.
 int colourDistance(QRgb a, QRgb b);

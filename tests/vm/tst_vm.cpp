@@ -1,8 +1,7 @@
-// The V4L2 backend, the scan, the hot-plug watcher and the camera facade against the
-// kernel's vivid driver (one webcam node plus a metadata node), run as root inside the
-// test VM (scripts/vm/run-vm-tests.sh). Refuses to run elsewhere, since it unbinds the
-// driver. In the runner's udev pass (LUMIVO_VM_UDEV=1) only the scan and the hot-plug
-// test run again, against the udev monitor.
+// What only the kernel's vivid driver shows (one webcam node plus a metadata node), run
+// as root inside the test VM (scripts/vm/run-vm-tests.sh), never elsewhere, since it
+// unbinds the driver. In the runner's udev pass (LUMIVO_VM_UDEV=1) only the scan and the
+// hot-plug test run again, against the udev monitor.
 
 #include "camera/icamera.h"
 #include "camera/platform/v4l2/v4l2backend.h"
@@ -13,7 +12,6 @@
 #include "logcapture.h"
 
 #include <QFile>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -35,17 +33,11 @@ struct FrameCatcher
     bool waitFor(int n) { return QTest::qWaitFor([&] { return count >= n; }, 20000); }
 };
 
-bool writeSysfs(const char* file, const QByteArray& text)
-{
-    QFile f(QString::fromLatin1(file));
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
-
 // Bypasses the backend on purpose: what the driver holds now.
-long readControlDirectly(quint32 id)
+long brightnessAtTheDriver()
 {
     const int fd = ::open("/dev/video0", O_RDWR | O_NONBLOCK);
-    v4l2_control c{id, 0};
+    v4l2_control c{V4L2_CID_BRIGHTNESS, 0};
     const long value = fd >= 0 && ::ioctl(fd, VIDIOC_G_CTRL, &c) == 0 ? c.value : -1000000;
     if (fd >= 0)
         ::close(fd);
@@ -68,6 +60,14 @@ int offBars(const QImage& picture, int fromRow, int toRow)
     return n;
 }
 
+ICameraInfo vivid(QSize size)
+{
+    ICameraInfo info;
+    info.strDevicePath = kVividPath;
+    info.resolution.size = info.resolution.captureSize = size;
+    return info;
+}
+
 } // namespace
 
 class TestVm : public QObject
@@ -79,10 +79,8 @@ private slots:
     void cleanup() { ICamera::instance()->closeCamera(); }
     void scanListsVividOnly();
     void formatsAndRefusals();
-    void streamingStopAndBusy();
-    void controlsReachTheDriver();
     void driverErrorsAreSurvived();
-    void facadeShowsUprightBars();
+    void facadeShowsUprightBarsAndSetsControls();
     void unplugMidStreamAndReplug();
 
 private:
@@ -93,8 +91,7 @@ void TestVm::initTestCase()
 {
     if (qgetenv("LUMIVO_VM") != "1")
         QSKIP("runs only inside the test VM (scripts/vm/run-vm-tests.sh)");
-    QVERIFY2(QFile::exists(kVividPath), "vivid is not loaded");
-    QVERIFY2(QFile::exists(kMetaPath), "vivid has no metadata capture node (node_types)");
+    QVERIFY2(QFile::exists(kVividPath) && QFile::exists(kMetaPath), "vivid is not loaded with a metadata node (node_types)");
     registerCameraMetaTypes();
     m_backend = createV4l2Backend();
     QVERIFY(m_backend);
@@ -112,7 +109,6 @@ void TestVm::scanListsVividOnly()
     const auto devices = m_backend->enumerate();
     QCOMPARE(int(devices.size()), 1);  // the metadata node is no camera
     QCOMPARE(devices[0].devicePath, kVividPath);
-    QVERIFY(devices[0].vendorId.isEmpty() && devices[0].serial.isEmpty());  // no USB parent
     std::shared_ptr<CaptureDevice> meta;
     QVERIFY(dshow::FAILED(m_backend->open(kMetaPath, meta)));
     const QList<ICameraInfo> cameras = IDeviceScanner::scan();
@@ -140,52 +136,6 @@ void TestVm::formatsAndRefusals()
     FormatDescriptor cur;
     QCOMPARE(device->currentFormat(cur), dshow::S_OK);  // a refusal leaves the format as it was
     QVERIFY(cur.subtype == dshow::MEDIASUBTYPE_YUY2 && cur.width == 320 && cur.height == 180);
-}
-
-void TestVm::streamingStopAndBusy()
-{
-    std::shared_ptr<CaptureDevice> device, second;
-    QCOMPARE(m_backend->open(kVividPath, device), dshow::S_OK);
-    QCOMPARE(m_backend->open(kVividPath, second), dshow::S_OK);  // opening alone is allowed
-    QCOMPARE(device->setFormat(dshow::MEDIASUBTYPE_YUY2, 320, 180), dshow::S_OK);
-    std::atomic<int> frames{0};
-    CaptureDevice* raw = device.get();
-    QCOMPARE(device->start([&](const RawFrame& f) {
-        if (f.bytesPerLine == 640 && f.size >= 640 * 180 && ++frames == 3)
-            raw->stop();  // must not wait for itself
-    }), dshow::S_OK);
-    QCOMPARE(second->start([](const RawFrame&) {}), dshow::E_DEVICE_BUSY);
-    QCOMPARE(second->setFormat(dshow::MEDIASUBTYPE_YUY2, 640, 360), dshow::E_DEVICE_BUSY);
-    QVERIFY(QTest::qWaitFor([&] { return !device->isStreaming(); }, 20000));
-    QCOMPARE(int(frames), 3);  // no callback once stopped
-    QCOMPARE(device->stop(), dshow::S_OK);
-    // Once the first has let go, the second may stream.
-    FrameCatcher other;
-    QCOMPARE(second->start(other.sink()), dshow::S_OK);
-    QVERIFY(other.waitFor(2));
-    QCOMPARE(second->stop(), dshow::S_OK);
-}
-
-void TestVm::controlsReachTheDriver()
-{
-    std::shared_ptr<CaptureDevice> device;
-    QCOMPARE(m_backend->open(kVividPath, device), dshow::S_OK);
-    PropertyRange range;
-    for (Property missing : {Property::Exposure, Property::Focus, Property::WhiteBalance, Property::Sharpness})
-        QCOMPARE(device->getRange(missing, range), dshow::E_PROP_ID_UNSUPPORTED);
-    QCOMPARE(device->getRange(Property::Brightness, range), dshow::S_OK);
-    QCOMPARE(range.capsFlags, 2L);  // manual only
-    const long target = range.min + (range.max - range.min) * 3 / 4;
-    QCOMPARE(device->set(Property::Brightness, target, 2), dshow::S_OK);
-    QCOMPARE(readControlDirectly(V4L2_CID_BRIGHTNESS), target);
-    QVERIFY(dshow::FAILED(device->set(Property::Brightness, 0, 1)));  // no automatic brightness
-    QVERIFY(dshow::FAILED(device->set(Property::Brightness, range.max + 1000, 2)));
-    QCOMPARE(readControlDirectly(V4L2_CID_BRIGHTNESS), target);
-    QCOMPARE(device->set(Property::Brightness, range.defaultValue, 2), dshow::S_OK);
-    QCOMPARE(device->getRange(Property::Contrast, range), dshow::S_OK);
-    QCOMPARE(device->setControl(V4L2_CID_CONTRAST, range.min + 1), dshow::S_OK);  // the controls dialog's path
-    QCOMPARE(readControlDirectly(V4L2_CID_CONTRAST), range.min + 1);
-    QCOMPARE(device->setControl(V4L2_CID_CONTRAST, range.defaultValue), dshow::S_OK);
 }
 
 void TestVm::driverErrorsAreSurvived()
@@ -217,26 +167,25 @@ void TestVm::driverErrorsAreSurvived()
     QVERIFY(catcher.waitFor(catcher.count + 5));
     QVERIFY(log.contains("V4L2: dropping a frame the driver marked corrupt"));
     QVERIFY(device->isStreaming());
-    // A fatal queue error ends the stream by itself; a new start works.
+    // A fatal queue error ends the stream by itself; a new start works, and a stop from
+    // inside the sink does not wait for itself.
     QCOMPARE(device->setControl(fatal, 0), dshow::S_OK);
     QVERIFY2(QTest::qWaitFor([&] { return !device->isStreaming(); }, 10000), "the stream did not end on a fatal error");
     QCOMPARE(device->stop(), dshow::S_OK);
-    FrameCatcher again;
-    QCOMPARE(device->start(again.sink()), dshow::S_OK);
-    QVERIFY(again.waitFor(3));
-    QCOMPARE(device->stop(), dshow::S_OK);
+    std::atomic<int> frames{0};
+    QCOMPARE(device->start([&](const RawFrame&) { if (++frames == 3) device->stop(); }), dshow::S_OK);
+    QVERIFY(QTest::qWaitFor([&] { return !device->isStreaming(); }, 20000));
+    QCOMPARE(int(frames), 3);
 }
 
-// The whole path the program uses: facade, graph, YUYV decode, upright copy.
-void TestVm::facadeShowsUprightBars()
+// The whole path the program uses on YUYV: facade, graph, decode, upright copy; and
+// controls that reach the driver or are refused by it.
+void TestVm::facadeShowsUprightBarsAndSetsControls()
 {
     ICamera* facade = ICamera::instance();
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
-    ICameraInfo info;
-    info.strDevicePath = kVividPath;
-    info.resolution.size = info.resolution.captureSize = QSize(640, 360);
-    facade->openCamera(info, false);
+    facade->openCamera(vivid(QSize(640, 360)), false);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 20000);
     QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
     QVERIFY(facade->resolutions().size() > 3);  // no MJPG on vivid: the YUYV sizes
@@ -246,16 +195,11 @@ void TestVm::facadeShowsUprightBars()
     // Upright: the text overlay is in the top rows, the bottom rows are clean bars.
     const int top = offBars(picture, 0, 60), bottom = offBars(picture, 300, 360);
     QVERIFY2(top > 1000 && bottom < 100, qPrintable(QString("off the bars: top %1, bottom %2").arg(top).arg(bottom)));
-    for (int i = 0; i < 8; ++i)
-        QVERIFY2(colourDistance(picture.pixel(i * 80 + 40, 340), kBars[i]) <= 8,
-                 qPrintable(QString("bar %1: %2").arg(i).arg(picture.pixel(i * 80 + 40, 340), 8, 16)));
     QVERIFY(facade->setBrightness(200));
-    QCOMPARE(readControlDirectly(V4L2_CID_BRIGHTNESS), 200L);
+    QCOMPARE(brightnessAtTheDriver(), 200L);
+    QVERIFY(!facade->setBrightness(100000));  // out of range
+    QCOMPARE(brightnessAtTheDriver(), 200L);
     QVERIFY(!facade->setFocus(10));  // vivid has no focus
-    // A resolution change reopens the device without a result.
-    QVERIFY(facade->setResolution(CameraResolution(1280, 720)));
-    QTRY_VERIFY_WITH_TIMEOUT(frames.last().at(0).value<QImage>().size() == QSize(1280, 720), 20000);
-    QCOMPARE(results.count(), 1);
 }
 
 // Pulled out while streaming and plugged in again: the backend's monitor and the
@@ -272,17 +216,18 @@ void TestVm::unplugMidStreamAndReplug()
     ICamera* facade = ICamera::instance();
     QSignalSpy results(facade, &ICamera::sgResult);
     QSignalSpy frames(facade, &ICamera::sgPreviewImage);
-    ICameraInfo info;
-    info.strDevicePath = kVividPath;
-    info.resolution.size = info.resolution.captureSize = QSize(320, 180);
-    facade->openCamera(info, false);
+    facade->openCamera(vivid(QSize(320, 180)), false);
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 2, 20000);
-
-    QVERIFY(writeSysfs("/sys/bus/platform/drivers/vivid/unbind", "vivid.0"));
-    QTRY_VERIFY_WITH_TIMEOUT(watched.count() >= 1 && backend.count() >= 1, 10000);
-    QTest::qWait(500);  // the metadata node's removal arrives too, and must not be reported
-    QCOMPARE(watched, QList<QVariantList>({{false, kVividPath}}));
-    QCOMPARE(backend, QList<QVariantList>({{false, kVividPath}}));
+    // Unbinds or binds the driver; both event sources report exactly the webcam node.
+    const auto plug = [&](bool in) {
+        watched.clear();
+        backend.clear();
+        QFile f(in ? "/sys/bus/platform/drivers/vivid/bind" : "/sys/bus/platform/drivers/vivid/unbind");
+        return f.open(QIODevice::WriteOnly) && f.write("vivid.0") == 7 && f.flush()
+            && QTest::qWaitFor([&] { return watched.count() >= 1 && backend.count() >= 1; }, 10000)
+            && (QTest::qWait(500), watched == QList<QVariantList>({{in, kVividPath}}) && backend == watched);
+    };
+    QVERIFY(plug(false));
     const int after = frames.count();
     QTest::qWait(300);
     QCOMPARE(frames.count(), after);
@@ -291,16 +236,9 @@ void TestVm::unplugMidStreamAndReplug()
     QVERIFY(facade->closeCamera());
     QVERIFY(timer.elapsed() < 5000);
     QVERIFY(IDeviceScanner::scan().isEmpty());
-
-    watched.clear();
-    backend.clear();
-    QVERIFY(writeSysfs("/sys/bus/platform/drivers/vivid/bind", "vivid.0"));
-    QTRY_VERIFY_WITH_TIMEOUT(watched.count() >= 1 && backend.count() >= 1, 10000);
-    QTest::qWait(500);
-    QCOMPARE(watched, QList<QVariantList>({{true, kVividPath}}));
-    QCOMPARE(backend, QList<QVariantList>({{true, kVividPath}}));
+    QVERIFY(plug(true));
     QCOMPARE(IDeviceScanner::scan().size(), 1);
-    facade->openCamera(info, false);
+    facade->openCamera(vivid(QSize(320, 180)), false);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 2, 20000);
     QCOMPARE(results.at(1).at(0).value<IResult>(), Success);
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() > after, 20000);
