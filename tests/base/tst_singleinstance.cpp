@@ -147,6 +147,7 @@ private slots:
         QTest::newRow("length over the limit") << QByteArray("\x00\x01\x00\x01xxxx", 8) << 0 << -1;
         QTest::newRow("largest length") << QByteArray("\xff\xff\xff\xff", 4) << 0 << -1;
         QTest::newRow("body cut short") << QByteArray("\x00\x00\x00\x20raise", 9) << 0 << -1;
+        QTest::newRow("one byte short") << QByteArray("\x00\x00\x00\x06raise", 9) << 0 << -1;
         // Well framed but not UTF-8: delivered with replacement characters.
         QTest::newRow("bad utf-8") << QByteArray("\x00\x00\x00\x04\xff\xfe\xc0\x80", 8) << 0
                                    << QString::fromUtf8("\xff\xfe\xc0\x80").size();

@@ -27,7 +27,8 @@ void setResolution(const QSize& size)
     setCurrentCameraResolution(r);
 }
 
-const QByteArray kStoredIni = "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
+const QByteArray kStoredIni =
+    "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
 const char* const kNotWritable = "configure file not writable, settings kept in memory";
 } // namespace
 

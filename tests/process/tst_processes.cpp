@@ -180,7 +180,8 @@ private slots:
         QVERIFY(first.waitForFinished(60000) && first.exitCode() == 0);
         // The restarted copy runs the same tour; its language is current, so it ends.
         QTRY_VERIFY_WITH_TIMEOUT(readFile(tour + "/tour.txt").count("done 0") == 1, 60000);
-        const QStringList starts = QString::fromUtf8(readFile(tour + "/tour.txt")).split('\n').filter(QRegularExpression("^start "));
+        const QStringList starts =
+            QString::fromUtf8(readFile(tour + "/tour.txt")).split('\n').filter(QRegularExpression("^start "));
         QCOMPARE(starts.size(), 2);
         m_detached = field(starts[1], "pid").toLongLong();
         QCOMPARE(field(starts[0], "heading") + field(starts[1], "heading"), QString::fromUtf8("设备Devices"));

@@ -40,11 +40,13 @@ StorageFault::StorageFault(const QString& dir, Kind kind) : m_dir(dir), m_kind(k
     if (qEnvironmentVariable("LUMIVO_PRIVATE_MOUNTS") == QLatin1String("1")) {
         QTemporaryDir aside;
         walk(dir, aside.path());
-        m_mounted = !::mount("tmpfs", path.constData(), "tmpfs", 0, kind == Kind::Full ? "size=64k,mode=0700" : "mode=0700");
+        const char* options = kind == Kind::Full ? "size=64k,mode=0700" : "mode=0700";
+        m_mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, options) == 0;
         if (!m_mounted)
             return;
         walk(aside.path(), dir);
-        m_valid = kind == Kind::Full || !::mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_RDONLY, "mode=0700");
+        m_valid = kind == Kind::Full
+            || ::mount(nullptr, path.constData(), nullptr, MS_REMOUNT | MS_RDONLY, "mode=0700") == 0;
         QFile filler(dir + "/.filler"); // fill what is left, so that a write of any size fails
         if (kind == Kind::Full && filler.open(QIODevice::WriteOnly))
             for (int block = 4096; block > 0; block /= 4096)

@@ -148,7 +148,8 @@ private slots:
         QTest::addColumn<QStringList>("box");
         QTest::addColumn<QSize>("chosen");
         const QList<QSize> three{QSize(640, 480), QSize(1280, 720), QSize(3840, 2160)};
-        QTest::newRow("designated") << kDesignatedVid << three << QStringList{"1280x720", "3840x2160"} << QSize(1280, 720);
+        QTest::newRow("designated") << kDesignatedVid << three << QStringList{"1280x720", "3840x2160"}
+                                    << QSize(1280, 720);
         QTest::newRow("designated, none allowed") << kDesignatedVid.toLower()
                                                   << QList<QSize>{QSize(640, 480), QSize(800, 600)} << QStringList()
                                                   << QSize(0, 0);
