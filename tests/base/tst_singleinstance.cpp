@@ -1,11 +1,9 @@
 // The running copy's end of the single-instance channel against hostile or broken
-// clients and other users. The server runs in this process; clients are raw sockets
-// on a thread of their own, or the probe run as another user.
+// clients. The server runs in this process; clients are raw sockets on a thread of
+// their own.
 #include "isingleapplication.h"
 #include "processes.h"
 
-#include <QFileInfo>
-#include <QProcess>
 #include <QtTest>
 
 #include <atomic>
@@ -43,9 +41,9 @@ qint64 sendBytes(int fd, const QByteArray& bytes, int deadlineMs = 10000)
     qint64 done = 0;
     while (done < bytes.size() && t.elapsed() < deadlineMs) {
         pollfd p {fd, POLLOUT, 0};
-        if (::poll(&p, 1, 100) <= 0)
-            continue;
-        const ssize_t n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
+        const ssize_t n = ::poll(&p, 1, 100) > 0
+                              ? ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL)
+                              : 0;
         if (n < 0)
             break;
         done += n;
@@ -71,11 +69,6 @@ QByteArray readUntilClosed(int fd, int timeoutMs = kPatienceMs)
     }
     return "timeout";
 }
-
-QStringList asNobody(const QStringList& command)
-{
-    return QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "--"} + command;
-}
 } // namespace
 
 class TestSingleInstance : public QObject
@@ -95,10 +88,7 @@ class TestSingleInstance : public QObject
         ticker.start(20);
         QElapsedTimer t;
         t.start();
-        std::thread th([&] {
-            client();
-            done = true;
-        });
+        std::thread th([&] { client(), done = true; });
         const bool finished = QTest::qWaitFor([&] { return done.load(); }, 15000);
         th.join();
         QVERIFY2(finished, "client did not finish");
@@ -137,78 +127,57 @@ private slots:
             QCOMPARE(::lstat(QFile::encodeName(file).constData(), &st), 0);
             QVERIFY(st.st_uid == ::getuid() && (st.st_mode & 0022) == 0);
         }
-        checkStillServes();
     }
 
-    void garbage_data()
+    // Bad frames are dropped and the connection closed; a flood of 64 MB is not read
+    // to the end and the server's memory does not follow it; the largest frame arrives
+    // whole. After each, a well-behaved client is still served.
+    void badClients_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("messages");
-        QByteArray noise(4096, '\0');
-        for (int i = 0; i < noise.size(); ++i)
-            noise[i] = char((i * 7919 + 13) & 0xff);
-        QTest::newRow("nothing") << QByteArray() << 0;
-        QTest::newRow("short head") << QByteArray("\x00\x00", 2) << 0;
-        QTest::newRow("text") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0;
-        QTest::newRow("noise") << noise << 0;
-        QTest::newRow("length over the limit") << QByteArray("\x00\x01\x00\x01xxxx", 8) << 0;
-        QTest::newRow("largest length") << QByteArray("\xff\xff\xff\xff", 4) << 0;
-        QTest::newRow("body cut short") << QByteArray("\x00\x00\x00\x20raise", 9) << 0;
+        QTest::addColumn<int>("flood"); // MB after the bytes
+        QTest::addColumn<int>("length"); // of the message delivered, -1 for none
+        QByteArray noise;
+        for (int i = 0; i < 4096; ++i)
+            noise += char((i * 7919 + 13) & 0xff);
+        QTest::newRow("nothing") << QByteArray() << 0 << -1;
+        QTest::newRow("short head") << QByteArray("\x00\x00", 2) << 0 << -1;
+        QTest::newRow("text") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0 << -1;
+        QTest::newRow("noise") << noise << 0 << -1;
+        QTest::newRow("length over the limit") << QByteArray("\x00\x01\x00\x01xxxx", 8) << 0 << -1;
+        QTest::newRow("largest length") << QByteArray("\xff\xff\xff\xff", 4) << 0 << -1;
+        QTest::newRow("body cut short") << QByteArray("\x00\x00\x00\x20raise", 9) << 0 << -1;
+        QTest::newRow("one byte short") << QByteArray("\x00\x00\x00\x06raise", 9) << 0 << -1;
         // Well framed but not UTF-8: delivered with replacement characters.
-        QTest::newRow("bad utf-8") << QByteArray("\x00\x00\x00\x04\xff\xfe\xc0\x80", 8) << 1;
+        QTest::newRow("bad utf-8") << QByteArray("\x00\x00\x00\x04\xff\xfe\xc0\x80", 8) << 0
+                                   << QString::fromUtf8("\xff\xfe\xc0\x80").size();
+        QTest::newRow("flood") << QByteArray("AAAA") << 64 << -1;
+        QTest::newRow("small frame, flood") << QByteArray("\x00\x00\x00\x02", 4) << 64 << 2;
+        QTest::newRow("largest frame, flood") << QByteArray("\x00\x01\x00\x00", 4) << 64 << 65536;
     }
 
-    void garbage()
+    void badClients()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(int, messages);
+        QFETCH(int, flood);
+        QFETCH(int, length);
         m_messages.clear();
+        const qint64 before = processes::rssKb();
+        qint64 sent = 0;
         QByteArray reply;
         serve([&] {
             const int fd = connectTo(m_socket);
-            sendBytes(fd, bytes);
+            sent = sendBytes(fd, bytes);
+            const QByteArray chunk(1 << 20, 'A');
+            for (int i = 0; i < flood && sent == bytes.size() + qint64(i) * chunk.size(); ++i)
+                sent += sendBytes(fd, chunk, kPatienceMs);
             ::shutdown(fd, SHUT_WR);
             reply = readUntilClosed(fd);
             ::close(fd);
         });
         QVERIFY2(reply != "timeout", "server kept the connection");
-        QTest::qWait(50);
-        QCOMPARE(m_messages.size(), messages);
-        checkStillServes();
-    }
-
-    // 64 MB thrown at the server: it stops reading, drops the client, and its memory
-    // does not follow the flood. The largest frame is delivered whole.
-    void megabytes_data()
-    {
-        QTest::addColumn<QByteArray>("head");
-        QTest::addColumn<int>("length");
-        QTest::newRow("no frame") << QByteArray("AAAA") << -1;
-        QTest::newRow("small frame then a flood") << QByteArray("\x00\x00\x00\x02", 4) << 2;
-        QTest::newRow("largest frame then a flood") << QByteArray("\x00\x01\x00\x00", 4) << 65536;
-    }
-
-    void megabytes()
-    {
-        QFETCH(QByteArray, head);
-        QFETCH(int, length);
-        m_messages.clear();
-        const qint64 before = processes::statusKb();
-        qint64 sent = 0;
-        serve([&] {
-            const int fd = connectTo(m_socket);
-            const QByteArray chunk(1 << 20, 'A');
-            sent = sendBytes(fd, head);
-            for (int i = 0; i < 64; ++i) {
-                const qint64 n = sendBytes(fd, chunk, kPatienceMs);
-                sent += n;
-                if (n < chunk.size())
-                    break;
-            }
-            ::close(fd);
-        });
         QVERIFY2(sent < 16 << 20, qPrintable(QStringLiteral("server swallowed %1 bytes").arg(sent)));
-        QVERIFY2(processes::statusKb() - before < 8 * 1024, "memory followed the flood");
+        QVERIFY2(processes::rssKb() - before < 8 * 1024, "memory followed the flood");
         QTest::qWait(50);
         QCOMPARE(m_messages.size(), length < 0 ? 0 : 1);
         if (length >= 0)
@@ -216,95 +185,21 @@ private slots:
         checkStillServes();
     }
 
-    // Clients that connect and never write, or trickle a byte at a time, neither block
-    // others nor stay connected.
-    void silentAndSlowClients()
+    // Clients that connect and never write neither block others nor stay connected.
+    void silentClients()
     {
-        std::vector<int> silent;
-        int slow = -1;
-        serve([&] {
-            for (int i = 0; i < 200; ++i)
-                silent.push_back(connectTo(m_socket));
-            slow = connectTo(m_socket);
-        });
-        QVERIFY(std::count(silent.begin(), silent.end(), -1) == 0 && slow >= 0);
+        std::vector<int> silent(200);
+        serve([&] { std::generate(silent.begin(), silent.end(), [&] { return connectTo(m_socket); }); });
+        QCOMPARE(std::count(silent.begin(), silent.end(), -1), 0L);
         checkStillServes();
-
-        qint64 slowKeptMs = 0;
-        serve([&] {
-            QElapsedTimer s;
-            s.start();
-            sendBytes(slow, QByteArray("\x00\x00\x00\x40", 4));
-            while (s.elapsed() < kPatienceMs && sendBytes(slow, "x", 100) == 1) {
-                pollfd p {slow, POLLIN, 0};
-                char c;
-                if (::poll(&p, 1, 200) > 0 && ::recv(slow, &c, 1, 0) <= 0)
-                    break;
-            }
-            slowKeptMs = s.elapsed();
-        });
-        QVERIFY2(slowKeptMs < kPatienceMs, "slow client kept");
-
         int closed = 0;
         serve([&] {
             for (int fd : silent)
                 closed += readUntilClosed(fd) != "timeout";
         });
         QCOMPARE(closed, int(silent.size()));
-        for (int fd : silent)
-            ::close(fd);
-        ::close(slow);
+        std::for_each(silent.begin(), silent.end(), ::close);
         QVERIFY(m_messages.isEmpty());
-        checkStillServes();
-    }
-
-    void otherUserCannotConnect()
-    {
-        if (::geteuid() != 0)
-            QSKIP("needs root to act as another user");
-        QProcess p;
-        p.start("setpriv", asNobody({processes::probe("singleinstance_probe"), "connect", m_socket}));
-        QVERIFY(p.waitForFinished(10000));
-        QCOMPARE(p.readAllStandardOutput().trimmed(), "refused " + QByteArray::number(EACCES));
-    }
-
-    // Another user prepares the fallback place under a shared temporary directory
-    // before we start: we neither use it nor give up running once.
-    void otherUserCannotTakeThePlaceFirst_data()
-    {
-        QTest::addColumn<QString>("prepare");
-        QTest::newRow("open directory") << "mkdir -m 777 \"$1\"";
-        QTest::newRow("private directory") << "mkdir -m 700 \"$1\"";
-        QTest::newRow("symlink") << "mkdir -m 777 \"$1.x\" && ln -s \"$1.x\" \"$1\"";
-    }
-
-    void otherUserCannotTakeThePlaceFirst()
-    {
-        QFETCH(QString, prepare);
-        if (::geteuid() != 0)
-            QSKIP("needs root to act as another user");
-        QTemporaryDir sharedDir(QStringLiteral("/tmp/lumivo-shared-XXXXXX")); // sticky, like /tmp
-        QCOMPARE(::chmod(QFile::encodeName(sharedDir.path()).constData(), 01777), 0);
-        const QString taken = sharedDir.path() + QStringLiteral("/lumivo-%1").arg(::getuid());
-        QProcess prep;
-        prep.start("setpriv", asNobody({"sh", "-c", prepare, "sh", taken}));
-        QVERIFY(prep.waitForFinished(10000) && prep.exitCode() == 0);
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("XDG_RUNTIME_DIR");
-        env.insert("TMPDIR", sharedDir.path());
-        QProcess first, second;
-        first.setProcessEnvironment(env);
-        second.setProcessEnvironment(env);
-        first.start(processes::probe("singleinstance_probe"), QStringList());
-        QVERIFY(processes::waitForLine(first, "ready"));
-        second.start(processes::probe("singleinstance_probe"), QStringList{"hello"});
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 1);
-        QVERIFY(processes::waitForLine(first, "message:hello"));
-        processes::stop(first);
-        const QString target = QFileInfo(taken).isSymLink() ? taken + ".x" : taken;
-        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 };
 

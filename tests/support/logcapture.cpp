@@ -4,37 +4,28 @@
 
 namespace {
 // Worker threads log while a test creates and drops its capture.
-std::mutex g_captureMutex;
+std::mutex g_mutex;
 LogCapture* g_capture = nullptr;
 }
 
 LogCapture::LogCapture()
 {
-    std::lock_guard<std::mutex> lock(g_captureMutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_capture = this;
-    m_previous = qInstallMessageHandler(&LogCapture::handler);
+    m_previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::lock_guard<std::mutex> global(g_mutex);
+        if (g_capture) {
+            std::lock_guard<std::mutex> lock(g_capture->m_mutex);
+            g_capture->m_lines.append(message);
+        }
+    });
 }
 
 LogCapture::~LogCapture()
 {
-    std::lock_guard<std::mutex> lock(g_captureMutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     qInstallMessageHandler(m_previous);
     g_capture = nullptr;
-}
-
-void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    std::lock_guard<std::mutex> global(g_captureMutex);
-    if (LogCapture* capture = g_capture) {
-        {
-            std::lock_guard<std::mutex> lock(capture->m_mutex);
-            capture->m_lines.append(message);
-        }
-        // LUMIVO_TEST_ECHO=1 shows the captured lines too, for reading a test's log.
-        static const bool echo = qEnvironmentVariableIntValue("LUMIVO_TEST_ECHO") == 1;
-        if (echo && capture->m_previous)
-            capture->m_previous(type, context, message);
-    }
 }
 
 QStringList LogCapture::lines() const
@@ -43,25 +34,11 @@ QStringList LogCapture::lines() const
     return m_lines;
 }
 
-bool LogCapture::contains(const QString& text) const
-{
-    return !matching(text).isEmpty();
-}
-
-QStringList LogCapture::matching(const QString& text) const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    QStringList found;
-    for (const QString& line : m_lines) {
-        if (line.contains(text))
-            found.append(line);
-    }
-    return found;
-}
+QStringList LogCapture::matching(const QString& text) const { return lines().filter(text); }
 
 bool LogCapture::waitFor(const QString& text, int timeoutMs) const
 {
-    return QTest::qWaitFor([&]() { return contains(text); }, timeoutMs);
+    return QTest::qWaitFor([&] { return contains(text); }, timeoutMs);
 }
 
 void LogCapture::clear()

@@ -2,7 +2,6 @@
 
 #include "appenvironment.h"
 #include "camera/icamera.h"
-#include "camera/icamerainfo.h"
 #include "customui/icamerabutton.h"
 #include "customui/page/imainpage.h"
 #include "iapplication.h"
@@ -14,6 +13,7 @@
 
 namespace {
 int g_quitRequests = 0;
+MainFrame* frame() { return qobject_cast<IApplication*>(qApp)->mainFrame(); }
 }
 
 int MainWindow::run(QObject* test, int argc, char** argv)
@@ -28,29 +28,21 @@ MainFrame* MainWindow::create()
 {
     IConfigureService::s_strLangId = "1033";
     MainFrame::s_pQuitFunction = [] { ++g_quitRequests; };
-    auto* app = qobject_cast<IApplication*>(qApp);
-    app->createMainFrame();
-    if (!QTest::qWaitForWindowExposed(app->mainFrame()))
+    qobject_cast<IApplication*>(qApp)->createMainFrame();
+    if (!QTest::qWaitForWindowExposed(frame()))
         qWarning("main window not shown");
-    return app->mainFrame();
+    return frame();
 }
-
-MainFrame* MainWindow::frame() { return qobject_cast<IApplication*>(qApp)->mainFrame(); }
 
 int MainWindow::open(const QString& path)
 {
     QSignalSpy result(ICamera::instance(), &ICamera::sgResult);
-    ICameraButton* tile = nullptr;
-    for (ICameraButton* b : frame()->mainPage()->cameraButtons())
-        if (!tile && b->cameraInfo.strDevicePath == path)
-            tile = b;
-    if (tile) {
-        tile->click();
-    } else {
-        for (const ICameraInfo& info : ICamera::instance()->cameraList(0))
-            if (info.strDevicePath == path)
-                frame()->showCameraPage(info);
-    }
+    const int tile = tilePaths().indexOf(path);
+    if (tile >= 0)
+        frame()->mainPage()->cameraButtons().at(tile)->click();
+    for (const ICameraInfo& info : ICamera::instance()->cameraList(0))
+        if (tile < 0 && info.strDevicePath == path)
+            frame()->showCameraPage(info);
     if (!result.wait(10000))
         return -1;
     QCoreApplication::processEvents();
@@ -63,14 +55,6 @@ QStringList MainWindow::tilePaths()
     for (ICameraButton* b : frame()->mainPage()->cameraButtons())
         paths << b->cameraInfo.strDevicePath;
     return paths;
-}
-
-QStringList MainWindow::tileNames()
-{
-    QStringList names;
-    for (ICameraButton* b : frame()->mainPage()->cameraButtons())
-        names << b->cameraInfo.strDisplayName;
-    return names;
 }
 
 bool MainWindow::quitsAfter(const std::function<void()>& action, int ms)

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -16,21 +15,31 @@ QString tmp() { return qEnvironmentVariable("LUMIVO_TEST_TMP", QDir::tempPath())
 QString dataDir() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/lumivo"; }
 QString iniPath() { return dataDir() + "/ini/application.ini"; }
 
-QString logText(const QString& dataDir)
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString logText()
 {
     QString all;
-    const QDir dir(dataDir + "/log");
-    for (const QString& name : dir.entryList({"log_*.txt"}, QDir::Files, QDir::Name)) {
-        QFile f(dir.filePath(name));
-        if (f.open(QIODevice::ReadOnly))
-            all += QString::fromUtf8(f.readAll());
-    }
+    const QDir dir(dataDir() + "/log");
+    for (const QString& name : dir.entryList({"log_*.txt"}, QDir::Files, QDir::Name))
+        all += QString::fromUtf8(readFile(dir.filePath(name)));
     return all;
 }
 
-bool waitForLog(const QString& text, int count, int timeoutMs)
+bool waitForLog(const QString& text, int timeoutMs)
 {
-    return QTest::qWaitFor([&] { return logText().count(text) >= count; }, timeoutMs);
+    return QTest::qWaitFor([&] { return logText().contains(text); }, timeoutMs);
 }
 
 bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs)
@@ -38,32 +47,23 @@ bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs)
     QElapsedTimer timer;
     timer.start();
     QByteArray seen;
-    while (timer.elapsed() < timeoutMs) {
+    while (!seen.contains(line) && timer.elapsed() < timeoutMs) {
         p.waitForReadyRead(100);
         seen += p.readAllStandardOutput();
-        if (seen.contains(line))
-            return true;
     }
-    return false;
+    return seen.contains(line);
 }
 
 void stop(QProcess& p)
 {
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(5000);
-    }
+    p.kill();
+    p.waitForFinished(5000);
 }
 
-qint64 statusKb(const QByteArray& key, qint64 pid)
+qint64 rssKb()
 {
-    QFile f(pid ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key + ':'))
-            return line.mid(key.size() + 1).trimmed().split(' ').value(0).toLongLong();
-    return 0;
+    const QByteArray status = readFile("/proc/self/status");
+    return status.mid(status.indexOf("VmRSS:") + 6).trimmed().split(' ').value(0).toLongLong();
 }
 
 } // namespace processes
