@@ -27,16 +27,8 @@ bool Cameras::write(const QJsonArray& cameras, int timeoutMs)
         return false;
     QStringList expected;
     for (const QJsonValue& c : cameras)
-        expected << c.toObject().value("path").toString();
-    return QTest::qWaitFor(
-        [&] {
-            QStringList listed;
-            for (const capture::DeviceDescriptor& d : CaptureSystem::instance()->enumerate())
-                if (d.devicePath.startsWith(QLatin1String("virtual:")))
-                    listed << d.devicePath;
-            return listed == expected;
-        },
-        timeoutMs);
+        expected << c.toObject().value("path").toString("virtual:" + c.toObject().value("name").toString());
+    return QTest::qWaitFor([&] { return devicePaths() == expected; }, timeoutMs);
 }
 
 void Cameras::unwatch() { CaptureSystem::instance()->virtualBackend()->watchFile(QString(), nullptr); }
@@ -89,4 +81,14 @@ QSize Cameras::deviceFormat(const QString& path)
         dshow::FAILED(device->currentFormat(format)))
         return QSize();
     return QSize(format.width, format.height);
+}
+
+QStringList Cameras::devicePaths()
+{
+    QStringList paths;
+    for (const capture::DeviceDescriptor& d : CaptureSystem::instance()->enumerate()) {
+        if (d.devicePath.startsWith(QLatin1String("virtual:")))
+            paths << d.devicePath;
+    }
+    return paths;
 }

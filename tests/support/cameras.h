@@ -36,8 +36,10 @@ public:
     };
     static Value deviceValue(const QString& path, capture::Property property);
     static QSize deviceFormat(const QString& path);
+    // The virtual cameras listed now, in scan order.
+    static QStringList devicePaths();
+    QString path() const { return m_dir.filePath(QStringLiteral("cameras.json")); }
 
 private:
     QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QStringLiteral("cameras.json")); }
 };
