@@ -5,10 +5,10 @@
 //
 //   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode|DecodeCopy'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
-#include "camera/directshow/idshowthread.h"
+#include "camera/idshowthread.h"
 #include "camera/icamera.h"
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/virtualbackend.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/virtualbackend.h"
 
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>

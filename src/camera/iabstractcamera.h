@@ -1,8 +1,8 @@
 #pragma once
 
-#include "camera/cameraparameters.h"
-#include "camera/cameraresolution.h"
-#include "camera/icamerainfo.h"
+#include "base/cameraparameters.h"
+#include "base/cameraresolution.h"
+#include "base/icamerainfo.h"
 
 #include <QImage>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "camera/icamera.h"
 
-#include "camera/directshow/idshowthread.h"
-#include "device/idevicescanner.h"
+#include "camera/idshowthread.h"
+#include "capture/idevicescanner.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,6 +1,6 @@
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "service/iconfigureservice.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "base/iconfigureservice.h"
 
 #include <QDir>
 #include <QFile>

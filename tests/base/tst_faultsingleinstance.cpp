@@ -1,7 +1,7 @@
 // The running copy's end of the single-instance channel against hostile or broken
 // clients, and against other users. The server runs in this process; clients are raw
 // sockets on a thread of their own, or other processes.
-#include "isingleapplication.h"
+#include "base/isingleapplication.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "isingleapplication.h"
+#include "base/isingleapplication.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "camera/directshow/iframehandover.h"
-#include "camera/directshow/idshowthread.h"
+#include "camera/iframehandover.h"
+#include "camera/idshowthread.h"
 #include "support/logcapture.h"
 
 #include <QBuffer>

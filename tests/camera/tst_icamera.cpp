@@ -1,7 +1,7 @@
-#include "camera/directshow/idevicecontrolsdialog.h"
-#include "camera/directshow/idshowthread.h"
+#include "camera/idevicecontrolsdialog.h"
+#include "camera/idshowthread.h"
 #include "camera/icamera.h"
-#include "camera/platform/capturesystem.h"
+#include "capture/capturesystem.h"
 #include "support/logcapture.h"
 #include "support/virtualcamerafile.h"
 

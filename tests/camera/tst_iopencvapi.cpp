@@ -1,5 +1,5 @@
 #include "support/logcapture.h"
-#include "opencv/iopencvapi.h"
+#include "camera/iopencvapi.h"
 
 #include <QtTest>
 

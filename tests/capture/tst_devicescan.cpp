@@ -5,12 +5,12 @@
 
 #include "support/capturetest.h"
 
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/virtualbackend.h"
-#include "camera/platform/virtual/virtualcameradescription.h"
-#include "device/designatedmodel.h"
-#include "device/idevicescanner.h"
-#include "device/iwinusbdevice.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/virtualbackend.h"
+#include "capture/virtual/virtualcameradescription.h"
+#include "capture/designatedmodel.h"
+#include "capture/idevicescanner.h"
+#include "capture/iwinusbdevice.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

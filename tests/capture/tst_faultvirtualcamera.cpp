@@ -2,8 +2,8 @@
 // a cameras file that is damaged, emptied, swollen or deleted while a camera streams.
 #include "support/capturetest.h"
 
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/virtualbackend.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/virtualbackend.h"
 
 #include <QFile>
 #include <QSignalSpy>

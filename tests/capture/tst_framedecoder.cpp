@@ -4,7 +4,7 @@
 
 #include "support/capturetest.h"
 
-#include "camera/platform/framedecoder.h"
+#include "capture/framedecoder.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

@@ -5,9 +5,9 @@
 
 #include "support/capturetest.h"
 
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/testpatterngenerator.h"
-#include "camera/platform/virtual/virtualbackend.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/testpatterngenerator.h"
+#include "capture/virtual/virtualbackend.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,11 +1,11 @@
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "customui/ibutton.h"
-#include "customui/icamerabutton.h"
-#include "customui/ifilterbutton.h"
-#include "customui/istylehelper.h"
-#include "customui/iswitchbutton.h"
-#include "customui/itxtbutton.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "widgets/ibutton.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/ifilterbutton.h"
+#include "widgets/istylehelper.h"
+#include "widgets/iswitchbutton.h"
+#include "widgets/itxtbutton.h"
 
 #include <QLabel>
 #include <QSvgWidget>

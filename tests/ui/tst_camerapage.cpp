@@ -5,15 +5,15 @@
 #include "support/virtualcameras.h"
 
 #include "camera/icamera.h"
-#include "customui/icamerabutton.h"
-#include "customui/islider.h"
-#include "customui/iswitchbutton.h"
-#include "customui/page/icamerapage.h"
-#include "customui/page/icamerapreview.h"
-#include "customui/page/imainpage.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/islider.h"
+#include "widgets/iswitchbutton.h"
+#include "app/icamerapage.h"
+#include "widgets/icamerapreview.h"
+#include "app/imainpage.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QComboBox>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
-#include "appenvironment.h"
-#include "customui/page/icamerapreview.h"
+#include "base/appenvironment.h"
+#include "widgets/icamerapreview.h"
 
 #include <QtTest>
 

@@ -5,16 +5,16 @@
 #include "support/virtualcameras.h"
 
 #include "camera/icamera.h"
-#include "camera/icamerainfo.h"
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/virtualbackend.h"
-#include "customui/icamerabutton.h"
-#include "customui/page/icamerapage.h"
-#include "customui/page/icamerapreview.h"
-#include "customui/page/imainpage.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "base/icamerainfo.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/virtualbackend.h"
+#include "widgets/icamerabutton.h"
+#include "app/icamerapage.h"
+#include "widgets/icamerapreview.h"
+#include "app/imainpage.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QFile>
 #include <QSignalSpy>

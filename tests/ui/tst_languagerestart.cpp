@@ -1,7 +1,7 @@
 // A language change restarts the real program, which must come up in the new language
 // every time, also while the old copy still holds the single-instance lock.
-#include "customui/isettingframe.h"
-#include "isingleapplication.h"
+#include "app/isettingframe.h"
+#include "base/isingleapplication.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,15 +3,15 @@
 #include "support/uitest.h"
 #include "support/virtualcameras.h"
 
-#include "appenvironment.h"
+#include "base/appenvironment.h"
 #include "camera/icamera.h"
-#include "customui/icamerabutton.h"
-#include "customui/ititlewidget.h"
-#include "customui/page/icamerapage.h"
-#include "customui/page/imainpage.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "widgets/icamerabutton.h"
+#include "app/ititlewidget.h"
+#include "app/icamerapage.h"
+#include "app/imainpage.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

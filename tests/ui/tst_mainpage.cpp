@@ -1,9 +1,9 @@
 // The device list: date line, tiles following arrivals and removals.
 #include "support/uitest.h"
 
-#include "customui/icamerabutton.h"
-#include "customui/page/imainpage.h"
-#include "service/iconfigureservice.h"
+#include "widgets/icamerabutton.h"
+#include "app/imainpage.h"
+#include "base/iconfigureservice.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -1,10 +1,10 @@
 // The settings dialog: the language it shows, what a change stores and closes.
 #include "support/uitest.h"
 
-#include "customui/isettingframe.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "app/isettingframe.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QComboBox>
 #include <QLabel>

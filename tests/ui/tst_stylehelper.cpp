@@ -1,7 +1,7 @@
-#include "appenvironment.h"
-#include "customui/islider.h"
-#include "customui/istylehelper.h"
-#include "service/iconfigureservice.h"
+#include "base/appenvironment.h"
+#include "widgets/islider.h"
+#include "widgets/istylehelper.h"
+#include "base/iconfigureservice.h"
 
 #include <QApplication>
 #include <QDesktopWidget>

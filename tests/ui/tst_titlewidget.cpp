@@ -1,9 +1,9 @@
-#include "appenvironment.h"
-#include "customui/ibutton.h"
-#include "customui/isettingframe.h"
-#include "customui/ititlewidget.h"
-#include "iapplication.h"
-#include "mainframe.h"
+#include "base/appenvironment.h"
+#include "widgets/ibutton.h"
+#include "app/isettingframe.h"
+#include "app/ititlewidget.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
-#include "appenvironment.h"
-#include "customui/ibasedialog.h"
-#include "customui/ibasewidget.h"
-#include "customui/ibutton.h"
-#include "customui/iswitchbutton.h"
-#include "customui/itxtbutton.h"
+#include "base/appenvironment.h"
+#include "widgets/ibasedialog.h"
+#include "widgets/ibasewidget.h"
+#include "widgets/ibutton.h"
+#include "widgets/iswitchbutton.h"
+#include "widgets/itxtbutton.h"
 
 #include <QtTest>
 

@@ -2,10 +2,10 @@
 // (scripts/vm/run-vm-tests.sh) as root: one webcam node plus a metadata node.
 // Refuses to run elsewhere, since it unbinds the driver.
 
-#include "camera/platform/capturedevice.h"
+#include "capture/capturedevice.h"
 #include "capturetest.h"
-#include "camera/platform/v4l2/v4l2backend.h"
-#include "camera/platform/v4l2/v4l2hotplugmonitor.h"
+#include "capture/v4l2/v4l2backend.h"
+#include "capture/v4l2/v4l2hotplugmonitor.h"
 
 #include <QDir>
 #include <QElapsedTimer>

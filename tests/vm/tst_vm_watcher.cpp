@@ -3,8 +3,8 @@
 // unplugged and plugged in again. A widget program, so it also shows that the VM
 // runs programs that need a QApplication.
 
-#include "device/idevicescanner.h"
-#include "device/iwinusbdevice.h"
+#include "capture/idevicescanner.h"
+#include "capture/iwinusbdevice.h"
 
 #include <QFile>
 #include <QSignalSpy>

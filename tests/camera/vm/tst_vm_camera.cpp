@@ -2,7 +2,7 @@
 // the test VM (scripts/vm/run-vm-tests.sh) as root. Refuses to run elsewhere, since it
 // unbinds the driver.
 #include "camera/icamera.h"
-#include "camera/platform/capturesystem.h"
+#include "capture/capturesystem.h"
 #include "support/logcapture.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 // Helpers shared by the capture tests: a frame collector for sample grabbers, a small
 // graph built the way the camera code builds it, and virtual camera files.
 
-#include "camera/platform/dshow.h"
+#include "capture/dshow.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -1,9 +1,9 @@
 #include "uitest.h"
 
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "iapplication.h"
-#include "service/iconfigureservice.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "app/iapplication.h"
+#include "base/iconfigureservice.h"
 
 #include <QtTest>
 

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "base/icamerainfo.h"
+#include "widgets/ibasewidget.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+
+class ICamera;
+class ICameraPreview;
+class ISlider;
+class QComboBox;
+class QLabel;
+class QScrollArea;
+class QStackedLayout;
+class QTimer;
+class QWidget;
+
+// Page 1 of the main window: one opened camera. A top bar (back button and the camera's
+// name), the live preview, the Parameter and Filter tabs, and below them the parameter
+// panel or the filter panel. Every change goes straight to the camera through ICamera.
+class ICameraPage : public IBaseWidget
+{
+    Q_OBJECT
+public:
+    // Registry keys of the page's buttons.
+    enum Key {
+        KeyTitle = 0,
+        KeyBack = 1,
+        KeyParameterTab = 2,
+        KeyFilterTab = 3,
+        KeyAutoExposure = 4,
+        KeyAutoFocus = 5,
+        KeyAutoWhiteBalance = 6,
+        KeyRestoreDefault = 7,
+        KeyFilterOriginal = 11,
+        KeyFilterBright = 12,
+        KeyFilterBlossom = 13,
+        KeyFilterForest = 14,
+        KeyFilterFilm = 15,
+        KeyFilterMono = 16,
+    };
+
+    explicit ICameraPage(IApplication* application, QWidget* parent = nullptr);
+
+    void openCamera(ICameraInfo info);
+    // Fills the resolution box and brings sliders and switches in line with g_currentCameraInfo.
+    void refreshParameters();
+    void restoreDefaults();
+    // Applies the preset of filter `key` (11 to 16); nothing while the Filter tab is hidden.
+    void applyFilter(int key);
+
+    // The model that gets the Filter tab and a fixed set of resolutions.
+    static bool isDesignatedModel(const ICameraInfo& info);
+
+    // A camera that opened but sends no frame for this long gets a message instead of
+    // its last picture standing still.
+    static constexpr int kSilentCameraMs = 3000;
+
+    ICameraPreview* preview() const { return m_pPreview; }
+    QComboBox* resolutionBox() const { return m_pResolutionBox; }
+    QStackedLayout* panelStack() const { return m_pPanelStack; }
+    ISlider* brightnessSlider() const { return m_pBrightnessSlider; }
+    ISlider* contrastSlider() const { return m_pContrastSlider; }
+    ISlider* saturationSlider() const { return m_pSaturationSlider; }
+    ISlider* focusSlider() const { return m_pFocusSlider; }
+    ISlider* exposureSlider() const { return m_pExposureSlider; }
+    ISlider* whiteBalanceSlider() const { return m_pWhiteBalanceSlider; }
+    QWidget* parameterPanel() const { return m_pParameterPanel; }
+
+signals:
+    // Every call the page makes to the camera, when it makes it: the facade operation's
+    // name and its value (none for the automatic modes). Lets tests count what is sent.
+    void sgCameraCall(const QString& operation, const QVariant& value);
+
+public slots:
+    void slResult(const IResult& result);
+    void slPreviewImage(const QImage& image);
+
+private:
+    void initUI();
+    QScrollArea* createParameterPanel();
+    QScrollArea* createFilterPanel();
+    QScrollArea* createScrollArea();
+    QLabel* createDashedLine(int width, const QColor& color);
+    void connectPanel();
+    // The Auto switch of `slot` (exposure, focus or white balance) was set to `on`.
+    void onAutoSwitch(int slot, bool on);
+    void back();
+    // The facade calls, announced through sgCameraCall.
+    void send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value);
+    void sendAuto(bool (ICamera::*toggle)(), const char* operation);
+    void sendResolution(const CameraResolution& resolution);
+    void checkFrames();
+
+    QStackedLayout* m_pPanelStack = nullptr;
+    ICameraPreview* m_pPreview = nullptr;
+    QComboBox* m_pResolutionBox = nullptr;
+    ISlider* m_pContrastSlider = nullptr;
+    ISlider* m_pSaturationSlider = nullptr;
+    ISlider* m_pBrightnessSlider = nullptr;
+    ISlider* m_pFocusSlider = nullptr;
+    ISlider* m_pExposureSlider = nullptr;
+    ISlider* m_pWhiteBalanceSlider = nullptr;
+    QWidget* m_pParameterPanel = nullptr;
+    QTimer* m_pFrameWatch = nullptr;
+    QElapsedTimer m_lastFrame;
+    bool m_bSilenceShown = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "capture/iframebufferpool.h"
+
+#include <mutex>
+
+// Hands frames from a streaming thread to one consumer thread, keeping at most one
+// frame waiting: a newer frame replaces a waiting one (which goes back to its pool),
+// so a slow consumer costs dropped frames, never memory. The producer is told when
+// to notify the consumer, so at most one notice is on its way at a time.
+class IFrameHandOver
+{
+public:
+    IFrameHandOver() = default;
+    IFrameHandOver(const IFrameHandOver&) = delete;
+    IFrameHandOver& operator=(const IFrameHandOver&) = delete;
+    ~IFrameHandOver();
+
+    // Takes ownership of `buffer`. True when the consumer has no notice yet and the
+    // caller must send one.
+    bool put(IFrameBufferPool::Buffer* buffer);
+    // The waiting frame, now owned by the caller; null when none.
+    IFrameBufferPool::Buffer* take();
+    // Drops a waiting frame and forgets any notice.
+    void clear();
+    // Frames replaced before the consumer took them.
+    quint64 dropped() const;
+
+private:
+    mutable std::mutex m_mutex;
+    IFrameBufferPool::Buffer* m_pWaiting = nullptr;
+    bool m_bNotified = false;
+    quint64 m_nDropped = 0;
+};

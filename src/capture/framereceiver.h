@@ -1,0 +1,23 @@
+#pragma once
+
+#include "capture/dshow.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace capture {
+
+// A filter that takes frames at its input pin (sample grabber, null renderer).
+class FrameReceiver
+{
+public:
+    virtual ~FrameReceiver() = default;
+    // The type the filter wants at its input; subtype None accepts whatever comes.
+    virtual dshow::AM_MEDIA_TYPE requestedType() const = 0;
+    // Whether a frame would be used now; when not, the sender spares itself decoding it.
+    virtual bool wantsFrames() const { return true; }
+    // On the streaming thread; `data` is valid only during the call.
+    virtual void receive(const std::uint8_t* data, std::size_t size, double sampleTime) = 0;
+};
+
+} // namespace capture
