@@ -92,7 +92,7 @@ void ICameraPage::checkFrames()
     if (m_bSilenceShown || m_lastFrame.elapsed() < kSilentCameraMs)
         return;
     m_bSilenceShown = true;
-    qDebug() << "ICameraPage--> no frame for" << m_lastFrame.elapsed() << "ms from" << g_currentCameraInfo.strDevicePath;
+    qDebug() << "camera page: no frame for" << m_lastFrame.elapsed() << "ms from" << g_currentCameraInfo.strDevicePath;
     m_pPreview->setMessage(tr("The camera has stopped sending pictures."));
 }
 
@@ -487,7 +487,7 @@ void ICameraPage::slResult(const IResult& result)
         m_pPreview->setMessage(tr("Failed to set the parameter of the device, please verify the device."));
         break;
     default:
-        qDebug() << "ICameraPage--> unknown open result" << int(result);
+        qDebug() << "camera page: unknown open result" << int(result);
         break;
     }
 }

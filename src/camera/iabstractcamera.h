@@ -63,10 +63,10 @@ public:
     CameraResolution currentResolution() const;
 
 signals:
-    void sgAutoScanner();
+    void sgAutoScanner();  // published interface; nothing in the program connects to it (only the facade relays it)
     void sgResult(IResult result);
     void sgStillImage(QImage image);
-    void sgCaptureImage(QImage image);
+    void sgCaptureImage(QImage image);  // published interface; nothing in the program connects to it (only the facade relays it)
     void sgPreviewImage(QImage image);
 
 protected:

@@ -77,7 +77,7 @@ HRESULT DeviceFilter::run()
     const HRESULT h = m_device->start([capture](const RawFrame& frame) { capture->deliver(frame); });
     if (FAILED(h)) {
         m_device->setStillSink(nullptr);
-        qDebug() << "capture device" << m_name << "did not start:" << ErrorMessage(h);
+        qDebug() << "capture: device" << m_name << "did not start:" << ErrorMessage(h);
         return h;
     }
     m_running = true;

@@ -73,13 +73,13 @@ bool FrameDecoder::canDecode(Subtype subtype)
 bool FrameDecoder::configure(Subtype subtype, int width, int height)
 {
     if (!canDecode(subtype) || width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
-        qDebug() << "FrameDecoder-->cannot decode" << subtypeName(subtype) << width << "x" << height;
+        qDebug() << "decoder: cannot decode" << subtypeName(subtype) << width << "x" << height;
         return false;
     }
     if (subtype == MEDIASUBTYPE_MJPG && !m_tj) {
         m_tj = tjInitDecompress();
         if (!m_tj) {
-            qDebug() << "FrameDecoder-->tjInitDecompress failed:" << tjGetErrorStr2(nullptr);
+            qDebug() << "decoder: tjInitDecompress failed:" << tjGetErrorStr2(nullptr);
             return false;
         }
     }
@@ -96,7 +96,7 @@ void FrameDecoder::drop(const char* reason)
 {
     // A broken camera can send nothing but bad frames; log the first and then rarely.
     if (m_dropped % 300 == 0)
-        qDebug() << "FrameDecoder-->frame dropped:" << reason << subtypeName(m_subtype) << m_width << "x" << m_height
+        qDebug() << "decoder: frame dropped:" << reason << subtypeName(m_subtype) << m_width << "x" << m_height
                  << "dropped so far:" << m_dropped + 1;
     ++m_dropped;
 }
