@@ -19,7 +19,7 @@
 //
 // Threads: the GUI thread calls open/close/setResolution/setPreview and the setters;
 // the worker runs startCapture, the frame slots and the finish handler; the platform's
-// streaming threads call BufferCB. The graph's interfaces are guarded by one mutex so
+// streaming threads call BufferCB and FrameCB. The graph's interfaces are guarded by one mutex so
 // that the GUI-side calls never meet the worker building or tearing down the graph.
 class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
 {
@@ -52,8 +52,9 @@ public:
 
     // Frames the hand-over to the worker replaced before the worker took them.
     quint64 droppedFrames() const { return m_frames.dropped(); }
-    // The copy every frame makes on its way to the worker: the rows of a bottom-up
-    // frame into `target` in reverse, i.e. upright.
+    // The copy a frame given as bytes (BufferCB) makes on its way to the worker: the
+    // rows of a bottom-up frame into `target` in reverse, i.e. upright. Frames the
+    // decoder writes into the pool (FrameCB) are not copied.
     static void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows);
 
 signals:
