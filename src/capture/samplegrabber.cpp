@@ -41,8 +41,8 @@ HRESULT SampleGrabber::GetConnectedMediaType(AM_MEDIA_TYPE& mt)
 
 HRESULT SampleGrabber::SetBufferSamples(bool buffer)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
-    m_bufferSamples = buffer;
+    // Frames only ever go to the callback; a copy kept for GetCurrentBuffer is never asked for.
+    Q_UNUSED(buffer)
     return S_OK;
 }
 

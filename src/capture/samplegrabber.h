@@ -51,7 +51,6 @@ private:
     long m_whichMethod = 1;
     bool m_oneShot = false;
     bool m_shotTaken = false;
-    bool m_bufferSamples = false;
 };
 
 } // namespace capture
