@@ -2,9 +2,9 @@
 // 32-bit RGB through FrameDecoder, each beside the bare library call on the same frame,
 // so the layer's own cost (marker scan, size checks) shows as the difference.
 
-#include "camera/platform/framedecoder.h"
-#include "camera/platform/virtual/testpatterngenerator.h"
-#include "camera/platform/virtual/virtualcameradescription.h"
+#include "capture/framedecoder.h"
+#include "capture/virtual/testpatterngenerator.h"
+#include "capture/virtual/virtualcameradescription.h"
 
 
 #include <benchmark/benchmark.h>

@@ -2,8 +2,8 @@
 // (language, then the rest), written back, and read again.
 #include "fuzzsupport.h"
 
-#include "camera/icamerainfo.h"
-#include "service/iconfigureservice.h"
+#include "base/icamerainfo.h"
+#include "base/iconfigureservice.h"
 
 #include <QDateTime>
 #include <QDir>

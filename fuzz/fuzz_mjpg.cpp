@@ -2,7 +2,7 @@
 // tables, cut short, of another size than the stream was set to.
 #include "fuzzsupport.h"
 
-#include "camera/platform/framedecoder.h"
+#include "capture/framedecoder.h"
 
 #include <turbojpeg.h>
 

@@ -2,7 +2,7 @@
 // buffers of any length, read up to the very end of an accessible page.
 #include "fuzzsupport.h"
 
-#include "camera/platform/framedecoder.h"
+#include "capture/framedecoder.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // The running copy's side of the single-instance channel: bytes from an unknown client,
 // arriving in pieces of any size, are read the way the server reads them.
 #include "fuzzsupport.h"
-#include "isingleapplication.h"
+#include "base/isingleapplication.h"
 
 #include <QByteArray>
 #include <QString>

@@ -2,9 +2,9 @@
 // and read again after an edit, with the hot-plug changes the edit causes.
 #include "fuzzsupport.h"
 
-#include "camera/platform/virtual/virtualbackend.h"
-#include "camera/platform/virtual/virtualcamerastate.h"
-#include "camera/platform/virtual/virtualcameradescription.h"
+#include "capture/virtual/virtualbackend.h"
+#include "capture/virtual/virtualcamerastate.h"
+#include "capture/virtual/virtualcameradescription.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "camera/icamera.h"
 
-#include "camera/directshow/idshowthread.h"
-#include "device/idevicescanner.h"
+#include "camera/idshowthread.h"
+#include "capture/idevicescanner.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -169,6 +169,16 @@ QList<CameraResolution> ICamera::resolutions()
 bool ICamera::setResolution(const CameraResolution& resolution)
 {
     return m_pCamera ? m_pCamera->setResolution(resolution) : false;
+}
+
+bool ICamera::setParameter(int slot, const QVariant& value)
+{
+    return m_pCamera ? m_pCamera->setParameter(slot, value) : false;
+}
+
+bool ICamera::setParameterAuto(int slot)
+{
+    return m_pCamera ? m_pCamera->setParameterAuto(slot) : false;
 }
 
 bool ICamera::setFocus(const QVariant& value)

@@ -1,8 +1,8 @@
 // The settings file: every key the writer stores and reads back, and damaged files set
 // aside without losing the program's start.
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "service/iconfigureservice.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "base/iconfigureservice.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,5 +1,5 @@
-#include "appenvironment.h"
-#include "service/outputmessage.h"
+#include "base/appenvironment.h"
+#include "base/outputmessage.h"
 
 #include <QDir>
 #include <QFile>

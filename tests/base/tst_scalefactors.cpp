@@ -1,4 +1,4 @@
-#include "appenvironment.h"
+#include "base/appenvironment.h"
 
 #include <QtTest>
 

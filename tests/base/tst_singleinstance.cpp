@@ -1,7 +1,7 @@
 // The running copy's end of the single-instance channel against hostile or broken
 // clients. The server runs in this process; clients are raw sockets on a thread of
 // their own.
-#include "isingleapplication.h"
+#include "base/isingleapplication.h"
 #include "processes.h"
 
 #include <QtTest>

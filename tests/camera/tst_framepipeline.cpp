@@ -2,8 +2,8 @@
 // (or mirrored) images at streaming sizes, frames of the wrong size are dropped, and
 // the hand-over to the GUI thread keeps the newest frame.
 
-#include "camera/directshow/iframehandover.h"
-#include "camera/directshow/idshowthread.h"
+#include "camera/iframehandover.h"
+#include "camera/idshowthread.h"
 #include "logcapture.h"
 
 #include <QtTest>

@@ -4,7 +4,7 @@
 
 #include "camera/iabstractcamera.h"
 #include "camera/icamera.h"
-#include "camera/platform/capturesystem.h"
+#include "capture/capturesystem.h"
 #include "cameras.h"
 #include "logcapture.h"
 

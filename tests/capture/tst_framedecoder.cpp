@@ -4,7 +4,7 @@
 
 #include "frames.h"
 
-#include "camera/platform/framedecoder.h"
+#include "capture/framedecoder.h"
 
 #include <QtTest>
 

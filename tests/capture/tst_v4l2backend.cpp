@@ -1,11 +1,11 @@
 // The V4L2 backend on a machine that may have no camera: refusing paths that are no
 // capture devices, reading kernel uevents, and turning driver size ranges into sizes.
 
-#include "camera/platform/v4l2/ueventmessage.h"
-#include "camera/platform/v4l2/v4l2backend.h"
-#include "camera/platform/v4l2/v4l2device.h"
-#include "camera/platform/v4l2/v4l2hotplugmonitor.h"
-#include "camera/platform/v4l2/v4l2stream.h"
+#include "capture/v4l2/ueventmessage.h"
+#include "capture/v4l2/v4l2backend.h"
+#include "capture/v4l2/v4l2device.h"
+#include "capture/v4l2/v4l2hotplugmonitor.h"
+#include "capture/v4l2/v4l2stream.h"
 
 #include <QSignalSpy>
 #include <QtTest>

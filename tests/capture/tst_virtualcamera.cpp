@@ -4,12 +4,12 @@
 #include "cameras.h"
 #include "frames.h"
 
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/testpatterngenerator.h"
-#include "camera/platform/virtual/virtualbackend.h"
-#include "device/designatedmodel.h"
-#include "device/idevicescanner.h"
-#include "device/iwinusbdevice.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/testpatterngenerator.h"
+#include "capture/virtual/virtualbackend.h"
+#include "capture/designatedmodel.h"
+#include "capture/idevicescanner.h"
+#include "capture/iwinusbdevice.h"
 
 #include <QtTest>
 

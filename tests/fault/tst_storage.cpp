@@ -3,10 +3,10 @@
 #include "processes.h"
 #include "storagefault.h"
 
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "service/iconfigureservice.h"
-#include "service/outputmessage.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "base/iconfigureservice.h"
+#include "base/outputmessage.h"
 
 #include <QDir>
 #include <QSettings>

@@ -1,6 +1,6 @@
 // A minimal single-instance program for the tests: the first copy prints "ready" and
 // every message it receives; a later copy sends its first argument and exits with 1.
-#include "isingleapplication.h"
+#include "base/isingleapplication.h"
 
 #include <cstdio>
 

@@ -3,8 +3,8 @@
 #include "processes.h"
 #include "storagefault.h"
 
-#include "customui/isettingframe.h"
-#include "isingleapplication.h"
+#include "app/isettingframe.h"
+#include "base/isingleapplication.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -1,14 +1,14 @@
 #include "soakdriver.h"
 
 #include "camera/icamera.h"
-#include "camera/icamerainfo.h"
-#include "camera/platform/capturesystem.h"
-#include "customui/icamerabutton.h"
-#include "customui/islider.h"
-#include "customui/page/icamerapage.h"
-#include "customui/page/imainpage.h"
-#include "iapplication.h"
-#include "mainframe.h"
+#include "base/icamerainfo.h"
+#include "capture/capturesystem.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/islider.h"
+#include "app/icamerapage.h"
+#include "app/imainpage.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

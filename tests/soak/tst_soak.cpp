@@ -9,12 +9,12 @@
 // LUMIVO_SOAK_SECONDS sets the length (default 60), LUMIVO_SOAK_SEED the random seed.
 #include "soakdriver.h"
 
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
-#include "service/outputmessage.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
+#include "base/outputmessage.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #include "cameras.h"
 
-#include "camera/platform/capturesystem.h"
-#include "camera/platform/virtual/virtualbackend.h"
+#include "capture/capturesystem.h"
+#include "capture/virtual/virtualbackend.h"
 
 #include <QJsonDocument>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/platform/capturedevice.h"
+#include "capture/capturedevice.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

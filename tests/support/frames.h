@@ -2,7 +2,7 @@
 
 // Frames for the capture tests: a grabber callback, a preview graph, picture checks.
 
-#include "camera/platform/dshow.h"
+#include "capture/dshow.h"
 
 #include <QByteArray>
 #include <QImage>

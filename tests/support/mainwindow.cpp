@@ -1,12 +1,12 @@
 #include "mainwindow.h"
 
-#include "appenvironment.h"
+#include "base/appenvironment.h"
 #include "camera/icamera.h"
-#include "customui/icamerabutton.h"
-#include "customui/page/imainpage.h"
-#include "iapplication.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "widgets/icamerabutton.h"
+#include "app/imainpage.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -5,11 +5,11 @@
 #include "mainwindow.h"
 
 #include "camera/icamera.h"
-#include "customui/islider.h"
-#include "customui/iswitchbutton.h"
-#include "customui/page/icamerapage.h"
-#include "customui/page/icamerapreview.h"
-#include "mainframe.h"
+#include "widgets/islider.h"
+#include "widgets/iswitchbutton.h"
+#include "app/icamerapage.h"
+#include "widgets/icamerapreview.h"
+#include "app/mainframe.h"
 
 #include <QComboBox>
 #include <QStackedLayout>

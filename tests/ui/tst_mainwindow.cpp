@@ -6,12 +6,12 @@
 #include "mainwindow.h"
 
 #include "camera/icamera.h"
-#include "customui/icamerabutton.h"
-#include "customui/isettingframe.h"
-#include "customui/ititlewidget.h"
-#include "customui/page/imainpage.h"
-#include "mainframe.h"
-#include "service/iconfigureservice.h"
+#include "widgets/icamerabutton.h"
+#include "app/isettingframe.h"
+#include "app/ititlewidget.h"
+#include "app/imainpage.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
 
 #include <QComboBox>
 #include <QSettings>

@@ -3,15 +3,15 @@
 // the preview's letterbox.
 #include "mainwindow.h"
 
-#include "appenvironment.h"
-#include "customui/ibasedialog.h"
-#include "customui/ibasewidget.h"
-#include "customui/iswitchbutton.h"
-#include "customui/ititlewidget.h"
-#include "customui/itxtbutton.h"
-#include "customui/page/icamerapreview.h"
-#include "iapplication.h"
-#include "mainframe.h"
+#include "base/appenvironment.h"
+#include "widgets/ibasedialog.h"
+#include "widgets/ibasewidget.h"
+#include "widgets/iswitchbutton.h"
+#include "app/ititlewidget.h"
+#include "widgets/itxtbutton.h"
+#include "widgets/icamerapreview.h"
+#include "app/iapplication.h"
+#include "app/mainframe.h"
 
 #include <QtTest>
 

@@ -4,10 +4,10 @@
 // hot-plug test run again, against the udev monitor.
 
 #include "camera/icamera.h"
-#include "camera/platform/v4l2/v4l2backend.h"
-#include "camera/platform/v4l2/v4l2hotplugmonitor.h"
-#include "device/idevicescanner.h"
-#include "device/iwinusbdevice.h"
+#include "capture/v4l2/v4l2backend.h"
+#include "capture/v4l2/v4l2hotplugmonitor.h"
+#include "capture/idevicescanner.h"
+#include "capture/iwinusbdevice.h"
 #include "frames.h"
 #include "logcapture.h"
 

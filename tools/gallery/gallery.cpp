@@ -3,20 +3,20 @@
 // (for screenshots of a real display under Xvfb).
 //
 //   lumivo_gallery [--scale 0.711111] [--lang 2052|1033] [--out DIR] [--show]
-#include "appenvironment.h"
-#include "camera/icamerainfo.h"
-#include "customui/ibasedialog.h"
-#include "customui/ibasewidget.h"
-#include "customui/ibutton.h"
-#include "customui/icamerabutton.h"
-#include "customui/ifilterbutton.h"
-#include "customui/islider.h"
-#include "customui/istylehelper.h"
-#include "customui/iswitchbutton.h"
-#include "customui/ititlewidget.h"
-#include "customui/itxtbutton.h"
-#include "customui/page/icamerapreview.h"
-#include "service/iconfigureservice.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "widgets/ibasedialog.h"
+#include "widgets/ibasewidget.h"
+#include "widgets/ibutton.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/ifilterbutton.h"
+#include "widgets/islider.h"
+#include "widgets/istylehelper.h"
+#include "widgets/iswitchbutton.h"
+#include "app/ititlewidget.h"
+#include "widgets/itxtbutton.h"
+#include "widgets/icamerapreview.h"
+#include "base/iconfigureservice.h"
 
 #include <QApplication>
 #include <QDir>

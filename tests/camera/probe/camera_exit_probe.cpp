@@ -3,7 +3,7 @@
 // Exits 0 when the camera was closed and its worker ended before the application
 // object was gone, 3 when a camera was left open, 2 when no camera streamed.
 #include "camera/icamera.h"
-#include "camera/platform/capturesystem.h"
+#include "capture/capturesystem.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

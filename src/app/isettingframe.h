@@ -1,0 +1,45 @@
+#pragma once
+
+#include "widgets/ibasedialog.h"
+
+#include <QList>
+#include <QPair>
+#include <QStringList>
+
+class QComboBox;
+class QStackedWidget;
+
+// The settings dialog: the software's name and version, and the interface language.
+// Choosing another language stores it and restarts the program in that language.
+class ISettingFrame : public IBaseDialog
+{
+    Q_OBJECT
+public:
+    ISettingFrame(IApplication* application, QWidget* parent = nullptr);
+
+    // true: centred on the parent and run modally until closed; false: accept.
+    virtual void setVisibleCentered(const bool& visible);
+
+    // Starts a new copy of the program with the same arguments and working directory.
+    // The new copy is told that it is a restart, so that it waits for this copy's
+    // single-instance lock instead of taking itself for a second copy.
+    void restart();
+
+    QComboBox* languageBox() const { return m_pLanguageBox; }
+    const QList<QPair<QString, QString>>& languageList() const { return languages; }
+
+    // Environment variable that marks a restarted copy.
+    static const char* const kRestartMarker;
+
+private slots:
+    void slCurrentIndexChanged(int index);
+
+private:
+    void initLanguages();
+    void initUI();
+    QComboBox* createComboBox(int boxHeight, int itemHeight, const QFont& boxFont, const QFont& itemFont);
+
+    QList<QPair<QString, QString>> languages;
+    QStackedWidget* m_pStack = nullptr;
+    QComboBox* m_pLanguageBox = nullptr;
+};

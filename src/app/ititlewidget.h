@@ -1,0 +1,28 @@
+#pragma once
+
+#include "widgets/ibasewidget.h"
+
+// The main window's title bar: Settings on the left, Close on the right; dragging it
+// moves the main window.
+class ITitleWidget : public IBaseWidget
+{
+    Q_OBJECT
+public:
+    explicit ITitleWidget(IApplication* app, QWidget* parent = nullptr);
+
+    // The area a press must hit to start a drag: the bar without a margin at its
+    // left, top and right edges.
+    QRect dragArea() const;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QWidget* mainWindow() const;
+    void showSettings();
+
+    QPoint dragOffset;
+    bool dragging = false;
+};

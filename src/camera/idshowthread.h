@@ -1,0 +1,126 @@
+#pragma once
+
+#include "camera/iframehandover.h"
+#include "camera/istillcaptureimagegrabber.h"
+#include "camera/iabstractcamera.h"
+#include "capture/dshow.h"
+
+#include <QList>
+#include <mutex>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The capture camera: opens one video device on a worker thread of its own, builds a
+// graph that hands 32-bit RGB frames to a sample grabber, turns each frame into an
+// upright QImage and releases the device when the worker ends.
+//
+// Threads: the GUI thread calls open/close/setResolution/setPreview and the setters;
+// the worker runs startCapture, the frame slots and the finish handler; the platform's
+// streaming threads call BufferCB and FrameCB. The graph's interfaces are guarded by one mutex so
+// that the GUI-side calls never meet the worker building or tearing down the graph.
+class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
+{
+    Q_OBJECT
+public:
+    explicit IDShowThread(QObject* parent = nullptr);
+    ~IDShowThread() override;
+
+    bool open(const QVariant& device, bool stillCapture) override;
+    bool close() override;
+    bool triggerStillCapture() override;
+    QImage image() override;
+    bool setPreview(const bool& on) override;
+    bool setResolution(const CameraResolution& resolution) override;
+
+    // The described setters reach these through IAbstractCamera: one row of the
+    // property table each, written through the filter's property interfaces.
+    bool setParameter(int slot, const QVariant& value) override;
+    bool setParameterAuto(int slot) override;
+    bool videoCaptureFilter(QWidget* owner) override;
+
+    dshow::HRESULT SampleCB(double sampleTime, void* sample) override;
+    // A bottom-up frame in the platform's buffer: copied upright into the hand-over.
+    dshow::HRESULT BufferCB(double sampleTime, dshow::BYTE* buffer, long bufferLen) override;
+    // An upright frame the decoder wrote into the hand-over's pool: handed over as it is.
+    dshow::HRESULT FrameCB(IFrameBufferPool::Buffer* frame) override;
+
+    long SetCameraControlProperty(dshow::CameraControlProperty property, long value, dshow::CameraControlFlags flags);
+    long SetVideoProcAmpProperty(dshow::VideoProcAmpProperty property, long value, dshow::VideoProcAmpFlags flags);
+
+    // Frames the hand-over to the worker replaced before the worker took them.
+    quint64 droppedFrames() const { return m_frames.dropped(); }
+    // The copy a frame given as bytes (BufferCB) makes on its way to the worker: the
+    // rows of a bottom-up frame into `target` in reverse, i.e. upright. Frames the
+    // decoder writes into the pool (FrameCB) are not copied.
+    static void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows);
+
+signals:
+    // A frame waits in the hand-over (pBuffer is null); one notice at a time.
+    void sgCallback(double dblSampleTime, dshow::BYTE* pBuffer, long lBufferSize);
+
+public slots:
+    void startCapture();
+    // With a buffer: runs the frame steps on it. With null: takes the waiting frame.
+    void slCallback(double dblSampleTime, dshow::BYTE* pBuffer, long lBufferSize);
+    // With a buffer: loads it as a picture. With null: takes the waiting still.
+    void slStillCaptureCallback(dshow::BYTE* pBuffer, long lBufferSize);
+
+private:
+    dshow::HRESULT EnumerateFormats(const std::shared_ptr<dshow::IMoniker>& moniker);
+    dshow::HRESULT OpenDevice(const std::shared_ptr<dshow::IMoniker>& moniker);
+    dshow::HRESULT InitializeEnv();
+    dshow::HRESULT AddCaptureFilter();
+    dshow::HRESULT AddSampleGrabber();
+    dshow::HRESULT BuildPreviewGraph();
+    dshow::HRESULT SetupStillCapture();
+    dshow::HRESULT StartPreview();
+    dshow::HRESULT StopPreview();
+    dshow::HRESULT CloseDevice();
+    dshow::HRESULT ConnectFilters();
+    dshow::HRESULT GetUnconnectedPin(const std::shared_ptr<dshow::IBaseFilter>& filter, dshow::PIN_DIRECTION direction,
+                                     std::shared_ptr<dshow::IPin>& pin);
+    void TearDownGraph();
+    void RemoveDownstream(const std::shared_ptr<dshow::IBaseFilter>& filter,
+                          const std::shared_ptr<dshow::IGraphBuilder>& graph);
+    long InitData();
+
+    // Copies a bottom-up frame of the current size into a pooled buffer, upright.
+    IFrameBufferPool::Buffer* copyUpright(double sampleTime, const dshow::BYTE* pBuffer, long lBufferSize);
+    void processFrame(IFrameBufferPool::Buffer* upright);
+    QImage rotated(const QImage& image) const;
+    void onThreadFinished(QThread* thread);
+    void reapThreads();
+
+    std::shared_ptr<dshow::IGraphBuilder> m_pGraph;
+    std::shared_ptr<dshow::ICaptureGraphBuilder2> m_pCapture;
+    std::shared_ptr<dshow::IMediaControl> m_pMediaControl;
+    std::shared_ptr<dshow::IVideoWindow> m_pVideoWindow;
+    std::shared_ptr<dshow::IBaseFilter> m_pDeviceFilter;
+    std::shared_ptr<dshow::IKsControl> m_pKsControl;
+    std::shared_ptr<dshow::IMoniker> m_pMoniker;
+    std::shared_ptr<dshow::IBaseFilter> m_pGrabberFilter;
+    std::shared_ptr<dshow::ISampleGrabber> m_pSampleGrabber;
+    std::shared_ptr<dshow::IPin> m_pCameraOutput;
+    std::shared_ptr<dshow::IPin> m_pGrabberInput;
+    std::shared_ptr<dshow::IPin> m_pStillPin;
+    std::shared_ptr<dshow::IAMVideoControl> m_pVideoControl;
+    IStillCaptureImageGrabber m_stillGrabber;
+    std::shared_ptr<dshow::IBaseFilter> m_pStillGrabberFilter;
+    std::shared_ptr<dshow::ISampleGrabber> m_pStillSampleGrabber;
+    std::atomic<bool> m_bReopen{false};
+    void* m_hOwner = nullptr;  // no video window: the graph always runs in callback mode
+    std::vector<dshow::Subtype> m_subtypes;
+
+    std::mutex m_graphMutex;        // guards the interfaces above against GUI-side calls
+    bool m_bComInitialized = false;
+    // The newest frame, waiting for the worker. Its pool keeps enough free buffers for
+    // every frame in flight (decoding, waiting, on the worker, latest image, on its way
+    // to and held by the GUI), so steady streaming allocates nothing.
+    IFrameHandOver m_frames{4};
+    QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
+    std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
+    QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side
+};

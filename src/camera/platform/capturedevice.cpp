@@ -1,2 +1,0 @@
-// Gives the backend base class its meta-object (moc runs on headers paired with a source).
-#include "camera/platform/capturedevice.h"

@@ -1,0 +1,119 @@
+#pragma once
+
+// The device side of the capture platform layer: what a backend (V4L2 for real
+// cameras, virtual for software cameras) provides. The DirectShow-shaped objects of
+// dshow.h are built on top of these, once, for all backends.
+
+#include "capture/dshow.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace capture {
+
+using dshow::HRESULT;
+using dshow::Subtype;
+
+struct DeviceDescriptor
+{
+    QString friendlyName;
+    QString devicePath;  // stable across scans; equals the path hot-plug reports
+    QString vendorId;    // upper-case hex, "" when unknown
+    QString productId;
+    QString serial;
+};
+
+struct FormatDescriptor
+{
+    Subtype subtype = dshow::MEDIASUBTYPE_None;
+    int width = 0;
+    int height = 0;
+    double fps = 0.0;
+    dshow::PinCategory pin = dshow::PinCategory::Capture;
+};
+
+// One frame as the device hands it over: compressed (MJPG) or raw bytes, valid only
+// during the sink call.
+struct RawFrame
+{
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    Subtype subtype = dshow::MEDIASUBTYPE_None;
+    int width = 0;
+    int height = 0;
+    int bytesPerLine = 0;  // raw formats: stride of the first plane; 0 = tightly packed
+    double sampleTime = 0.0;  // seconds since streaming started
+};
+
+using FrameSink = std::function<void(const RawFrame&)>;
+
+// The properties the camera code reads and writes, by their platform names.
+enum class Property { Exposure, Focus, Brightness, Contrast, Saturation, Sharpness, WhiteBalance };
+
+struct PropertyRange
+{
+    long min = 0, max = 0, step = 1, defaultValue = 0;
+    long capsFlags = 0;  // 1 auto capable, 2 manual capable, 3 both
+};
+
+class CaptureDevice
+{
+public:
+    virtual ~CaptureDevice() = default;
+
+    virtual DeviceDescriptor descriptor() const = 0;
+    virtual std::vector<FormatDescriptor> formats() const = 0;
+    virtual HRESULT currentFormat(FormatDescriptor& format) const = 0;
+    // Fails for a subtype or size the device refuses (a size the driver changes counts as refused).
+    virtual HRESULT setFormat(Subtype subtype, int width, int height) = 0;
+
+    // Starts delivery on a streaming thread of the device's own; frames go to `sink`.
+    // Fails like a camera in use by another program when the device is busy.
+    virtual HRESULT start(FrameSink sink) = 0;
+    // Callable from any thread; returns when the sink is no longer running. Idempotent.
+    virtual HRESULT stop() = 0;
+    virtual bool isStreaming() const = 0;
+
+    // Still pin: one compressed picture per trigger, delivered to the still sink.
+    virtual bool hasStillPin() const = 0;
+    virtual HRESULT setStillSink(FrameSink sink) = 0;
+    virtual HRESULT triggerStill() = 0;
+
+    // Properties; a property the device lacks fails its range read (E_PROP_ID_UNSUPPORTED).
+    virtual HRESULT getRange(Property property, PropertyRange& range) = 0;
+    // flags: 1 auto, 2 manual, 0 when the device reports neither.
+    virtual HRESULT get(Property property, long& value, long& flags) = 0;
+    // flags 1 switches to automatic mode (value ignored), 2 writes the value in manual mode.
+    virtual HRESULT set(Property property, long value, long flags) = 0;
+
+    // Every control of the device, for the controls dialog.
+    virtual HRESULT controls(std::vector<dshow::DeviceControl>& out) = 0;
+    virtual HRESULT setControl(quint32 id, long value) = 0;
+};
+
+// A source of devices. Emits deviceChanged on the thread it lives on (the GUI thread).
+class CaptureBackend : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~CaptureBackend() override = default;
+
+    virtual std::vector<DeviceDescriptor> enumerate() = 0;
+    // Opens the device at `path`; the code a failing open returns is passed on as it is.
+    virtual HRESULT open(const QString& path, std::shared_ptr<CaptureDevice>& device) = 0;
+
+signals:
+    void deviceChanged(bool arrived, const QString& devicePath);
+};
+
+} // namespace capture
+
+namespace capture {
+// The backend for real cameras (V4L2 with udev discovery and hot-plug).
+std::unique_ptr<CaptureBackend> createV4l2Backend(QObject* parent = nullptr);
+} // namespace capture

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "capture/dshow.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace capture {
+
+// Turns one device frame (MJPG or a raw YUV/RGB layout) into 32-bit RGB (B,G,R,X in
+// memory) of exactly width * height * 4 bytes: either bottom-up into a buffer of its
+// own, reused from frame to frame (the platform's bitmap convention), or upright into
+// a buffer the caller gives (the frame path, which then needs no copy). Frames that are
+// corrupt or too short for the configured size are dropped. One decoder serves one
+// stream; it is not thread-safe.
+class FrameDecoder
+{
+public:
+    FrameDecoder();
+    ~FrameDecoder();
+    FrameDecoder(const FrameDecoder&) = delete;
+    FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+    static bool canDecode(dshow::Subtype subtype);
+
+    // Fixes input layout and size; false for an unsupported subtype or a bad size.
+    bool configure(dshow::Subtype subtype, int width, int height);
+
+    // Decodes one frame. `bytesPerLine` is the stride of the first plane for raw
+    // layouts (0 = tightly packed). Returns the output (valid until the next call) or
+    // nullptr when the frame was dropped.
+    const std::uint8_t* decode(const std::uint8_t* data, std::size_t size, int bytesPerLine = 0);
+    // Decodes one frame upright into `target` (outputSize() bytes); false when dropped.
+    bool decodeUpright(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target);
+
+    std::size_t outputSize() const { return std::size_t(m_width) * std::size_t(m_height) * 4; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    dshow::Subtype subtype() const { return m_subtype; }
+    std::uint64_t droppedFrames() const { return m_dropped; }
+
+    // The JPEG with the standard Huffman tables inserted before its scan when it has
+    // none (as many UVC cameras send them). Returns `data` itself when nothing is
+    // missing, `scratch`'s bytes when tables were inserted, nullptr when the marker
+    // structure is broken.
+    static const std::uint8_t* withHuffmanTables(const std::uint8_t* data, std::size_t size,
+                                                 std::vector<std::uint8_t>& scratch, std::size_t& outSize);
+
+private:
+    bool decodeInto(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target, bool bottomUp);
+    bool decodeJpeg(const std::uint8_t* data, std::size_t size, std::uint8_t* target, bool bottomUp);
+    bool decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target, bool bottomUp);
+    void drop(const char* reason);
+
+    void* m_tj = nullptr;
+    dshow::Subtype m_subtype = dshow::MEDIASUBTYPE_None;
+    int m_width = 0;
+    int m_height = 0;
+    std::vector<std::uint8_t> m_output;
+    std::vector<std::uint8_t> m_jpegScratch;
+    std::uint64_t m_dropped = 0;
+};
+
+} // namespace capture

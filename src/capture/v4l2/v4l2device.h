@@ -1,0 +1,73 @@
+#pragma once
+
+#include "capture/capturedevice.h"
+#include "capture/v4l2/v4l2stream.h"
+
+#include <QMap>
+
+#include <mutex>
+
+namespace capture {
+
+// One open V4L2 video capture node.
+class V4l2Device : public CaptureDevice
+{
+public:
+    // Opens `devNode` (e.g. /dev/video0); fails for nodes that are not video capture
+    // nodes with streaming I/O. The node stays open until the device is destroyed.
+    static HRESULT open(const QString& devNode, const DeviceDescriptor& descriptor, std::shared_ptr<CaptureDevice>& out);
+    ~V4l2Device() override;
+
+    // The subtype a V4L2 pixel format is offered as; MEDIASUBTYPE_None for formats
+    // the decoders cannot handle.
+    static Subtype subtypeForPixelFormat(std::uint32_t pixelFormat);
+    // Sizes offered for a stepwise or continuous frame size range: the common ones inside it.
+    static std::vector<std::pair<int, int>> sizesInRange(int minW, int maxW, int stepW, int minH, int maxH, int stepH);
+
+    DeviceDescriptor descriptor() const override { return m_descriptor; }
+    std::vector<FormatDescriptor> formats() const override { return m_formats; }
+    HRESULT currentFormat(FormatDescriptor& format) const override;
+    HRESULT setFormat(Subtype subtype, int width, int height) override;
+
+    HRESULT start(FrameSink sink) override;
+    HRESULT stop() override;
+    bool isStreaming() const override;
+
+    bool hasStillPin() const override { return false; }
+    HRESULT setStillSink(FrameSink sink) override;
+    HRESULT triggerStill() override;
+
+    HRESULT getRange(Property property, PropertyRange& range) override;
+    HRESULT get(Property property, long& value, long& flags) override;
+    HRESULT set(Property property, long value, long flags) override;
+
+    HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
+    HRESULT setControl(quint32 id, long value) override;
+
+private:
+    V4l2Device(int fd, const DeviceDescriptor& descriptor);
+    void survey();
+    double bestRate(std::uint32_t pixelFormat, int width, int height) const;
+    void applyRate(std::uint32_t pixelFormat, int width, int height);
+    HRESULT readFormat(V4l2Stream::Format& format) const;
+    bool queryControl(std::uint32_t id, long& min, long& max, long& step, long& def, std::uint32_t& type, std::uint32_t& flags) const;
+    HRESULT getControl(std::uint32_t id, long& value) const;
+    HRESULT setControlValue(std::uint32_t id, long value);
+    // The V4L2 auto-mode item the exposure menu offers (-1 if none).
+    long exposureAutoItem() const;
+    void reapStream();
+
+    int m_fd = -1;
+    DeviceDescriptor m_descriptor;
+    std::vector<FormatDescriptor> m_formats;
+    QMap<Subtype, std::uint32_t> m_pixelFormats;  // subtype -> the device's own code for it
+    bool calledFromSink() const { return V4l2Stream::currentOwner() == this; }
+    std::shared_ptr<V4l2Stream> stream() const;
+    void setStream(std::shared_ptr<V4l2Stream> stream);
+
+    std::mutex m_opMutex;               // start, stop and format changes, held while a stream is joined
+    mutable std::mutex m_streamMutex;   // the pointer below only; never held while waiting
+    std::shared_ptr<V4l2Stream> m_stream;
+};
+
+} // namespace capture

@@ -1,0 +1,320 @@
+#include "capture/virtual/virtualcameradescription.h"
+
+#include "capture/designatedmodel.h"
+#include "capture/cameraproperty.h"
+#include "capture/pixelformat.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+
+#include <cmath>
+#include <limits>
+
+namespace capture {
+
+using namespace dshow;
+
+namespace {
+
+constexpr int kMaxCameras = 32;
+constexpr int kMaxFormats = 64;
+constexpr int kMinSide = 16;
+constexpr int kMaxWidth = 7680;
+constexpr int kMaxHeight = 4320;
+
+const Property kAllProperties[kPropertyCount] = {Property::Exposure, Property::Focus, Property::Brightness, Property::Contrast,
+                                                 Property::Saturation, Property::Sharpness, Property::WhiteBalance};
+
+bool readInteger(const QJsonValue& value, qint64 min, qint64 max, qint64* out)
+{
+    if (!value.isDouble())
+        return false;
+    const double d = value.toDouble();
+    if (!std::isfinite(d) || d != std::floor(d) || d < static_cast<double>(min) || d > static_cast<double>(max))
+        return false;
+    *out = static_cast<qint64>(d);
+    return true;
+}
+
+Subtype subtypeFromName(const QString& name)
+{
+    const PixelFormat* format = virtualPixelFormat(name);
+    return format ? format->subtype : MEDIASUBTYPE_None;
+}
+
+// Parses one camera; returns an empty string or what is wrong with it.
+QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
+{
+    const QJsonValue name = o.value(QStringLiteral("name"));
+    if (!name.isString() || name.toString().trimmed().isEmpty())
+        return QStringLiteral("\"name\" must be a non-empty text");
+    description->name = name.toString();
+
+    const QJsonValue path = o.value(QStringLiteral("path"));
+    if (path.isUndefined())
+        description->path = QStringLiteral("virtual:") + description->name;
+    else if (path.isString() && !path.toString().isEmpty())
+        description->path = path.toString();
+    else
+        return QStringLiteral("\"path\" must be a non-empty text");
+
+    static const QRegularExpression hexId(QStringLiteral("^[0-9A-Fa-f]{4}$"));
+    for (const char* key : {"vid", "pid"}) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined())
+            continue;
+        if (!v.isString() || !hexId.match(v.toString()).hasMatch())
+            return QStringLiteral("\"%1\" must be 4 hexadecimal digits in a text").arg(QLatin1String(key));
+        (qstrcmp(key, "vid") == 0 ? description->vendorId : description->productId) = v.toString().toUpper();
+    }
+    const QJsonValue serial = o.value(QStringLiteral("serial"));
+    if (!serial.isUndefined()) {
+        if (!serial.isString())
+            return QStringLiteral("\"serial\" must be a text");
+        description->serial = serial.toString();
+    }
+
+    const QJsonValue formats = o.value(QStringLiteral("formats"));
+    if (formats.isUndefined()) {
+        for (const QSize& s : {QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)})
+            description->formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
+    } else {
+        if (!formats.isArray() || formats.toArray().isEmpty() || formats.toArray().size() > kMaxFormats)
+            return QStringLiteral("\"formats\" must be a list of 1 to %1 formats").arg(kMaxFormats);
+        int i = 0;
+        for (const QJsonValue& fv : formats.toArray()) {
+            ++i;
+            if (!fv.isObject())
+                return QStringLiteral("format %1 is not an object").arg(i);
+            const QJsonObject f = fv.toObject();
+            FormatDescriptor format;
+            format.subtype = subtypeFromName(f.value(QStringLiteral("subtype")).toString(QStringLiteral("MJPG")));
+            if (format.subtype == MEDIASUBTYPE_None || (f.contains(QStringLiteral("subtype")) && !f.value(QStringLiteral("subtype")).isString()))
+                return QStringLiteral("format %1: \"subtype\" must be one of %2").arg(i).arg(virtualPixelFormatNames());
+            qint64 w = 0, h = 0, fps = 30;
+            if (!readInteger(f.value(QStringLiteral("width")), kMinSide, kMaxWidth, &w)
+                || !readInteger(f.value(QStringLiteral("height")), kMinSide, kMaxHeight, &h))
+                return QStringLiteral("format %1: \"width\" and \"height\" must be whole numbers from %2 to %3 x %4")
+                    .arg(i).arg(kMinSide).arg(kMaxWidth).arg(kMaxHeight);
+            if (format.subtype != MEDIASUBTYPE_MJPG && ((w % 2) != 0 || (h % 2) != 0))
+                return QStringLiteral("format %1: %2 needs an even width and height").arg(i).arg(subtypeName(format.subtype));
+            const QJsonValue fpsValue = f.value(QStringLiteral("fps"));
+            if (!fpsValue.isUndefined() && !readInteger(fpsValue, 1, 1000, &fps))
+                return QStringLiteral("format %1: \"fps\" must be a whole number from 1 to 1000").arg(i);
+            format.width = static_cast<int>(w);
+            format.height = static_cast<int>(h);
+            format.fps = static_cast<double>(fps);
+            description->formats.push_back(format);
+        }
+    }
+
+    const QJsonValue current = o.value(QStringLiteral("current"));
+    if (current.isUndefined()) {
+        description->current = QSize(description->formats.front().width, description->formats.front().height);
+    } else {
+        qint64 w = 0, h = 0;
+        if (!current.isObject() || !readInteger(current.toObject().value(QStringLiteral("width")), 1, kMaxWidth, &w)
+            || !readInteger(current.toObject().value(QStringLiteral("height")), 1, kMaxHeight, &h))
+            return QStringLiteral("\"current\" must be an object with a whole \"width\" and \"height\"");
+        description->current = QSize(static_cast<int>(w), static_cast<int>(h));
+        bool offered = false;
+        for (const FormatDescriptor& f : description->formats)
+            offered = offered || (f.width == w && f.height == h);
+        if (!offered)
+            return QStringLiteral("\"current\" %1x%2 is not one of the formats").arg(w).arg(h);
+    }
+
+    const QJsonValue refuse = o.value(QStringLiteral("refuse"));
+    if (!refuse.isUndefined()) {
+        static const QRegularExpression sizeText(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$"));
+        if (!refuse.isArray())
+            return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
+        for (const QJsonValue& r : refuse.toArray()) {
+            const auto m = sizeText.match(r.toString());
+            if (!r.isString() || !m.hasMatch())
+                return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
+            description->refused.append(QSize(m.captured(1).toInt(), m.captured(2).toInt()));
+        }
+    }
+
+    const QJsonValue controls = o.value(QStringLiteral("controls"));
+    if (!controls.isUndefined()) {
+        if (!controls.isObject())
+            return QStringLiteral("\"controls\" must be an object");
+        const QJsonObject c = controls.toObject();
+        for (auto it = c.begin(); it != c.end(); ++it) {
+            int index = -1;
+            for (Property p : kAllProperties)
+                if (VirtualCameraDescription::propertyKey(p) == it.key())
+                    index = static_cast<int>(p);
+            if (index < 0)
+                return QStringLiteral("unknown control \"%1\"").arg(it.key());
+            if (!it.value().isObject())
+                return QStringLiteral("control \"%1\" must be an object").arg(it.key());
+            const QJsonObject co = it.value().toObject();
+            VirtualControl control = VirtualCameraDescription::defaultControl(static_cast<Property>(index));
+            const qint64 lim = std::numeric_limits<qint32>::max();
+            qint64 n = 0;
+            const bool hasMin = co.contains(QStringLiteral("min")), hasMax = co.contains(QStringLiteral("max"));
+            for (const char* key : {"min", "max", "step", "default", "value"}) {
+                const QJsonValue v = co.value(QLatin1String(key));
+                if (v.isUndefined())
+                    continue;
+                if (!readInteger(v, -lim, lim, &n))
+                    return QStringLiteral("control \"%1\": \"%2\" must be a whole number").arg(it.key(), QLatin1String(key));
+                const QString k = QLatin1String(key);
+                long& field = k == QLatin1String("min") ? control.min : k == QLatin1String("max") ? control.max
+                    : k == QLatin1String("step") ? control.step : k == QLatin1String("default") ? control.defaultValue : control.value;
+                field = static_cast<long>(n);
+            }
+            if (control.min > control.max)
+                return QStringLiteral("control \"%1\": \"min\" is above \"max\"").arg(it.key());
+            if (!co.contains(QStringLiteral("default")) && (hasMin || hasMax))
+                control.defaultValue = qBound(control.min, control.defaultValue, control.max);
+            if (!co.contains(QStringLiteral("value")))
+                control.value = control.defaultValue;
+            if (control.step < 1)
+                return QStringLiteral("control \"%1\": \"step\" must be at least 1").arg(it.key());
+            if (control.defaultValue < control.min || control.defaultValue > control.max || control.value < control.min
+                || control.value > control.max)
+                return QStringLiteral("control \"%1\": \"default\" and \"value\" must lie within min..max").arg(it.key());
+            const QJsonValue automatic = co.value(QStringLiteral("auto"));
+            if (automatic.isUndefined())
+                control.mode = VirtualControl::Mode::None;
+            else if (automatic.isBool())
+                control.mode = automatic.toBool() ? VirtualControl::Mode::Auto : VirtualControl::Mode::Manual;
+            else
+                return QStringLiteral("control \"%1\": \"auto\" must be true or false").arg(it.key());
+            control.present = true;
+            description->controls[static_cast<std::size_t>(index)] = control;
+        }
+    }
+
+    for (const char* key : {"still", "busy"}) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined())
+            continue;
+        if (!v.isBool())
+            return QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key));
+        (qstrcmp(key, "still") == 0 ? description->still : description->busy) = v.toBool();
+    }
+    const QJsonValue openError = o.value(QStringLiteral("openError"));
+    if (!openError.isUndefined()) {
+        qint64 code = 0;
+        if (!readInteger(openError, std::numeric_limits<qint32>::min(), 0, &code))
+            return QStringLiteral("\"openError\" must be a negative whole number (a failure code) or 0");
+        description->openError = static_cast<HRESULT>(code);
+    }
+    const QJsonValue stallAfter = o.value(QStringLiteral("stallAfter"));
+    if (!stallAfter.isUndefined()) {
+        qint64 frames = 0;
+        if (!readInteger(stallAfter, 0, std::numeric_limits<qint32>::max(), &frames))
+            return QStringLiteral("\"stallAfter\" must be a whole number of frames, 0 or more");
+        description->stallAfter = static_cast<int>(frames);
+    }
+    return QString();
+}
+
+} // namespace
+
+bool VirtualCameraDescription::operator==(const VirtualCameraDescription& o) const
+{
+    if (formats.size() != o.formats.size())
+        return false;
+    for (std::size_t i = 0; i < formats.size(); ++i) {
+        const FormatDescriptor &a = formats[i], &b = o.formats[i];
+        if (a.subtype != b.subtype || a.width != b.width || a.height != b.height || a.fps != b.fps)
+            return false;
+    }
+    return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
+        && current == o.current && refused == o.refused && controls == o.controls && still == o.still && busy == o.busy
+        && openError == o.openError && stallAfter == o.stallAfter;
+}
+
+DeviceDescriptor VirtualCameraDescription::descriptor() const
+{
+    return DeviceDescriptor{name, path, vendorId, productId, serial};
+}
+
+QString VirtualCameraDescription::propertyKey(Property property)
+{
+    const CameraProperty* row = cameraProperty(property);
+    return row ? QLatin1String(row->key) : QString();
+}
+
+VirtualControl VirtualCameraDescription::defaultControl(Property property)
+{
+    VirtualControl c;
+    c.present = true;
+    if (const CameraProperty* row = cameraProperty(property)) {
+        c.min = row->virtualMin;
+        c.max = row->virtualMax;
+        c.step = row->virtualStep;
+        c.defaultValue = row->virtualDefault;
+    }
+    c.value = c.defaultValue;
+    return c;
+}
+
+VirtualCameraDescription VirtualCameraDescription::builtin()
+{
+    VirtualCameraDescription description;
+    description.name = QStringLiteral("Lumivo Virtual Camera");
+    description.path = QStringLiteral("virtual:lumivo");
+    description.vendorId = QString::fromLatin1(kDesignatedModel.vendorId);
+    description.productId = QString::fromLatin1(kDesignatedModel.productId);
+    description.serial = QStringLiteral("LV0000");
+    for (const QSize& s : {QSize(640, 480), QSize(1280, 720), QSize(1920, 1080), QSize(3840, 2160)})
+        description.formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
+    description.formats.push_back({MEDIASUBTYPE_YUY2, 640, 480, 30.0, PinCategory::Capture});
+    description.current = QSize(1280, 720);
+    for (Property p : kAllProperties)
+        description.controls[static_cast<std::size_t>(p)] = defaultControl(p);
+    description.controls[static_cast<std::size_t>(Property::Exposure)].mode = VirtualControl::Mode::Auto;
+    description.controls[static_cast<std::size_t>(Property::Focus)].mode = VirtualControl::Mode::Auto;
+    description.controls[static_cast<std::size_t>(Property::WhiteBalance)].mode = VirtualControl::Mode::Auto;
+    description.still = true;
+    return description;
+}
+
+bool VirtualCameraDescription::parse(const QByteArray& json, QList<VirtualCameraDescription>* cameras, QString* error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (doc.isNull())
+        return fail(QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+    const QJsonValue list = doc.object().value(QStringLiteral("cameras"));
+    if (!doc.isObject() || !list.isArray())
+        return fail(QStringLiteral("expected an object with a \"cameras\" list"));
+    if (list.toArray().size() > kMaxCameras)
+        return fail(QStringLiteral("more than %1 cameras").arg(kMaxCameras));
+    QList<VirtualCameraDescription> result;
+    QSet<QString> paths;
+    int i = 0;
+    for (const QJsonValue& v : list.toArray()) {
+        ++i;
+        if (!v.isObject())
+            return fail(QStringLiteral("camera %1 is not an object").arg(i));
+        VirtualCameraDescription description;
+        const QString why = parseCamera(v.toObject(), &description);
+        if (!why.isEmpty())
+            return fail(QStringLiteral("camera %1 (%2): %3").arg(i).arg(v.toObject().value(QStringLiteral("name")).toString(), why));
+        if (paths.contains(description.path))
+            return fail(QStringLiteral("camera %1 (%2): the path \"%3\" is used twice").arg(i).arg(description.name, description.path));
+        paths.insert(description.path);
+        result.append(description);
+    }
+    if (cameras)
+        *cameras = result;
+    return true;
+}
+
+} // namespace capture

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "capture/capturedevice.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+namespace capture {
+
+// One property of a virtual camera: its range, value and mode.
+struct VirtualControl
+{
+    enum class Mode { None, Auto, Manual };  // None: the device reports neither
+    bool present = false;
+    long min = 0, max = 0, step = 1, defaultValue = 0, value = 0;
+    Mode mode = Mode::None;
+
+    bool operator==(const VirtualControl& o) const
+    {
+        return present == o.present && min == o.min && max == o.max && step == o.step && defaultValue == o.defaultValue
+            && value == o.value && mode == o.mode;
+    }
+};
+
+constexpr int kPropertyCount = 7;
+using VirtualControls = std::array<VirtualControl, kPropertyCount>;  // indexed by Property
+
+// A software camera as the virtual cameras file describes it.
+struct VirtualCameraDescription
+{
+    QString name;
+    QString path;
+    QString vendorId;
+    QString productId;
+    QString serial;
+    std::vector<FormatDescriptor> formats;  // capture pin
+    QSize current;
+    QList<QSize> refused;
+    VirtualControls controls;
+    bool still = false;
+    bool busy = false;
+    dshow::HRESULT openError = 0;
+    // Frames sent after each start of the picture before the camera falls silent while
+    // staying plugged in, as a hung device does; -1: never.
+    int stallAfter = -1;
+
+    bool operator==(const VirtualCameraDescription& o) const;
+    bool operator!=(const VirtualCameraDescription& o) const { return !(*this == o); }
+
+    DeviceDescriptor descriptor() const;
+
+    // The file's JSON name of a property ("brightness", "whiteBalance", ...).
+    static QString propertyKey(Property property);
+    // The range a control given as {} gets.
+    static VirtualControl defaultControl(Property property);
+    // The built-in camera of the designated model.
+    static VirtualCameraDescription builtin();
+    // Parses a virtual cameras file; on failure returns false and says why in `error`.
+    static bool parse(const QByteArray& json, QList<VirtualCameraDescription>* cameras, QString* error);
+};
+
+} // namespace capture

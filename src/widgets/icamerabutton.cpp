@@ -1,0 +1,53 @@
+#include "widgets/icamerabutton.h"
+
+#include "base/appenvironment.h"
+#include "widgets/istylehelper.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSvgWidget>
+#include <QVBoxLayout>
+
+ICameraButton::ICameraButton(const QVariant& key, const ICameraInfo& info, bool framed, QWidget* parent)
+    : IButton(key, parent), cameraInfo(info)
+{
+    const double s = g_dScale;
+    setFixedHeight(int(70 * s));
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    if (framed)
+        setStyleSheet(QString("IButton{border: %1px solid #ACACAC;border-radius: %2px;padding: %3px;background: white;}")
+                          .arg(s)
+                          .arg(8 * s)
+                          .arg(3 * s));
+    else
+        setStyleSheet(QString("IButton{border: none;padding: %3px;}").arg(3 * s));
+
+    nameLabel = createLabel(cameraInfo.strDisplayName, QColor(Qt::black));
+
+    auto* icon = new QSvgWidget(":/utils/camera.svg");
+    icon->setFixedSize(int(40 * s), int(50 * s));
+
+    auto* connected = createLabel(tr("Connected"), QColor("#22AC38"), createFont(10));
+
+    auto* column = new QVBoxLayout;
+    column->addStretch();
+    column->addWidget(nameLabel);
+    column->addWidget(connected);
+    column->addStretch();
+
+    auto* row = new QHBoxLayout(this);
+    row->addSpacing(int(30 * s));
+    row->addWidget(icon);
+    row->addSpacing(int(15 * s));
+    row->addLayout(column);
+    row->addStretch();
+    adjustSize();
+}
+
+void ICameraButton::setCameraInfo(const ICameraInfo& info)
+{
+    cameraInfo = info;
+    nameLabel->clear();
+    nameLabel->setText(cameraInfo.strDisplayName);
+    adjustSize();
+}

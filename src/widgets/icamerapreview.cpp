@@ -1,0 +1,75 @@
+#include "widgets/icamerapreview.h"
+
+#include "base/appenvironment.h"
+#include "widgets/istylehelper.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTextDocument>
+
+ICameraPreview::ICameraPreview(QWidget* parent) : QWidget(parent)
+{
+    ensureToolkitResources();
+    setFixedHeight(int(225 * g_dScale));
+}
+
+void ICameraPreview::setImage(const QImage& image)
+{
+    m_strMessage.clear();
+    m_image = image;
+    update();
+}
+
+void ICameraPreview::setMessage(const QString& message)
+{
+    m_strMessage = message;
+    m_image = QImage();
+    update();
+}
+
+QRect ICameraPreview::frameRect(const QSize& area, const QSize& imageSize)
+{
+    if (imageSize.isEmpty() || area.isEmpty())
+        return QRect();
+    const double k = qMin(double(area.width()) / imageSize.width(), double(area.height()) / imageSize.height());
+    const QSize scaled = imageSize * k;
+    return QRect((area.width() - scaled.width()) / 2, (area.height() - scaled.height()) / 2, scaled.width(),
+                 scaled.height());
+}
+
+QRectF ICameraPreview::logoRect(const QSize& area)
+{
+    const double w = 94 * g_dScale;
+    const double h = 34 * g_dScale;
+    return QRectF((area.width() - w) * 0.5, (area.height() - h) * 0.5, w, h);
+}
+
+void ICameraPreview::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor("#3F3A39"));
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
+
+    if (!m_image.isNull()) {
+        const QRect target = frameRect(size(), m_image.size());
+        if (!target.isEmpty())
+            painter.drawImage(target, m_image);
+        return;
+    }
+
+    const double s = g_dScale;
+    if (!m_strMessage.isEmpty()) {
+        QTextDocument document;
+        document.setDefaultFont(createFont(12, 50));
+        document.setTextWidth(width() - 40 * s);
+        document.setHtml("<div align='center' style='color: white;'>" + m_strMessage + "</div>");
+        painter.translate(20 * s, (height() - document.size().height()) * 0.5);
+        document.drawContents(&painter, QRectF());
+        return;
+    }
+
+    QSvgRenderer renderer(QStringLiteral(":/utils/qv.svg"));
+    if (renderer.isValid())
+        renderer.render(&painter, logoRect(size()));
+}

@@ -1,0 +1,124 @@
+#include "widgets/istylehelper.h"
+
+#include "base/appenvironment.h"
+#include "base/iconfigureservice.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDesktopWidget>
+#include <QFontDatabase>
+#include <QLabel>
+
+namespace {
+
+// Linux rarely has the Windows Chinese families; these are installed CJK families that
+// cover Simplified Chinese (fonts-noto-cjk, Source Han, WenQuanYi), in order of preference.
+const char* const kCjkFallbacks[] = {
+    "Noto Sans CJK SC", "Source Han Sans SC", "Source Han Sans CN", "WenQuanYi Micro Hei",
+    "WenQuanYi Zen Hei", "Noto Sans SC",
+};
+
+double desktopLogicalDpi()
+{
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        if (QDesktopWidget* desktop = app->desktop())
+            return desktop->logicalDpiX();
+    }
+    return 96.0;
+}
+
+} // namespace
+
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void initResources() { Q_INIT_RESOURCE(resources); }
+
+void ensureToolkitResources()
+{
+    static const bool done = (initResources(), true);
+    Q_UNUSED(done);
+}
+
+double fontPointSize(int size, double logicalDpi, double scale)
+{
+    if (logicalDpi <= 0) {
+        qDebug() << "widgets: bad logical dpi" << logicalDpi << "using 96";
+        logicalDpi = 96;
+    }
+    // Single precision on purpose: 96/120*12 must come out as the float 9.6.
+    const float points = 96.0f / static_cast<float>(logicalDpi) * static_cast<float>(size);
+    return static_cast<double>(points) * scale;
+}
+
+QString fontFamily(const QString& langId, const QStringList& families)
+{
+    if (langId == QLatin1String("1033"))
+        return QStringLiteral("Arial");
+    if (families.contains(QStringLiteral("Microsoft YaHei")))
+        return QStringLiteral("Microsoft YaHei");
+    if (families.contains(QStringLiteral("SimSun")))
+        return QStringLiteral("SimSun");
+    for (const char* name : kCjkFallbacks) {
+        if (families.contains(QLatin1String(name)))
+            return QLatin1String(name);
+    }
+    return QStringLiteral("SimSun");
+}
+
+QFont createFont(int size, int weight, double logicalDpi)
+{
+    QFont font;
+    font.setWeight(weight);
+    const double points = fontPointSize(size, logicalDpi, g_dScale);
+    if (points > 0)
+        font.setPointSizeF(points);
+    else
+        qDebug() << "widgets: font size" << size << "gives" << points << "points, kept default";
+
+    // The family list does not change while we run; read it once.
+    static const QStringList families = QFontDatabase().families();
+    font.setFamily(fontFamily(IConfigureService::s_strLangId, families));
+    return font;
+}
+
+QFont createFont(int size, int weight) { return createFont(size, weight, desktopLogicalDpi()); }
+
+QString rgbaString(const QColor& color)
+{
+    return QString("rgba(%1,%2,%3,%4)").arg(color.red()).arg(color.green()).arg(color.blue()).arg(color.alpha());
+}
+
+QString richText(const QString& text, const QFont& font, const QColor& color)
+{
+    return QString("<font style = 'font-family:%1; font-size:%2px; color:%3;'>%4</font>")
+        .arg(font.family(), QString::number(qRound(font.pointSizeF())), color.name(), text);
+}
+
+QLabel* createLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setStyleSheet("color:black;background-color:transparent;");
+    label->setFont(createFont(12));
+    return label;
+}
+
+QLabel* createLabel(const QString& text, const QColor& color, const QFont& font, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setStyleSheet(QString("color:%1;background-color:transparent;").arg(color.name()));
+    label->setFont(font);
+    return label;
+}
+
+QLabel* createRoundLabel(const int& height, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    // A hairline must not vanish on screens smaller than the design (1 x 0.71 -> 0).
+    label->setFixedHeight(height > 0 ? qMax(1, int(height * g_dScale)) : 0);
+    label->setStyleSheet(QString("border:none;background-color:rgba(%1,%2,%3,%4);border-radius:%5")
+                             .arg(color.red())
+                             .arg(color.green())
+                             .arg(color.blue())
+                             .arg(color.alpha())
+                             .arg(label->height() / 2));
+    return label;
+}
