@@ -1,0 +1,223 @@
+// Remembered camera settings and the photo, through the real main window with virtual
+// cameras. A virtual camera that re-arrives comes back with its file's values, as
+// hardware that forgot them does, so what the device holds afterwards was written back.
+#include "support/uitest.h"
+#include "support/virtualcameras.h"
+
+#include "app/iapplication.h"
+#include "app/icamerapage.h"
+#include "app/icamerasettingskeeper.h"
+#include "app/iphototaker.h"
+#include "app/mainframe.h"
+#include "base/iconfigureservice.h"
+#include "camera/icamera.h"
+#include "widgets/icamerapreview.h"
+#include "widgets/ishutterbutton.h"
+#include "widgets/islider.h"
+#include "widgets/iswitchbutton.h"
+
+#include <QComboBox>
+#include <QSignalSpy>
+#include <QtTest>
+
+using capture::Property;
+
+class TestCameraSettings : public QObject
+{
+    Q_OBJECT
+
+    MainFrame* frame = nullptr;
+    ICameraPage* page = nullptr;
+    QString tmp = qEnvironmentVariable("LUMIVO_TEST_TMP");
+
+    // A camera of the designated model (looks and 1280x720/1920x1080): brightness 40 of 0..64.
+    static QJsonObject camera(const QString& path, const QString& serial, long brightnessMax = 64)
+    {
+        QJsonObject c = uitest::virtualCamera("Cam", path, "1209", "4C56", {QSize(1280, 720), QSize(1920, 1080)},
+                                              QSize(1280, 720));
+        uitest::setStandardControls(c);
+        uitest::setControl(c, "brightness", {0, brightnessMax, 32, 20});
+        if (!serial.isEmpty())
+            c["serial"] = serial;
+        return c;
+    }
+    static void plug(const QJsonArray& cameras)
+    {
+        QString error;
+        QVERIFY2(uitest::setVirtualCameras(cameras, &error), qPrintable(error));
+    }
+    // Unplugs everything, then plugs `cameras` in again with the window hidden.
+    void replug(const QJsonArray& cameras)
+    {
+        ICamera::instance()->closeCamera();
+        frame->hide();
+        plug({});
+        plug(cameras);
+    }
+    static long value(const QString& path, Property p) { return uitest::deviceValue(path, p).value; }
+    static long flags(const QString& path, Property p) { return uitest::deviceValue(path, p).flags; }
+
+    bool open(const QString& path)
+    {
+        frame->show();
+        QSignalSpy result(ICamera::instance(), &ICamera::sgResult);
+        for (const ICameraInfo& info : ICamera::instance()->cameraList(0))
+            if (info.strDevicePath == path)
+                frame->showCameraPage(info);
+        if (!result.wait(10000) || result.first().first().value<IResult>() != Success)
+            return false;
+        QTest::qWait(400); // switches finish their slide
+        return true;
+    }
+    ISwitchButton* autoSwitch(int key) { return qobject_cast<ISwitchButton*>(page->button(key)); }
+
+private slots:
+    void initTestCase()
+    {
+        IConfigureService::s_strLangId = "1033";
+        auto* app = qobject_cast<IApplication*>(qApp);
+        QVERIFY(app);
+        app->createMainFrame();
+        frame = app->mainFrame();
+        page = frame->cameraPage();
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+    }
+
+    void init() { IConfigureService::s_bRememberCameraSettings = true; }
+    void cleanup() { ICamera::instance()->closeCamera(); }
+
+    void settingsComeBackOnArrivalAndAfterRestart()
+    {
+        const QString path = "virtual:desk";
+        plug({camera(path, "SN1")});
+        QVERIFY(open(path));
+        page->button(ICameraPage::KeyFilterBright)->click(); // brightness 45, contrast 40
+        page->focusSlider()->setValue(120);
+        autoSwitch(ICameraPage::KeyAutoExposure)->setStatus(false);
+        page->exposureSlider()->setValue(300);
+        page->resolutionBox()->setCurrentText("1920x1080");
+
+        replug({camera(path, "SN1")});
+        QCOMPARE(value(path, Property::Brightness), 45L);
+        QCOMPARE(value(path, Property::Contrast), 40L);
+        QCOMPARE(value(path, Property::Focus), 120L);
+        QCOMPARE(value(path, Property::Exposure), 300L);
+        QCOMPARE(flags(path, Property::Exposure), 2L); // manual, as left
+
+        // Opened again: the stored look is marked and the stored resolution used.
+        QVERIFY(open(path));
+        QVERIFY(page->button(ICameraPage::KeyFilterBright)->isChecked());
+        QCOMPARE(page->resolutionBox()->currentText(), QString("1920x1080"));
+        QCOMPARE(uitest::deviceFormat(path), QSize(1920, 1080));
+        QCOMPARE(page->exposureSlider()->value(), 300);
+
+        // Switched off: nothing goes back to the camera.
+        frame->settingsKeeper()->store().flush();
+        IConfigureService::s_bRememberCameraSettings = false;
+        replug({camera(path, "SN1")});
+        QCOMPARE(value(path, Property::Brightness), 20L);
+        QCOMPARE(flags(path, Property::Exposure), 1L);
+
+        // A new program reads the file and puts them back at start.
+        IConfigureService::s_bRememberCameraSettings = true;
+        ICameraSettingsKeeper restarted;
+        restarted.applyPresent();
+        QCOMPARE(value(path, Property::Brightness), 45L);
+        QCOMPARE(value(path, Property::Exposure), 300L);
+
+        // A camera whose range no longer holds a stored value gets the rest.
+        replug({camera(path, "SN1", 40)});
+        QCOMPARE(value(path, Property::Brightness), 20L);
+        QCOMPARE(value(path, Property::Focus), 120L);
+    }
+
+    void restoreDefaultForgetsTheCamera()
+    {
+        const QString path = "virtual:restore";
+        plug({camera(path, "SN2")});
+        QVERIFY(open(path));
+        page->brightnessSlider()->setValue(60);
+        page->button(ICameraPage::KeyRestoreDefault)->click();
+        QCOMPARE(value(path, Property::Brightness), 32L);
+        replug({camera(path, "SN2")});
+        QCOMPARE(value(path, Property::Brightness), 20L); // the camera's own, nothing re-applied
+    }
+
+    void camerasOfOneModelAreToldApartBySerial()
+    {
+        plug({camera("virtual:one", "A"), camera("virtual:two", "B")});
+        QVERIFY(open("virtual:one"));
+        page->brightnessSlider()->setValue(10);
+        QVERIFY(open("virtual:two"));
+        page->brightnessSlider()->setValue(60);
+        // Each camera gets its own, also when they come back in each other's place.
+        replug({camera("virtual:one", "B"), camera("virtual:two", "A")});
+        QCOMPARE(value("virtual:one", Property::Brightness), 60L);
+        QCOMPARE(value("virtual:two", Property::Brightness), 10L);
+    }
+
+    void damagedOrUnwritableStore()
+    {
+        const QString file = tmp + "/damaged.json";
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("{\"cameras\": {\"x\": ");
+        f.close();
+        uitest::startLog();
+        {
+            ICameraSettingsStore store(file);
+            QVERIFY(!store.contains("x"));
+            QCOMPARE(uitest::logCount("unreadable"), 1);
+            QCOMPARE(QDir(tmp).entryList({"damaged.json.damaged-*"}).size(), 1);
+            store.setValue("usb:1:2:serial:3", "brightness", 5);
+        }
+        QCOMPARE(ICameraSettingsStore(file).camera("usb:1:2:serial:3").value("brightness").toInt(), 5);
+
+        // A folder that cannot exist (a file is in the way): logged once, kept in memory.
+        ICameraSettingsStore blocked(file + "/cameras.json");
+        for (int i = 0; i < 3; ++i) {
+            blocked.setValue("id", "brightness", i);
+            blocked.flush();
+        }
+        QCOMPARE(blocked.camera("id").value("brightness").toInt(), 2);
+        QCOMPARE(uitest::logCount("camera settings not written"), 1);
+    }
+
+    void photoOfThePictureShown()
+    {
+        const QString path = "virtual:photo";
+        plug({camera(path, QString())});
+        QVERIFY(open(path));
+        QTRY_VERIFY(!page->preview()->image().isNull());
+        QTRY_VERIFY(page->photoTaker()->button()->isVisible());
+        IConfigureService::s_strPhotoPath = tmp + "/photos";
+        IConfigureService::s_strPhotoFormat = "png";
+        QSignalSpy saved(page->photoTaker(), &IPhotoTaker::sgPhotoSaved);
+        QImage shown;
+        connect(page->photoTaker(), &IPhotoTaker::sgPhotoSaved, this, [&] { shown = page->preview()->image(); });
+        QTest::mouseClick(page->photoTaker()->button(), Qt::LeftButton);
+        QCOMPARE(saved.count(), 1);
+        const QString file = saved.first().first().toString();
+        QVERIFY(QFileInfo(file).fileName().contains(QRegularExpression("^\\d{8}_\\d{6}_\\d{3}\\.png$")));
+        QVERIFY(page->photoTaker()->note().contains(QDir::toNativeSeparators(file)));
+        const QImage photo(file);
+        QCOMPARE(photo.size(), QSize(1280, 720));
+        // Upright as shown: the very picture of the preview when it was taken.
+        QCOMPARE(photo.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+
+        // The space bar on the page does the same.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QTest::keyClick(page, Qt::Key_Space);
+        QCOMPARE(saved.count(), 2);
+
+        // A folder that cannot be written gives a message instead of a file.
+        IConfigureService::s_strPhotoPath = file + "/inside-a-file";
+        QVERIFY(page->photoTaker()->takePhoto().isEmpty());
+        QVERIFY(page->photoTaker()->note().contains("could not be saved"));
+        QCOMPARE(saved.count(), 2);
+    }
+};
+
+LUMIVO_UI_TEST_MAIN(TestCameraSettings)
+#include "tst_camerasettings.moc"
