@@ -51,7 +51,10 @@ public:
     bool videoCaptureFilter(QWidget* owner) override;
 
     dshow::HRESULT SampleCB(double sampleTime, void* sample) override;
+    // A bottom-up frame in the platform's buffer: copied upright into the hand-over.
     dshow::HRESULT BufferCB(double sampleTime, dshow::BYTE* buffer, long bufferLen) override;
+    // An upright frame the decoder wrote into the hand-over's pool: handed over as it is.
+    dshow::HRESULT FrameCB(IFrameBufferPool::Buffer* frame) override;
 
     long SetCameraControlProperty(dshow::CameraControlProperty property, long value, dshow::CameraControlFlags flags);
     long SetVideoProcAmpProperty(dshow::VideoProcAmpProperty property, long value, dshow::VideoProcAmpFlags flags);
@@ -121,8 +124,7 @@ private:
 
     std::mutex m_graphMutex;        // guards the interfaces above against GUI-side calls
     bool m_bComInitialized = false;
-    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create(2);
-    IFrameHandOver m_frames;    // BufferCB's copy, waiting for the worker
+    IFrameHandOver m_frames;    // the newest frame, waiting for the worker
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side

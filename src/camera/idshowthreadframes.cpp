@@ -31,6 +31,21 @@ HRESULT IDShowThread::BufferCB(double sampleTime, BYTE* buffer, long bufferLen)
     return S_OK;
 }
 
+HRESULT IDShowThread::FrameCB(IFrameBufferPool::Buffer* frame)
+{
+    if (!frame)
+        return S_OK;
+    if (QSize(frame->width, frame->height) != currentResolution().size) {
+        IFrameBufferPool::recycle(frame);
+        return S_OK;
+    }
+    const double sampleTime = frame->sampleTime;
+    const long bytes = static_cast<long>(frame->size);
+    if (m_frames.put(frame))
+        emit sgCallback(sampleTime, nullptr, bytes);
+    return S_OK;
+}
+
 void IDShowThread::slCallback(double dblSampleTime, BYTE* pBuffer, long lBufferSize)
 {
     if (pBuffer)
@@ -79,7 +94,7 @@ IFrameBufferPool::Buffer* IDShowThread::copyUpright(double sampleTime, const BYT
     const qint64 rowBytes = qint64(size.width()) * 4;
     if (!pBuffer || size.width() <= 0 || size.height() <= 0 || lBufferSize != rowBytes * size.height())
         return nullptr;
-    IFrameBufferPool::Buffer* copy = m_pPool->acquire(static_cast<std::size_t>(lBufferSize));
+    IFrameBufferPool::Buffer* copy = m_frames.pool()->acquire(static_cast<std::size_t>(lBufferSize));
     if (!copy)
         return nullptr;
     // The copy the hand-over needs anyway reverses the bottom-up rows on the way, so
@@ -119,7 +134,7 @@ void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
     }
     IFrameBufferPool::Buffer* oriented = upright;
     if (code != 2) {
-        oriented = m_pPool->acquire(upright->size);
+        oriented = m_frames.pool()->acquire(upright->size);
         if (!oriented) {
             IFrameBufferPool::recycle(upright);
             return;

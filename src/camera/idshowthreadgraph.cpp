@@ -162,6 +162,8 @@ HRESULT IDShowThread::AddSampleGrabber()
     if (FAILED(hr))
         return hr;
     m_pGraph->AddFilter(m_pGrabberFilter, QStringLiteral("SampleGrabber"));
+    // Frames are decoded straight into the hand-over's buffers.
+    m_pSampleGrabber->SetFramePool(m_frames.pool());
     return m_pSampleGrabber->SetBufferSamples(false);
 }
 

@@ -1,5 +1,10 @@
 #include "camera/iframehandover.h"
 
+IFrameHandOver::IFrameHandOver(int keepFree)
+    : m_pPool(IFrameBufferPool::create(keepFree))
+{
+}
+
 IFrameHandOver::~IFrameHandOver()
 {
     clear();

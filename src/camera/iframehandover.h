@@ -7,11 +7,12 @@
 // Hands frames from a streaming thread to one consumer thread, keeping at most one
 // frame waiting: a newer frame replaces a waiting one (which goes back to its pool),
 // so a slow consumer costs dropped frames, never memory. The producer is told when
-// to notify the consumer, so at most one notice is on its way at a time.
+// to notify the consumer, so at most one notice is on its way at a time. The producer
+// fills buffers of the hand-over's own pool; the buffer, not a copy, is what moves.
 class IFrameHandOver
 {
 public:
-    IFrameHandOver() = default;
+    explicit IFrameHandOver(int keepFree = 2);
     IFrameHandOver(const IFrameHandOver&) = delete;
     IFrameHandOver& operator=(const IFrameHandOver&) = delete;
     ~IFrameHandOver();
@@ -25,8 +26,11 @@ public:
     void clear();
     // Frames replaced before the consumer took them.
     quint64 dropped() const;
+    // Where the producer takes the buffers it puts here.
+    const std::shared_ptr<IFrameBufferPool>& pool() const { return m_pPool; }
 
 private:
+    const std::shared_ptr<IFrameBufferPool> m_pPool;
     mutable std::mutex m_mutex;
     IFrameBufferPool::Buffer* m_pWaiting = nullptr;
     bool m_bNotified = false;

@@ -19,7 +19,7 @@ dshow::HRESULT IStillCaptureImageGrabber::BufferCB(double sampleTime, dshow::BYT
     if (!buffer || bufferLen <= 0)
         return dshow::S_OK;
     // The platform's buffer is only valid during this call.
-    IFrameBufferPool::Buffer* copy = m_pPool->acquire(static_cast<std::size_t>(bufferLen));
+    IFrameBufferPool::Buffer* copy = m_stills.pool()->acquire(static_cast<std::size_t>(bufferLen));
     if (!copy)
         return dshow::S_OK;
     std::memcpy(copy->data, buffer, static_cast<std::size_t>(bufferLen));

@@ -27,6 +27,5 @@ signals:
     void sgStillImage(dshow::BYTE* pBuffer, long lBufferSize);
 
 private:
-    std::shared_ptr<IFrameBufferPool> m_pPool = IFrameBufferPool::create(1);
-    IFrameHandOver m_stills;
+    IFrameHandOver m_stills{1};
 };

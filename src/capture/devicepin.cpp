@@ -155,6 +155,18 @@ void DevicePin::deliver(const RawFrame& frame)
             if (m_category != PinCategory::Still || !m_decoder->configure(frame.subtype, frame.width, frame.height))
                 return;
         }
+        // Straight into the receiver's buffer when it has one: the frame is not copied again.
+        if (IFrameBufferPool::Buffer* target = m_receiver->acquireFrame(m_decoder->outputSize())) {
+            if (!m_decoder->decodeUpright(frame.data, frame.size, frame.bytesPerLine, target->data)) {
+                IFrameBufferPool::recycle(target);
+                return;
+            }
+            target->width = m_decoder->width();
+            target->height = m_decoder->height();
+            target->sampleTime = frame.sampleTime;
+            m_receiver->receiveFrame(target);
+            return;
+        }
         const std::uint8_t* out = m_decoder->decode(frame.data, frame.size, frame.bytesPerLine);
         if (out)
             m_receiver->receive(out, m_decoder->outputSize(), frame.sampleTime);

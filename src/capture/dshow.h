@@ -10,6 +10,8 @@
 //
 // Implemented on top of the device backends in capturedevice.h (V4L2 and virtual).
 
+#include "capture/iframebufferpool.h"
+
 #include <QSize>
 #include <QString>
 
@@ -200,6 +202,13 @@ public:
     virtual HRESULT SampleCB(double sampleTime, void* sample) = 0;
     // Called on a streaming thread; `buffer` is valid only during the call.
     virtual HRESULT BufferCB(double sampleTime, BYTE* buffer, long bufferLen) = 0;
+    // Linux addition: on a streaming thread, an upright frame decoded straight into a
+    // buffer of the pool given to ISampleGrabber::SetFramePool; the callee owns it.
+    virtual HRESULT FrameCB(IFrameBufferPool::Buffer* frame)
+    {
+        IFrameBufferPool::recycle(frame);
+        return E_NOTIMPL;
+    }
 };
 
 class ISampleGrabber : public IUnknown
@@ -212,6 +221,9 @@ public:
     // whichMethod 1 = BufferCB. Passing null stops callbacks; when it returns, no
     // callback of this grabber is running any more.
     virtual HRESULT SetCallback(ISampleGrabberCB* callback, long whichMethod) = 0;
+    // Linux addition: with a pool, frames that need decoding are decoded upright into
+    // its buffers and reach the callback's FrameCB instead of BufferCB (no copy).
+    virtual HRESULT SetFramePool(std::shared_ptr<IFrameBufferPool> pool) = 0;
 };
 
 class IAMStreamConfig : public IUnknown

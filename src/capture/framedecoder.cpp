@@ -98,7 +98,9 @@ bool FrameDecoder::configure(Subtype subtype, int width, int height)
     m_subtype = subtype;
     m_width = width;
     m_height = height;
-    m_output.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+    // The own buffer only for bottom-up decodes: the frame path decodes into its pool.
+    m_output.clear();
+    m_output.shrink_to_fit();
     return true;
 }
 
@@ -113,16 +115,29 @@ void FrameDecoder::drop(const char* reason)
 
 const std::uint8_t* FrameDecoder::decode(const std::uint8_t* data, std::size_t size, int bytesPerLine)
 {
-    if (m_output.empty()) {
+    if (m_width > 0 && m_output.size() != outputSize())
+        m_output.resize(outputSize());
+    return decodeInto(data, size, bytesPerLine, m_output.data(), true) ? m_output.data() : nullptr;
+}
+
+bool FrameDecoder::decodeUpright(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target)
+{
+    return decodeInto(data, size, bytesPerLine, target, false);
+}
+
+bool FrameDecoder::decodeInto(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target,
+                              bool bottomUp)
+{
+    if (m_width <= 0 || !target) {
         drop("decoder not configured");
-        return nullptr;
+        return false;
     }
     if (!data || size == 0) {
         drop("empty frame");
-        return nullptr;
+        return false;
     }
-    const bool ok = m_subtype == MEDIASUBTYPE_MJPG ? decodeJpeg(data, size) : decodeRaw(data, size, bytesPerLine);
-    return ok ? m_output.data() : nullptr;
+    return m_subtype == MEDIASUBTYPE_MJPG ? decodeJpeg(data, size, target, bottomUp)
+                                          : decodeRaw(data, size, bytesPerLine, target, bottomUp);
 }
 
 const std::uint8_t* FrameDecoder::withHuffmanTables(const std::uint8_t* data, std::size_t size,
@@ -165,7 +180,7 @@ const std::uint8_t* FrameDecoder::withHuffmanTables(const std::uint8_t* data, st
     return scratch.data();
 }
 
-bool FrameDecoder::decodeJpeg(const std::uint8_t* data, std::size_t size)
+bool FrameDecoder::decodeJpeg(const std::uint8_t* data, std::size_t size, std::uint8_t* target, bool bottomUp)
 {
     std::size_t jpegSize = 0;
     const std::uint8_t* jpeg = withHuffmanTables(data, size, m_jpegScratch, jpegSize);
@@ -185,22 +200,23 @@ bool FrameDecoder::decodeJpeg(const std::uint8_t* data, std::size_t size)
     }
     // Warnings (a truncated scan, for instance) count as failures: such a frame is
     // partly grey and is better dropped than shown.
-    if (tjDecompress2(handle, jpeg, static_cast<unsigned long>(jpegSize), m_output.data(), m_width, m_width * 4, m_height,
-                      TJPF_BGRX, TJFLAG_BOTTOMUP) != 0) {
+    if (tjDecompress2(handle, jpeg, static_cast<unsigned long>(jpegSize), target, m_width, m_width * 4, m_height, TJPF_BGRX,
+                      bottomUp ? TJFLAG_BOTTOMUP : 0) != 0) {
         drop("corrupt JPEG data");
         return false;
     }
     return true;
 }
 
-bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine)
+bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target,
+                             bool bottomUp)
 {
     const std::size_t w = static_cast<std::size_t>(m_width);
     const std::size_t h = static_cast<std::size_t>(m_height);
     const std::size_t chromaRows = (h + 1) / 2;
-    std::uint8_t* dst = m_output.data();
+    std::uint8_t* dst = target;
     const int dstStride = m_width * 4;
-    const int flipped = -m_height;  // libyuv writes bottom-up for a negative height
+    const int dstHeight = bottomUp ? -m_height : m_height;  // libyuv writes bottom-up for a negative height
 
     auto needs = [&](std::size_t minStride, std::size_t stride, std::size_t total) {
         if (bytesPerLine < 0 || stride < minStride) {
@@ -222,8 +238,8 @@ bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int byt
         if (!needs(row, stride, stride * (h - 1) + row))
             return false;
         const int r = m_subtype == MEDIASUBTYPE_YUY2
-            ? libyuv::YUY2ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, flipped)
-            : libyuv::UYVYToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, flipped);
+            ? libyuv::YUY2ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight)
+            : libyuv::UYVYToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
     case MEDIASUBTYPE_NV12:
@@ -233,8 +249,8 @@ bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int byt
             return false;
         const std::uint8_t* uv = data + stride * h;
         const int s = static_cast<int>(stride);
-        const int r = m_subtype == MEDIASUBTYPE_NV12 ? libyuv::NV12ToARGB(data, s, uv, s, dst, dstStride, m_width, flipped)
-                                                     : libyuv::NV21ToARGB(data, s, uv, s, dst, dstStride, m_width, flipped);
+        const int r = m_subtype == MEDIASUBTYPE_NV12 ? libyuv::NV12ToARGB(data, s, uv, s, dst, dstStride, m_width, dstHeight)
+                                                     : libyuv::NV21ToARGB(data, s, uv, s, dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
     case MEDIASUBTYPE_I420:
@@ -248,7 +264,7 @@ bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int byt
         const std::uint8_t* u = m_subtype == MEDIASUBTYPE_I420 ? p1 : p2;
         const std::uint8_t* v = m_subtype == MEDIASUBTYPE_I420 ? p2 : p1;
         const int r = libyuv::I420ToARGB(data, static_cast<int>(stride), u, static_cast<int>(cstride), v,
-                                         static_cast<int>(cstride), dst, dstStride, m_width, flipped);
+                                         static_cast<int>(cstride), dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
     case MEDIASUBTYPE_RGB24:
@@ -259,8 +275,8 @@ bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int byt
             return false;
         // libyuv names layouts by word order: its RAW is R,G,B in memory, its RGB24 B,G,R.
         const int r = m_subtype == MEDIASUBTYPE_RGB24
-            ? libyuv::RAWToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, flipped)
-            : libyuv::RGB24ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, flipped);
+            ? libyuv::RAWToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight)
+            : libyuv::RGB24ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
     default:

@@ -8,11 +8,12 @@
 
 namespace capture {
 
-// Turns one device frame (MJPG or a raw YUV/RGB layout) into a bottom-up 32-bit RGB
-// bitmap (B,G,R,X in memory, rows from the bottom of the picture up) of exactly
-// width * height * 4 bytes. The output buffer is reused from frame to frame. Frames
-// that are corrupt or too short for the configured size are dropped. One decoder
-// serves one stream; it is not thread-safe.
+// Turns one device frame (MJPG or a raw YUV/RGB layout) into 32-bit RGB (B,G,R,X in
+// memory) of exactly width * height * 4 bytes: either bottom-up into a buffer of its
+// own, reused from frame to frame (the platform's bitmap convention), or upright into
+// a buffer the caller gives (the frame path, which then needs no copy). Frames that are
+// corrupt or too short for the configured size are dropped. One decoder serves one
+// stream; it is not thread-safe.
 class FrameDecoder
 {
 public:
@@ -30,8 +31,10 @@ public:
     // layouts (0 = tightly packed). Returns the output (valid until the next call) or
     // nullptr when the frame was dropped.
     const std::uint8_t* decode(const std::uint8_t* data, std::size_t size, int bytesPerLine = 0);
+    // Decodes one frame upright into `target` (outputSize() bytes); false when dropped.
+    bool decodeUpright(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target);
 
-    std::size_t outputSize() const { return m_output.size(); }
+    std::size_t outputSize() const { return std::size_t(m_width) * std::size_t(m_height) * 4; }
     int width() const { return m_width; }
     int height() const { return m_height; }
     dshow::Subtype subtype() const { return m_subtype; }
@@ -45,8 +48,9 @@ public:
                                                  std::vector<std::uint8_t>& scratch, std::size_t& outSize);
 
 private:
-    bool decodeJpeg(const std::uint8_t* data, std::size_t size);
-    bool decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine);
+    bool decodeInto(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target, bool bottomUp);
+    bool decodeJpeg(const std::uint8_t* data, std::size_t size, std::uint8_t* target, bool bottomUp);
+    bool decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target, bool bottomUp);
     void drop(const char* reason);
 
     void* m_tj = nullptr;

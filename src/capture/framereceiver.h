@@ -18,6 +18,15 @@ public:
     virtual bool wantsFrames() const { return true; }
     // On the streaming thread; `data` is valid only during the call.
     virtual void receive(const std::uint8_t* data, std::size_t size, double sampleTime) = 0;
+    // A buffer to decode the next frame into, upright; null when the filter takes
+    // bytes through receive() only.
+    virtual IFrameBufferPool::Buffer* acquireFrame(std::size_t bytes)
+    {
+        Q_UNUSED(bytes)
+        return nullptr;
+    }
+    // On the streaming thread: a frame in a buffer from acquireFrame, now the filter's.
+    virtual void receiveFrame(IFrameBufferPool::Buffer* frame) { IFrameBufferPool::recycle(frame); }
 };
 
 } // namespace capture

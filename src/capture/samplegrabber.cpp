@@ -67,6 +67,13 @@ HRESULT SampleGrabber::SetCallback(ISampleGrabberCB* callback, long whichMethod)
     return S_OK;
 }
 
+HRESULT SampleGrabber::SetFramePool(std::shared_ptr<IFrameBufferPool> pool)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    m_framePool = std::move(pool);
+    return S_OK;
+}
+
 AM_MEDIA_TYPE SampleGrabber::requestedType() const
 {
     std::lock_guard<std::mutex> lock(m_typeMutex);
@@ -86,6 +93,26 @@ void SampleGrabber::receive(const std::uint8_t* data, std::size_t size, double s
         m_callback->BufferCB(sampleTime, bytes, static_cast<long>(size));
     else
         m_callback->SampleCB(sampleTime, bytes);
+}
+
+IFrameBufferPool::Buffer* SampleGrabber::acquireFrame(std::size_t bytes)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    if (!m_framePool || !m_callback || m_whichMethod != 1 || (m_oneShot && m_shotTaken))
+        return nullptr;
+    return m_framePool->acquire(bytes);
+}
+
+void SampleGrabber::receiveFrame(IFrameBufferPool::Buffer* frame)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    // The callback may have gone between acquireFrame and now.
+    if (!m_callback || m_whichMethod != 1 || (m_oneShot && m_shotTaken)) {
+        IFrameBufferPool::recycle(frame);
+        return;
+    }
+    m_shotTaken = true;
+    m_callback->FrameCB(frame);
 }
 
 } // namespace capture

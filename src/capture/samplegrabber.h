@@ -28,10 +28,13 @@ public:
     dshow::HRESULT SetBufferSamples(bool buffer) override;
     dshow::HRESULT SetOneShot(bool oneShot) override;
     dshow::HRESULT SetCallback(dshow::ISampleGrabberCB* callback, long whichMethod) override;
+    dshow::HRESULT SetFramePool(std::shared_ptr<IFrameBufferPool> pool) override;
 
     dshow::AM_MEDIA_TYPE requestedType() const override;
     bool wantsFrames() const override { return m_hasCallback.load(); }
     void receive(const std::uint8_t* data, std::size_t size, double sampleTime) override;
+    IFrameBufferPool::Buffer* acquireFrame(std::size_t bytes) override;
+    void receiveFrame(IFrameBufferPool::Buffer* frame) override;
 
 private:
     SampleGrabber() = default;
@@ -43,6 +46,7 @@ private:
     // Recursive: a callback may reset the callback from inside BufferCB.
     std::recursive_mutex m_callbackMutex;
     dshow::ISampleGrabberCB* m_callback = nullptr;
+    std::shared_ptr<IFrameBufferPool> m_framePool;  // guarded by m_callbackMutex
     std::atomic<bool> m_hasCallback{false};
     long m_whichMethod = 1;
     bool m_oneShot = false;
