@@ -47,7 +47,8 @@ private slots:
         QCOMPARE(ini.value("path/photo").toString(), makeWritableDir("photo/"));
         QCOMPARE(ini.value("path/video").toString(), makeWritableDir("video/"));
         QCOMPARE(ini.value("path/document").toString(), makeWritableDir("document/"));
-        QCOMPARE(ini.allKeys().size(), 10);
+        QCOMPARE(ini.value("camera/remember_settings").toBool(), true);
+        QCOMPARE(ini.allKeys().size(), 11);
         QVERIFY(QDir(makeWritableDir("photo/")).exists());
     }
 

@@ -395,10 +395,10 @@ private slots:
         QTest::mouseClick(page->button(ICameraPage::KeyFilterForest), Qt::LeftButton);
         page->restoreDefaults();
         QVERIFY(page->isButtonChecked(ICameraPage::KeyFilterForest));
-        // A new open checks Original again without applying it.
+        // A new open marks the look remembered for the camera without applying it.
         calls.clear();
         QCOMPARE(open(path), int(Success));
-        QVERIFY(page->isButtonChecked(ICameraPage::KeyFilterOriginal));
+        QVERIFY(page->isButtonChecked(ICameraPage::KeyFilterForest));
         QVERIFY(!describe(calls).contains("setSharpness"));
     }
 
