@@ -1,6 +1,5 @@
-// Remembered camera settings and the photo, through the real main window with virtual
-// cameras. A virtual camera that re-arrives comes back with its file's values, as
-// hardware that forgot them does, so what the device holds afterwards was written back.
+// Remembered camera settings and the photo, through the real main window. A virtual camera
+// that re-arrives comes back with its file's values, as hardware that forgot them does.
 #include "support/uitest.h"
 #include "support/virtualcameras.h"
 
@@ -30,22 +29,17 @@ class TestCameraSettings : public QObject
     ICameraPage* page = nullptr;
     QString tmp = qEnvironmentVariable("LUMIVO_TEST_TMP");
 
-    // A camera of the designated model (looks and 1280x720/1920x1080): brightness 40 of 0..64.
+    // A camera of the designated model (looks; 1280x720 and 1920x1080), brightness 20 of 0..max.
     static QJsonObject camera(const QString& path, const QString& serial, long brightnessMax = 64)
     {
         QJsonObject c = uitest::virtualCamera("Cam", path, "1209", "4C56", {QSize(1280, 720), QSize(1920, 1080)},
                                               QSize(1280, 720));
         uitest::setStandardControls(c);
         uitest::setControl(c, "brightness", {0, brightnessMax, 32, 20});
-        if (!serial.isEmpty())
-            c["serial"] = serial;
+        c["serial"] = serial; // "": known by its path
         return c;
     }
-    static void plug(const QJsonArray& cameras)
-    {
-        QString error;
-        QVERIFY2(uitest::setVirtualCameras(cameras, &error), qPrintable(error));
-    }
+    static void plug(const QJsonArray& cameras) { QVERIFY(uitest::setVirtualCameras(cameras)); }
     // Unplugs everything, then plugs `cameras` in again with the window hidden.
     void replug(const QJsonArray& cameras)
     {
@@ -55,7 +49,6 @@ class TestCameraSettings : public QObject
         plug(cameras);
     }
     static long value(const QString& path, Property p) { return uitest::deviceValue(path, p).value; }
-    static long flags(const QString& path, Property p) { return uitest::deviceValue(path, p).flags; }
 
     bool open(const QString& path)
     {
@@ -69,7 +62,6 @@ class TestCameraSettings : public QObject
         QTest::qWait(400); // switches finish their slide
         return true;
     }
-    ISwitchButton* autoSwitch(int key) { return qobject_cast<ISwitchButton*>(page->button(key)); }
 
 private slots:
     void initTestCase()
@@ -93,7 +85,7 @@ private slots:
         QVERIFY(open(path));
         page->button(ICameraPage::KeyFilterBright)->click(); // brightness 45, contrast 40
         page->focusSlider()->setValue(120);
-        autoSwitch(ICameraPage::KeyAutoExposure)->setStatus(false);
+        qobject_cast<ISwitchButton*>(page->button(ICameraPage::KeyAutoExposure))->setStatus(false);
         page->exposureSlider()->setValue(300);
         page->resolutionBox()->setCurrentText("1920x1080");
 
@@ -102,7 +94,7 @@ private slots:
         QCOMPARE(value(path, Property::Contrast), 40L);
         QCOMPARE(value(path, Property::Focus), 120L);
         QCOMPARE(value(path, Property::Exposure), 300L);
-        QCOMPARE(flags(path, Property::Exposure), 2L); // manual, as left
+        QCOMPARE(uitest::deviceValue(path, Property::Exposure).flags, 2L); // manual, as left
 
         // Opened again: the stored look is marked and the stored resolution used.
         QVERIFY(open(path));
@@ -116,7 +108,7 @@ private slots:
         IConfigureService::s_bRememberCameraSettings = false;
         replug({camera(path, "SN1")});
         QCOMPARE(value(path, Property::Brightness), 20L);
-        QCOMPARE(flags(path, Property::Exposure), 1L);
+        QCOMPARE(uitest::deviceValue(path, Property::Exposure).flags, 1L);
 
         // A new program reads the file and puts them back at start.
         IConfigureService::s_bRememberCameraSettings = true;
@@ -160,8 +152,7 @@ private slots:
     {
         const QString file = tmp + "/damaged.json";
         QFile f(file);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("{\"cameras\": {\"x\": ");
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("{\"cameras\": {\"x\": ") > 0);
         f.close();
         uitest::startLog();
         {
@@ -193,17 +184,16 @@ private slots:
         IConfigureService::s_strPhotoPath = tmp + "/photos";
         IConfigureService::s_strPhotoFormat = "png";
         QSignalSpy saved(page->photoTaker(), &IPhotoTaker::sgPhotoSaved);
-        QImage shown;
+        QImage shown; // what the preview showed when the photo was taken
         connect(page->photoTaker(), &IPhotoTaker::sgPhotoSaved, this, [&] { shown = page->preview()->image(); });
         QTest::mouseClick(page->photoTaker()->button(), Qt::LeftButton);
         QCOMPARE(saved.count(), 1);
         const QString file = saved.first().first().toString();
         QVERIFY(QFileInfo(file).fileName().contains(QRegularExpression("^\\d{8}_\\d{6}_\\d{3}\\.png$")));
         QVERIFY(page->photoTaker()->note().contains(QDir::toNativeSeparators(file)));
-        const QImage photo(file);
+        const QImage photo = QImage(file).convertToFormat(QImage::Format_RGB32);
         QCOMPARE(photo.size(), QSize(1280, 720));
-        // Upright as shown: the very picture of the preview when it was taken.
-        QCOMPARE(photo.convertToFormat(QImage::Format_RGB32), shown.convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(photo, shown.convertToFormat(QImage::Format_RGB32)); // upright as shown
 
         // The space bar on the page does the same.
         frame->activateWindow();
