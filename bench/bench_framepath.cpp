@@ -1,7 +1,8 @@
 // The camera's frame path, from the MJPG frame a (virtual) device hands over to the
 // image the facade delivers on the GUI thread, beside the bare TurboJPEG decode of the
-// same frames and beside that decode plus the hand-over's copy; plus a 4K stream at
-// 30 fps and a 4K stream with the GUI thread stalled.
+// same frames (upright, as the path decodes them) and beside the path's former cost, a
+// bottom-up decode plus an upright copy; plus a 4K stream at 30 fps and a 4K stream
+// with the GUI thread stalled.
 //
 //   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode|DecodeCopy'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
@@ -180,8 +181,7 @@ void FramePath(benchmark::State& state, int width, int height)
         state.SkipWithError("frames of the wrong size");
 }
 
-// The MJPG frames the device hands over, copied out of its sink; decoded below with
-// the flags the platform decoder uses (bottom-up BGRX).
+// The MJPG frames the device hands over, copied out of its sink.
 std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width, int height, int count)
 {
     std::vector<std::vector<std::uint8_t>> frames;
@@ -208,8 +208,9 @@ std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width,
     return frames;
 }
 
-// The bare decode, and with `copy` also the one upright copy the hand-over to the
-// worker makes of every frame: the floor under the whole path, on one thread.
+// The bare decode (upright BGRX, what the path's decoder does): the floor under the
+// whole path, on one thread. With `copy`, the path as it was: a bottom-up decode into
+// the decoder's own buffer and an upright copy of it into a pooled buffer.
 void decodeFrames(benchmark::State& state, int width, int height, bool copy)
 {
     if (!setUp()) {
@@ -239,7 +240,7 @@ void decodeFrames(benchmark::State& state, int width, int height, bool copy)
     for (auto _ : state) {
         const auto& jpeg = frames[i++ % frames.size()];
         if (tjDecompress2(handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(), width, 0, height,
-                          TJPF_BGRX, TJFLAG_BOTTOMUP)
+                          TJPF_BGRX, copy ? TJFLAG_BOTTOMUP : 0)
             != 0) {
             state.SkipWithError("decode failed");
             break;

@@ -26,6 +26,7 @@ public:
     void createMainFrame();
 
 signals:
+    // The three mouse signals are part of the published interface; nothing in the program connects to them.
     void sgGMouseMoveEvent(QMouseEvent* event);
     void sgGMousePressEvent(QMouseEvent* event);
     void sgGMouseReleaseEvent(QMouseEvent* event);

@@ -9,6 +9,7 @@
 #include "widgets/iswitchbutton.h"
 #include "widgets/itxtbutton.h"
 #include "widgets/icamerapreview.h"
+#include "capture/cameraproperty.h"
 #include "capture/designatedmodel.h"
 #include "app/iapplication.h"
 #include "app/icamerasettingskeeper.h"
@@ -97,7 +98,7 @@ void ICameraPage::checkFrames()
     if (m_bSilenceShown || m_lastFrame.elapsed() < kSilentCameraMs)
         return;
     m_bSilenceShown = true;
-    qDebug() << "ICameraPage--> no frame for" << m_lastFrame.elapsed() << "ms from" << g_currentCameraInfo.strDevicePath;
+    qDebug() << "camera page: no frame for" << m_lastFrame.elapsed() << "ms from" << g_currentCameraInfo.strDevicePath;
     m_pPreview->setMessage(tr("The camera has stopped sending pictures."));
 }
 
@@ -188,23 +189,16 @@ QScrollArea* ICameraPage::createParameterPanel()
             .arg(2 * s)
             .arg(25 * s));
 
-    ISwitchButton* autoExposure = createSwitchButton(KeyAutoExposure);
-    ISwitchButton* autoFocus = createSwitchButton(KeyAutoFocus);
-    ISwitchButton* autoWhiteBalance = createSwitchButton(KeyAutoWhiteBalance);
-
-    auto makeSlider = [] {
-        auto* slider = new ISlider(Qt::Horizontal);
-        slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
-        return slider;
-    };
-    m_pFocusSlider = makeSlider();
-    m_pExposureSlider = makeSlider();
-    m_pWhiteBalanceSlider = makeSlider();
-    m_pBrightnessSlider = makeSlider();
-    m_pContrastSlider = makeSlider();
-    m_pSaturationSlider = makeSlider();
-    for (ISlider* slider : {m_pBrightnessSlider, m_pContrastSlider, m_pSaturationSlider})
-        slider->setFixedWidth(int(220 * s));
+    m_sliders.fill(nullptr);
+    for (const capture::CameraProperty& row : capture::cameraProperties()) {
+        if (!row.onPage)
+            continue;
+        auto* control = new ISlider(Qt::Horizontal);
+        control->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
+        if (!row.hasAuto)
+            control->setFixedWidth(int(220 * s));
+        m_sliders[std::size_t(row.slot)] = control;
+    }
 
     auto caption = [](const QString& text, const char* color) {
         return createLabel(text, QColor(color), createFont(10, 50));
@@ -217,34 +211,27 @@ QScrollArea* ICameraPage::createParameterPanel()
     resolutionRow->addWidget(m_pResolutionBox);
     resolutionRow->addSpacing(int(20 * s));
 
-    auto controlGrid = [&](const QString& autoText, ISwitchButton* sw, const QString& text, ISlider* slider) {
+    // A property the camera may choose itself gets a grid with its Auto switch above
+    // the slider; the others a caption and the slider on one row.
+    auto controlGrid = [&](const capture::CameraProperty& row) {
         auto* grid = new QGridLayout;
         grid->setSpacing(int(3 * s));
         grid->setContentsMargins(int(20 * s), 0, int(20 * s), 0);
-        grid->addWidget(caption(autoText, "#595757"), 0, 0);
-        grid->addWidget(sw, 0, 1);
-        grid->addWidget(caption(text, "#ADADAD"), 1, 0);
-        grid->addWidget(slider, 2, 0, 1, 2);
+        grid->addWidget(caption(QObject::tr(row.autoCaption), "#595757"), 0, 0);
+        grid->addWidget(createSwitchButton(autoSwitchKey(row.slot)), 0, 1);
+        grid->addWidget(caption(QObject::tr(row.caption), "#ADADAD"), 1, 0);
+        grid->addWidget(slider(row.slot), 2, 0, 1, 2);
         return grid;
     };
-    QGridLayout* focusGrid = controlGrid(QObject::tr("Auto focus"), autoFocus, QObject::tr("Focus"), m_pFocusSlider);
-    QGridLayout* exposureGrid =
-        controlGrid(QObject::tr("Auto exposure"), autoExposure, QObject::tr("Exposure"), m_pExposureSlider);
-    QGridLayout* whiteBalanceGrid = controlGrid(QObject::tr("Auto white balance"), autoWhiteBalance,
-                                                QObject::tr("White balance"), m_pWhiteBalanceSlider);
-
-    auto valueRow = [&](const QString& text, ISlider* slider) {
-        auto* row = new QHBoxLayout;
-        row->addSpacing(int(20 * s));
-        row->addWidget(caption(text, "#595757"));
-        row->addStretch();
-        row->addWidget(slider);
-        row->addSpacing(int(20 * s));
-        return row;
+    auto valueRow = [&](const capture::CameraProperty& row) {
+        auto* line = new QHBoxLayout;
+        line->addSpacing(int(20 * s));
+        line->addWidget(caption(QObject::tr(row.caption), "#595757"));
+        line->addStretch();
+        line->addWidget(slider(row.slot));
+        line->addSpacing(int(20 * s));
+        return line;
     };
-    QHBoxLayout* brightnessRow = valueRow(QObject::tr("Brightness"), m_pBrightnessSlider);
-    QHBoxLayout* contrastRow = valueRow(QObject::tr("Contrast"), m_pContrastSlider);
-    QHBoxLayout* saturationRow = valueRow(QObject::tr("Saturation"), m_pSaturationSlider);
 
     IButton* restore = createColorButton(KeyRestoreDefault, QObject::tr("Restore default"), QSize(100, 30),
                                          QColor(Qt::white), QColor("#E7141A"));
@@ -264,18 +251,17 @@ QScrollArea* ICameraPage::createParameterPanel()
     box->setContentsMargins(int(int(20 * s) + 10 * s), int(int(10 * s) + 10 * s), int(int(20 * s) + 10 * s), 0);
     box->addLayout(resolutionRow);
     box->addWidget(createDashedLine(1, QColor("#ACACAC")));
-    box->addLayout(focusGrid);
-    box->addWidget(createDashedLine(1, QColor("#ACACAC")));
-    box->addLayout(exposureGrid);
-    box->addWidget(createDashedLine(1, QColor("#ACACAC")));
-    box->addLayout(whiteBalanceGrid);
-    box->addWidget(createDashedLine(1, QColor("#ACACAC")));
-    box->addSpacing(int(5 * s));
-    box->addLayout(brightnessRow);
-    box->addSpacing(int(5 * s));
-    box->addLayout(contrastRow);
-    box->addSpacing(int(5 * s));
-    box->addLayout(saturationRow);
+    for (const capture::CameraProperty& row : capture::cameraProperties()) {
+        if (!row.onPage)
+            continue;
+        if (row.hasAuto) {
+            box->addLayout(controlGrid(row));
+            box->addWidget(createDashedLine(1, QColor("#ACACAC")));
+        } else {
+            box->addSpacing(int(5 * s));
+            box->addLayout(valueRow(row));
+        }
+    }
     box->addSpacing(int(5 * s));
     box->addWidget(restore, 0, Qt::AlignCenter);
     box->addSpacing(int(10 * s + int(10 * s)));
@@ -290,34 +276,22 @@ QScrollArea* ICameraPage::createParameterPanel()
 
 void ICameraPage::connectPanel()
 {
-    auto* autoExposure = static_cast<ISwitchButton*>(button(KeyAutoExposure));
-    auto* autoFocus = static_cast<ISwitchButton*>(button(KeyAutoFocus));
-    auto* autoWhiteBalance = static_cast<ISwitchButton*>(button(KeyAutoWhiteBalance));
-    connect(autoExposure, &ISwitchButton::statusChanged, autoExposure,
-            [this](bool on) { onAutoSwitch(CameraParameters::Exposure, on); });
-    connect(autoFocus, &ISwitchButton::statusChanged, autoFocus,
-            [this](bool on) { onAutoSwitch(CameraParameters::Focus, on); });
-    connect(autoWhiteBalance, &ISwitchButton::statusChanged, autoWhiteBalance,
-            [this](bool on) { onAutoSwitch(CameraParameters::WhiteBalance, on); });
-
-    connect(m_pFocusSlider, &QSlider::valueChanged, m_pFocusSlider, [this](int v) {
-        send(&ICamera::setFocus, "setFocus", v);
-        g_currentCameraInfo.parameters[CameraParameters::Focus].value = v;
-    });
-    connect(m_pExposureSlider, &QSlider::valueChanged, m_pExposureSlider, [this](int v) {
-        send(&ICamera::setExposure, "setExposure", v);
-        g_currentCameraInfo.parameters[CameraParameters::Exposure].value = v;
-    });
-    connect(m_pWhiteBalanceSlider, &QSlider::valueChanged, m_pWhiteBalanceSlider, [this](int v) {
-        send(&ICamera::setWhiteBalance, "setWhiteBalance", v);
-        g_currentCameraInfo.parameters[CameraParameters::WhiteBalance].value = v;
-    });
-    connect(m_pBrightnessSlider, &QSlider::valueChanged, m_pBrightnessSlider,
-            [this](int v) { send(&ICamera::setBrightness, "setBrightness", v); });
-    connect(m_pContrastSlider, &QSlider::valueChanged, m_pContrastSlider,
-            [this](int v) { send(&ICamera::setContrast, "setContrast", v); });
-    connect(m_pSaturationSlider, &QSlider::valueChanged, m_pSaturationSlider,
-            [this](int v) { send(&ICamera::setSaturation, "setSaturation", v); });
+    for (const capture::CameraProperty& row : capture::cameraProperties()) {
+        if (!row.onPage)
+            continue;
+        const capture::CameraProperty* property = &row;
+        ISlider* control = slider(row.slot);
+        connect(control, &QSlider::valueChanged, control, [this, property](int v) {
+            send(*property, v);
+            // What the device chooses itself is remembered for switching Auto off again.
+            if (property->hasAuto)
+                g_currentCameraInfo.parameters[property->slot].value = v;
+        });
+        if (!row.hasAuto)
+            continue;
+        auto* sw = static_cast<ISwitchButton*>(button(autoSwitchKey(row.slot)));
+        connect(sw, &ISwitchButton::statusChanged, sw, [this, property](bool on) { onAutoSwitch(*property, on); });
+    }
 
     connect(m_pResolutionBox, &QComboBox::currentTextChanged, m_pResolutionBox, [this](const QString&) {
         sendResolution(entryResolution(m_pResolutionBox));
@@ -325,50 +299,44 @@ void ICameraPage::connectPanel()
     connect(button(KeyRestoreDefault), &QToolButton::clicked, this, [this] { restoreDefaults(); });
 }
 
-void ICameraPage::onAutoSwitch(int slot, bool on)
+void ICameraPage::onAutoSwitch(const capture::CameraProperty& property, bool on)
 {
-    CameraParameter& parameter = g_currentCameraInfo.parameters[slot];
-    const int value = parameter.value.toInt();
-    ISlider* slider = nullptr;
+    CameraParameter& parameter = g_currentCameraInfo.parameters[property.slot];
+    if (on)
+        sendAuto(property);
+    else
+        send(property, parameter.value.toInt());
+    parameter.isAuto = on;
+    slider(property.slot)->setEnabled(!on);
+}
+
+void ICameraPage::send(const capture::CameraProperty& property, int value)
+{
+    emit sgCameraCall(QLatin1String(property.setter), value);
+    camera()->setParameter(property.slot, value);
+}
+
+void ICameraPage::sendAuto(const capture::CameraProperty& property)
+{
+    emit sgCameraCall(QLatin1String(property.autoSetter), QVariant());
+    camera()->setParameterAuto(property.slot);
+}
+
+ISlider* ICameraPage::slider(int slot) const
+{
+    return m_sliders.at(std::size_t(slot));
+}
+
+int ICameraPage::autoSwitchKey(int slot)
+{
     switch (slot) {
     case CameraParameters::Exposure:
-        if (on)
-            sendAuto(&ICamera::setExposureAuto, "setExposureAuto");
-        else
-            send(&ICamera::setExposure, "setExposure", value);
-        slider = m_pExposureSlider;
-        break;
+        return KeyAutoExposure;
     case CameraParameters::Focus:
-        if (on)
-            sendAuto(&ICamera::setFocusAuto, "setFocusAuto");
-        else
-            send(&ICamera::setFocus, "setFocus", value);
-        slider = m_pFocusSlider;
-        break;
-    case CameraParameters::WhiteBalance:
-        if (on)
-            sendAuto(&ICamera::setWhiteBalanceAuto, "setWhiteBalanceAuto");
-        else
-            send(&ICamera::setWhiteBalance, "setWhiteBalance", value);
-        slider = m_pWhiteBalanceSlider;
-        break;
+        return KeyAutoFocus;
     default:
-        return;
+        return KeyAutoWhiteBalance;
     }
-    parameter.isAuto = on;
-    slider->setEnabled(!on);
-}
-
-void ICameraPage::send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value)
-{
-    emit sgCameraCall(QLatin1String(operation), value);
-    (camera()->*setter)(value);
-}
-
-void ICameraPage::sendAuto(bool (ICamera::*toggle)(), const char* operation)
-{
-    emit sgCameraCall(QLatin1String(operation), QVariant());
-    (camera()->*toggle)();
 }
 
 void ICameraPage::sendResolution(const CameraResolution& resolution)
@@ -472,14 +440,14 @@ void ICameraPage::applyFilter(int key)
     if (!preset)
         return;
 
-    m_pBrightnessSlider->setValue(preset->brightness);
-    m_pContrastSlider->setValue(preset->contrast);
-    m_pSaturationSlider->setValue(preset->saturation);
-    send(&ICamera::setSharpness, "setSharpness", preset->sharpness);
+    slider(CameraParameters::Brightness)->setValue(preset->brightness);
+    slider(CameraParameters::Contrast)->setValue(preset->contrast);
+    slider(CameraParameters::Saturation)->setValue(preset->saturation);
+    send(*capture::cameraPropertyForSlot(CameraParameters::Sharpness), preset->sharpness);
     if (auto* sw = qobject_cast<ISwitchButton*>(button(KeyAutoWhiteBalance)))
         sw->setStatus(preset->autoWhiteBalance);
     if (!preset->autoWhiteBalance)
-        send(&ICamera::setWhiteBalance, "setWhiteBalance", preset->whiteBalance);
+        send(*capture::cameraPropertyForSlot(CameraParameters::WhiteBalance), preset->whiteBalance);
 }
 
 void ICameraPage::openCamera(ICameraInfo info)
@@ -530,7 +498,7 @@ void ICameraPage::slResult(const IResult& result)
         m_pPreview->setMessage(tr("Failed to set the parameter of the device, please verify the device."));
         break;
     default:
-        qDebug() << "ICameraPage--> unknown open result" << int(result);
+        qDebug() << "camera page: unknown open result" << int(result);
         break;
     }
 }
@@ -573,57 +541,35 @@ void ICameraPage::refreshParameters()
     }
     m_pResolutionBox->blockSignals(false);
 
-    const struct
-    {
-        ISlider* slider;
-        int slot;
-    } sliders[] = {
-        {m_pBrightnessSlider, CameraParameters::Brightness},
-        {m_pContrastSlider, CameraParameters::Contrast},
-        {m_pSaturationSlider, CameraParameters::Saturation},
-        {m_pFocusSlider, CameraParameters::Focus},
-        {m_pExposureSlider, CameraParameters::Exposure},
-        {m_pWhiteBalanceSlider, CameraParameters::WhiteBalance},
-    };
-    for (const auto& entry : sliders) {
-        const CameraParameter& p = g_currentCameraInfo.parameters[entry.slot];
-        entry.slider->blockSignals(true);
-        entry.slider->setMinimum(p.min.toInt());
-        entry.slider->setMaximum(p.max.toInt());
-        entry.slider->blockSignals(false);
-        entry.slider->setValue(g_currentCameraInfo.parameters[entry.slot].value.toInt());
-        if (entry.slot == CameraParameters::Focus || entry.slot == CameraParameters::Exposure
-            || entry.slot == CameraParameters::WhiteBalance)
-            entry.slider->setEnabled(!g_currentCameraInfo.parameters[entry.slot].isAuto);
+    // The sliders first, then the Auto switches: the order the camera gets its calls in.
+    for (int slot : {CameraParameters::Brightness, CameraParameters::Contrast, CameraParameters::Saturation,
+                     CameraParameters::Focus, CameraParameters::Exposure, CameraParameters::WhiteBalance}) {
+        const CameraParameter& p = g_currentCameraInfo.parameters[slot];
+        ISlider* control = slider(slot);
+        control->blockSignals(true);
+        control->setMinimum(p.min.toInt());
+        control->setMaximum(p.max.toInt());
+        control->blockSignals(false);
+        control->setValue(p.value.toInt());
+        if (capture::cameraPropertyForSlot(slot)->hasAuto)
+            control->setEnabled(!p.isAuto);
     }
-
-    const struct
-    {
-        int key;
-        int slot;
-    } switches[] = {
-        {KeyAutoExposure, CameraParameters::Exposure},
-        {KeyAutoFocus, CameraParameters::Focus},
-        {KeyAutoWhiteBalance, CameraParameters::WhiteBalance},
-    };
-    for (const auto& entry : switches) {
-        if (auto* sw = qobject_cast<ISwitchButton*>(button(entry.key)))
-            sw->setStatus(g_currentCameraInfo.parameters[entry.slot].isAuto);
+    for (int slot : {CameraParameters::Exposure, CameraParameters::Focus, CameraParameters::WhiteBalance}) {
+        if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(slot))))
+            sw->setStatus(g_currentCameraInfo.parameters[slot].isAuto);
     }
 }
 
 void ICameraPage::restoreDefaults()
 {
     const CameraParameters& p = g_currentCameraInfo.parameters;
-    m_pContrastSlider->setValue(p[CameraParameters::Contrast].defaultValue.toInt());
-    m_pBrightnessSlider->setValue(p[CameraParameters::Brightness].defaultValue.toInt());
-    m_pSaturationSlider->setValue(p[CameraParameters::Saturation].defaultValue.toInt());
-    if (!p[CameraParameters::Focus].isAuto)
-        m_pFocusSlider->setValue(p[CameraParameters::Focus].defaultValue.toInt());
-    if (!p[CameraParameters::Exposure].isAuto)
-        m_pExposureSlider->setValue(p[CameraParameters::Exposure].defaultValue.toInt());
-    if (!p[CameraParameters::WhiteBalance].isAuto)
-        m_pWhiteBalanceSlider->setValue(p[CameraParameters::WhiteBalance].defaultValue.toInt());
+    // In this order: the plain values first, then those the device may choose itself
+    // (left alone while it does).
+    for (int slot : {CameraParameters::Contrast, CameraParameters::Brightness, CameraParameters::Saturation,
+                     CameraParameters::Focus, CameraParameters::Exposure, CameraParameters::WhiteBalance}) {
+        if (!p[slot].isAuto || !capture::cameraPropertyForSlot(slot)->hasAuto)
+            slider(slot)->setValue(p[slot].defaultValue.toInt());
+    }
 }
 
 void ICameraPage::back()

@@ -11,6 +11,9 @@ class ICameraSettingsKeeper;
 class IPhotoTaker;
 class ICameraPreview;
 class ISlider;
+namespace capture {
+struct CameraProperty;
+}
 class QComboBox;
 class QLabel;
 class QScrollArea;
@@ -68,12 +71,14 @@ public:
     ICameraPreview* preview() const { return m_pPreview; }
     QComboBox* resolutionBox() const { return m_pResolutionBox; }
     QStackedLayout* panelStack() const { return m_pPanelStack; }
-    ISlider* brightnessSlider() const { return m_pBrightnessSlider; }
-    ISlider* contrastSlider() const { return m_pContrastSlider; }
-    ISlider* saturationSlider() const { return m_pSaturationSlider; }
-    ISlider* focusSlider() const { return m_pFocusSlider; }
-    ISlider* exposureSlider() const { return m_pExposureSlider; }
-    ISlider* whiteBalanceSlider() const { return m_pWhiteBalanceSlider; }
+    // The slider of a parameter slot (CameraParameters::Slot); null for one the page lacks.
+    ISlider* slider(int slot) const;
+    ISlider* brightnessSlider() const { return slider(CameraParameters::Brightness); }
+    ISlider* contrastSlider() const { return slider(CameraParameters::Contrast); }
+    ISlider* saturationSlider() const { return slider(CameraParameters::Saturation); }
+    ISlider* focusSlider() const { return slider(CameraParameters::Focus); }
+    ISlider* exposureSlider() const { return slider(CameraParameters::Exposure); }
+    ISlider* whiteBalanceSlider() const { return slider(CameraParameters::WhiteBalance); }
     QWidget* parameterPanel() const { return m_pParameterPanel; }
 
 signals:
@@ -92,24 +97,20 @@ private:
     QScrollArea* createScrollArea();
     QLabel* createDashedLine(int width, const QColor& color);
     void connectPanel();
-    // The Auto switch of `slot` (exposure, focus or white balance) was set to `on`.
-    void onAutoSwitch(int slot, bool on);
+    // The Auto switch of a property was set to `on`.
+    void onAutoSwitch(const capture::CameraProperty& property, bool on);
+    static int autoSwitchKey(int slot);
     void back();
     // The facade calls, announced through sgCameraCall.
-    void send(bool (ICamera::*setter)(const QVariant&), const char* operation, int value);
-    void sendAuto(bool (ICamera::*toggle)(), const char* operation);
+    void send(const capture::CameraProperty& property, int value);
+    void sendAuto(const capture::CameraProperty& property);
     void sendResolution(const CameraResolution& resolution);
     void checkFrames();
 
     QStackedLayout* m_pPanelStack = nullptr;
     ICameraPreview* m_pPreview = nullptr;
     QComboBox* m_pResolutionBox = nullptr;
-    ISlider* m_pContrastSlider = nullptr;
-    ISlider* m_pSaturationSlider = nullptr;
-    ISlider* m_pBrightnessSlider = nullptr;
-    ISlider* m_pFocusSlider = nullptr;
-    ISlider* m_pExposureSlider = nullptr;
-    ISlider* m_pWhiteBalanceSlider = nullptr;
+    std::array<ISlider*, CameraParameters::Count> m_sliders{};
     QWidget* m_pParameterPanel = nullptr;
     QTimer* m_pFrameWatch = nullptr;
     QElapsedTimer m_lastFrame;

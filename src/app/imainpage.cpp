@@ -82,7 +82,7 @@ void IMainPage::onButtonClick(bool, const QVariant& key)
     if (app && app->mainFrame())
         app->mainFrame()->showCameraPage(info);
     else
-        qDebug() << "IMainPage--> no main window for" << info.strDevicePath;
+        qDebug() << "device list: no main window for" << info.strDevicePath;
 }
 
 QString IMainPage::dateText() const { return dateText(QDate::currentDate(), IConfigureService::s_strLangId); }

@@ -35,7 +35,7 @@ IScreenshotTour* IScreenshotTour::fromArguments(MainFrame* frame, const QStringL
     if (at < 0)
         return nullptr;
     if (at + 1 >= arguments.size() || arguments.at(at + 1).startsWith(QLatin1String("--"))) {
-        qDebug() << "IScreenshotTour--> --screenshot-tour needs a directory";
+        qDebug() << "tour: --screenshot-tour needs a directory";
         std::fprintf(stderr, "lumivo: --screenshot-tour needs a directory\n");
         return nullptr;
     }

@@ -1,5 +1,7 @@
 #include "camera/iabstractcamera.h"
 
+#include "capture/cameraproperty.h"
+
 #include <QDebug>
 
 IAbstractCamera::IAbstractCamera(QObject* parent)
@@ -50,79 +52,84 @@ int IAbstractCamera::flipMode()
 
 bool IAbstractCamera::setFocusAuto()
 {
-    qDebug() << "setFocusAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::Focus);
 }
 
 bool IAbstractCamera::setExposureAuto()
 {
-    qDebug() << "setExposureAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::Exposure);
 }
 
 bool IAbstractCamera::setContrastAuto()
 {
-    qDebug() << "setContrastAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::Contrast);
 }
 
 bool IAbstractCamera::setSaturationAuto()
 {
-    qDebug() << "setSaturationAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::Saturation);
 }
 
 bool IAbstractCamera::setBrightnessAuto()
 {
-    qDebug() << "setBrightnessAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::Brightness);
 }
 
 bool IAbstractCamera::setWhiteBalanceAuto()
 {
-    qDebug() << "setWhiteBalanceAuto-->";
-    return true;
+    return setParameterAuto(CameraParameters::WhiteBalance);
 }
 
 bool IAbstractCamera::setFocus(const QVariant& value)
 {
-    qDebug() << "setFocus-->" << value;
-    return true;
+    return setParameter(CameraParameters::Focus, value);
 }
 
 bool IAbstractCamera::setExposure(const QVariant& value)
 {
-    qDebug() << "setExposure-->" << value;
-    return true;
+    return setParameter(CameraParameters::Exposure, value);
 }
 
 bool IAbstractCamera::setContrast(const QVariant& value)
 {
-    qDebug() << "setContrast-->" << value;
-    return true;
+    return setParameter(CameraParameters::Contrast, value);
 }
 
 bool IAbstractCamera::setSharpness(const QVariant& value)
 {
-    qDebug() << "setSharpness-->" << value;
-    return true;
+    return setParameter(CameraParameters::Sharpness, value);
 }
 
 bool IAbstractCamera::setSaturation(const QVariant& value)
 {
-    qDebug() << "setSaturation-->" << value;
-    return true;
+    return setParameter(CameraParameters::Saturation, value);
 }
 
 bool IAbstractCamera::setBrightness(const QVariant& value)
 {
-    qDebug() << "setBrightness-->" << value;
-    return true;
+    return setParameter(CameraParameters::Brightness, value);
 }
 
 bool IAbstractCamera::setWhiteBalance(const QVariant& value)
 {
-    qDebug() << "setWhiteBalance-->" << value;
+    return setParameter(CameraParameters::WhiteBalance, value);
+}
+
+bool IAbstractCamera::setParameter(int slot, const QVariant& value)
+{
+    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
+    if (!row)
+        return false;
+    qDebug().noquote() << QLatin1String(row->setter) + QLatin1String("-->") << value;
+    return true;
+}
+
+bool IAbstractCamera::setParameterAuto(int slot)
+{
+    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
+    if (!row || !row->autoSetter)
+        return false;
+    qDebug().noquote() << QLatin1String(row->autoSetter) + QLatin1String("-->");
     return true;
 }
 

@@ -54,15 +54,19 @@ public:
     virtual bool setWhiteBalance(const QVariant& value);
     virtual bool videoCaptureFilter(QWidget* owner);
     virtual CameraParameters parameters();
+    // A parameter slot's value, or its automatic mode (CameraParameters::Slot); the
+    // setters above are these for one slot each. Here: logged only.
+    virtual bool setParameter(int slot, const QVariant& value);
+    virtual bool setParameterAuto(int slot);
 
     // The resolution asked for, or in use once the format is set.
     CameraResolution currentResolution() const;
 
 signals:
-    void sgAutoScanner();
+    void sgAutoScanner();  // published interface; nothing in the program connects to it (only the facade relays it)
     void sgResult(IResult result);
     void sgStillImage(QImage image);
-    void sgCaptureImage(QImage image);
+    void sgCaptureImage(QImage image);  // published interface; nothing in the program connects to it (only the facade relays it)
     void sgPreviewImage(QImage image);
 
 protected:

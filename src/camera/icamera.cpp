@@ -171,6 +171,16 @@ bool ICamera::setResolution(const CameraResolution& resolution)
     return m_pCamera ? m_pCamera->setResolution(resolution) : false;
 }
 
+bool ICamera::setParameter(int slot, const QVariant& value)
+{
+    return m_pCamera ? m_pCamera->setParameter(slot, value) : false;
+}
+
+bool ICamera::setParameterAuto(int slot)
+{
+    return m_pCamera ? m_pCamera->setParameterAuto(slot) : false;
+}
+
 bool ICamera::setFocus(const QVariant& value)
 {
     return m_pCamera ? m_pCamera->setFocus(value) : false;

@@ -38,6 +38,9 @@ public:
     bool setFocusAuto();
     bool setExposureAuto();
     bool setWhiteBalanceAuto();
+    // Any of the above by parameter slot (CameraParameters::Slot).
+    bool setParameter(int slot, const QVariant& value);
+    bool setParameterAuto(int slot);
 
     // Ends the camera without processing events: for the application object's
     // destruction and the facade's own.

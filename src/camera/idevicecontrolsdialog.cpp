@@ -28,7 +28,7 @@ IDeviceControlsDialog::IDeviceControlsDialog(std::shared_ptr<dshow::ISpecifyProp
 
     std::vector<dshow::DeviceControl> controls;
     if (!m_pPages || dshow::FAILED(m_pPages->GetControls(controls))) {
-        qDebug() << "videoCaptureFilter--> no device controls";
+        qDebug() << "controls dialog: the device has no controls";
         controls.clear();
     }
     if (controls.empty())
@@ -101,6 +101,6 @@ void IDeviceControlsDialog::write(quint32 id, long value)
 {
     const dshow::HRESULT hr = m_pPages ? m_pPages->SetControl(id, value) : dshow::E_POINTER;
     if (dshow::FAILED(hr))
-        qDebug().nospace() << "videoCaptureFilter--> set control " << id << " to " << value << " failed: "
+        qDebug().nospace() << "controls dialog: setting control " << id << " to " << value << " failed: "
                            << dshow::ErrorMessage(hr);
 }

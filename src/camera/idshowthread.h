@@ -35,19 +35,10 @@ public:
     bool setPreview(const bool& on) override;
     bool setResolution(const CameraResolution& resolution) override;
 
-    bool setFocusAuto() override;
-    bool setExposureAuto() override;
-    bool setContrastAuto() override;
-    bool setSaturationAuto() override;
-    bool setBrightnessAuto() override;
-    bool setWhiteBalanceAuto() override;
-    bool setFocus(const QVariant& value) override;
-    bool setExposure(const QVariant& value) override;
-    bool setContrast(const QVariant& value) override;
-    bool setSharpness(const QVariant& value) override;
-    bool setSaturation(const QVariant& value) override;
-    bool setBrightness(const QVariant& value) override;
-    bool setWhiteBalance(const QVariant& value) override;
+    // The described setters reach these through IAbstractCamera: one row of the
+    // property table each, written through the filter's property interfaces.
+    bool setParameter(int slot, const QVariant& value) override;
+    bool setParameterAuto(int slot) override;
     bool videoCaptureFilter(QWidget* owner) override;
 
     dshow::HRESULT SampleCB(double sampleTime, void* sample) override;

@@ -3,6 +3,7 @@
 #include "camera/idshowthread.h"
 
 #include "camera/idevicecontrolsdialog.h"
+#include "capture/cameraproperty.h"
 
 #include <QDebug>
 
@@ -132,69 +133,24 @@ long IDShowThread::SetVideoProcAmpProperty(VideoProcAmpProperty property, long v
     return hr;
 }
 
-bool IDShowThread::setFocus(const QVariant& value)
+bool IDShowThread::setParameter(int slot, const QVariant& value)
 {
-    return SetCameraControlProperty(CameraControl_Focus, value.toInt(), CameraControl_Flags_Manual) == S_OK;
+    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
+    if (!row)
+        return false;
+    if (row->interface == capture::PropertyInterface::CameraControl)
+        return SetCameraControlProperty(CameraControlProperty(row->id), value.toInt(), CameraControl_Flags_Manual) == S_OK;
+    return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
 }
 
-bool IDShowThread::setFocusAuto()
+bool IDShowThread::setParameterAuto(int slot)
 {
-    return SetCameraControlProperty(CameraControl_Focus, 0, CameraControl_Flags_Auto) == S_OK;
-}
-
-bool IDShowThread::setExposure(const QVariant& value)
-{
-    return SetCameraControlProperty(CameraControl_Exposure, value.toInt(), CameraControl_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setExposureAuto()
-{
-    return SetCameraControlProperty(CameraControl_Exposure, 0, CameraControl_Flags_Auto) == S_OK;
-}
-
-bool IDShowThread::setBrightness(const QVariant& value)
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Brightness, value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setBrightnessAuto()
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Brightness, 0, VideoProcAmp_Flags_Auto) == S_OK;
-}
-
-bool IDShowThread::setContrast(const QVariant& value)
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Contrast, value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setContrastAuto()
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Contrast, 0, VideoProcAmp_Flags_Auto) == S_OK;
-}
-
-bool IDShowThread::setSaturation(const QVariant& value)
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Saturation, value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setSaturationAuto()
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Saturation, 0, VideoProcAmp_Flags_Auto) == S_OK;
-}
-
-bool IDShowThread::setSharpness(const QVariant& value)
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_Sharpness, value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setWhiteBalance(const QVariant& value)
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_WhiteBalance, value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setWhiteBalanceAuto()
-{
-    return SetVideoProcAmpProperty(VideoProcAmp_WhiteBalance, 0, VideoProcAmp_Flags_Auto) == S_OK;
+    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
+    if (!row || !row->autoSetter)
+        return false;
+    if (row->interface == capture::PropertyInterface::CameraControl)
+        return SetCameraControlProperty(CameraControlProperty(row->id), 0, CameraControl_Flags_Auto) == S_OK;
+    return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), 0, VideoProcAmp_Flags_Auto) == S_OK;
 }
 
 bool IDShowThread::videoCaptureFilter(QWidget* owner)

@@ -103,7 +103,7 @@ HRESULT CaptureGraphBuilder::RenderStream(PinCategory category, MajorType type, 
             return E_FAIL;
         h = m_graph->Connect(current, input);
         if (FAILED(h)) {
-            qDebug() << "RenderStream-->connect to" << next->Name() << "failed:" << ErrorMessage(h);
+            qDebug() << "capture graph: RenderStream cannot connect to" << next->Name() << "failed:" << ErrorMessage(h);
             return h;
         }
         current = firstPin(next, PINDIR_OUTPUT);

@@ -1,5 +1,6 @@
 #include "capture/devicefilter.h"
 
+#include "capture/cameraproperty.h"
 #include "capture/devicepin.h"
 
 #include <QDebug>
@@ -9,25 +10,20 @@ namespace capture {
 using namespace dshow;
 
 namespace {
-bool cameraControlProperty(long property, Property& out)
+bool propertyOf(PropertyInterface interface, long id, Property& out)
 {
-    switch (property) {
-    case CameraControl_Exposure: out = Property::Exposure; return true;
-    case CameraControl_Focus: out = Property::Focus; return true;
-    default: return false;
-    }
+    const CameraProperty* row = cameraProperty(interface, id);
+    if (row)
+        out = row->property;
+    return row != nullptr;
 }
-
-bool videoProcAmpProperty(long property, Property& out)
+bool cameraControlProperty(long id, Property& out)
 {
-    switch (property) {
-    case VideoProcAmp_Brightness: out = Property::Brightness; return true;
-    case VideoProcAmp_Contrast: out = Property::Contrast; return true;
-    case VideoProcAmp_Saturation: out = Property::Saturation; return true;
-    case VideoProcAmp_Sharpness: out = Property::Sharpness; return true;
-    case VideoProcAmp_WhiteBalance: out = Property::WhiteBalance; return true;
-    default: return false;
-    }
+    return propertyOf(PropertyInterface::CameraControl, id, out);
+}
+bool videoProcAmpProperty(long id, Property& out)
+{
+    return propertyOf(PropertyInterface::VideoProcAmp, id, out);
 }
 } // namespace
 
@@ -81,7 +77,7 @@ HRESULT DeviceFilter::run()
     const HRESULT h = m_device->start([capture](const RawFrame& frame) { capture->deliver(frame); });
     if (FAILED(h)) {
         m_device->setStillSink(nullptr);
-        qDebug() << "capture device" << m_name << "did not start:" << ErrorMessage(h);
+        qDebug() << "capture: device" << m_name << "did not start:" << ErrorMessage(h);
         return h;
     }
     m_running = true;

@@ -22,7 +22,7 @@ HRESULT DeviceMoniker::BindToObject(std::shared_ptr<IBaseFilter>& filter)
     std::shared_ptr<CaptureDevice> device;
     const HRESULT h = CaptureSystem::instance()->open(m_descriptor.devicePath, device);
     if (FAILED(h)) {
-        qDebug() << "open capture device" << m_descriptor.devicePath << "failed:" << ErrorMessage(h);
+        qDebug() << "capture: opening" << m_descriptor.devicePath << "failed:" << ErrorMessage(h);
         return h;
     }
     if (!device)

@@ -1,6 +1,7 @@
 #include "capture/devicepin.h"
 
 #include "capture/framereceiver.h"
+#include "capture/pixelformat.h"
 
 #include <QDebug>
 
@@ -14,20 +15,8 @@ using namespace dshow;
 namespace {
 std::uint16_t bitCount(Subtype subtype)
 {
-    switch (subtype) {
-    case MEDIASUBTYPE_YUY2:
-    case MEDIASUBTYPE_UYVY:
-        return 16;
-    case MEDIASUBTYPE_NV12:
-    case MEDIASUBTYPE_NV21:
-    case MEDIASUBTYPE_I420:
-    case MEDIASUBTYPE_YV12:
-        return 12;
-    case MEDIASUBTYPE_RGB32:
-        return 32;
-    default:
-        return 24;
-    }
+    const PixelFormat* format = pixelFormat(subtype);
+    return format ? format->bitsPerPixel : 24;
 }
 } // namespace
 

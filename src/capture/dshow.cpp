@@ -3,6 +3,7 @@
 #include "capture/capturegraphbuilder.h"
 #include "capture/filtergraph.h"
 #include "capture/nullrenderer.h"
+#include "capture/pixelformat.h"
 #include "capture/samplegrabber.h"
 #include "capture/systemdeviceenum.h"
 
@@ -63,20 +64,10 @@ void CoUninitialize()
 
 QString subtypeName(Subtype subtype)
 {
-    switch (subtype) {
-    case MEDIASUBTYPE_None: return QStringLiteral("None");
-    case MEDIASUBTYPE_MJPG: return QStringLiteral("MJPG");
-    case MEDIASUBTYPE_YUY2: return QStringLiteral("YUY2");
-    case MEDIASUBTYPE_UYVY: return QStringLiteral("UYVY");
-    case MEDIASUBTYPE_NV12: return QStringLiteral("NV12");
-    case MEDIASUBTYPE_NV21: return QStringLiteral("NV21");
-    case MEDIASUBTYPE_I420: return QStringLiteral("I420");
-    case MEDIASUBTYPE_YV12: return QStringLiteral("YV12");
-    case MEDIASUBTYPE_RGB24: return QStringLiteral("RGB24");
-    case MEDIASUBTYPE_BGR24: return QStringLiteral("BGR24");
-    case MEDIASUBTYPE_RGB32: return QStringLiteral("RGB32");
-    default: break;
-    }
+    if (subtype == MEDIASUBTYPE_None)
+        return QStringLiteral("None");
+    if (const capture::PixelFormat* format = capture::pixelFormat(subtype))
+        return QLatin1String(format->name);
     QString name;
     for (int i = 0; i < 4; ++i) {
         const char c = static_cast<char>((subtype >> (8 * i)) & 0xFF);

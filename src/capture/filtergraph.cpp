@@ -98,7 +98,7 @@ HRESULT FilterGraph::Connect(const std::shared_ptr<IPin>& out, const std::shared
         return VFW_E_CANNOT_CONNECT;
     if (requested.subtype != MEDIASUBTYPE_None && requested.subtype != offered.subtype) {
         if (requested.subtype != MEDIASUBTYPE_RGB32 || !FrameDecoder::canDecode(offered.subtype)) {
-            qDebug() << "FilterGraph-->no converter from" << subtypeName(offered.subtype) << "to"
+            qDebug() << "filter graph: no converter from" << subtypeName(offered.subtype) << "to"
                      << subtypeName(requested.subtype);
             return VFW_E_CANNOT_CONNECT;
         }

@@ -1,8 +1,9 @@
 #include "capture/framedecoder.h"
 
+#include "capture/pixelformat.h"
+
 #include <QDebug>
 
-#include <libyuv/convert_argb.h>
 #include <turbojpeg.h>
 
 #include <cstring>
@@ -66,32 +67,19 @@ FrameDecoder::~FrameDecoder()
 
 bool FrameDecoder::canDecode(Subtype subtype)
 {
-    switch (subtype) {
-    case MEDIASUBTYPE_MJPG:
-    case MEDIASUBTYPE_YUY2:
-    case MEDIASUBTYPE_UYVY:
-    case MEDIASUBTYPE_NV12:
-    case MEDIASUBTYPE_NV21:
-    case MEDIASUBTYPE_I420:
-    case MEDIASUBTYPE_YV12:
-    case MEDIASUBTYPE_RGB24:
-    case MEDIASUBTYPE_BGR24:
-        return true;
-    default:
-        return false;
-    }
+    return canDecodeToRgb32(subtype);
 }
 
 bool FrameDecoder::configure(Subtype subtype, int width, int height)
 {
     if (!canDecode(subtype) || width <= 0 || height <= 0 || width > kMaxDimension || height > kMaxDimension) {
-        qDebug() << "FrameDecoder-->cannot decode" << subtypeName(subtype) << width << "x" << height;
+        qDebug() << "decoder: cannot decode" << subtypeName(subtype) << width << "x" << height;
         return false;
     }
     if (subtype == MEDIASUBTYPE_MJPG && !m_tj) {
         m_tj = tjInitDecompress();
         if (!m_tj) {
-            qDebug() << "FrameDecoder-->tjInitDecompress failed:" << tjGetErrorStr2(nullptr);
+            qDebug() << "decoder: tjInitDecompress failed:" << tjGetErrorStr2(nullptr);
             return false;
         }
     }
@@ -108,7 +96,7 @@ void FrameDecoder::drop(const char* reason)
 {
     // A broken camera can send nothing but bad frames; log the first and then rarely.
     if (m_dropped % 300 == 0)
-        qDebug() << "FrameDecoder-->frame dropped:" << reason << subtypeName(m_subtype) << m_width << "x" << m_height
+        qDebug() << "decoder: frame dropped:" << reason << subtypeName(m_subtype) << m_width << "x" << m_height
                  << "dropped so far:" << m_dropped + 1;
     ++m_dropped;
 }
@@ -230,59 +218,42 @@ bool FrameDecoder::decodeRaw(const std::uint8_t* data, std::size_t size, int byt
         return true;
     };
 
-    switch (m_subtype) {
-    case MEDIASUBTYPE_YUY2:
-    case MEDIASUBTYPE_UYVY: {
-        const std::size_t row = (w + 1) / 2 * 4;
+    const PixelFormat* format = pixelFormat(m_subtype);
+    switch (format ? format->layout : PixelLayout::Compressed) {
+    case PixelLayout::Packed: {
+        const std::size_t row = format->packedBytesPerPixel == 2 ? (w + 1) / 2 * 4 : w * std::size_t(format->packedBytesPerPixel);
         const std::size_t stride = bytesPerLine > 0 ? static_cast<std::size_t>(bytesPerLine) : row;
         if (!needs(row, stride, stride * (h - 1) + row))
             return false;
-        const int r = m_subtype == MEDIASUBTYPE_YUY2
-            ? libyuv::YUY2ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight)
-            : libyuv::UYVYToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight);
+        const int r = format->packed(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
-    case MEDIASUBTYPE_NV12:
-    case MEDIASUBTYPE_NV21: {
+    case PixelLayout::SemiPlanar: {
         const std::size_t stride = bytesPerLine > 0 ? static_cast<std::size_t>(bytesPerLine) : w;
         if (!needs(w + (w & 1), stride, stride * h + stride * chromaRows))
             return false;
-        const std::uint8_t* uv = data + stride * h;
         const int s = static_cast<int>(stride);
-        const int r = m_subtype == MEDIASUBTYPE_NV12 ? libyuv::NV12ToARGB(data, s, uv, s, dst, dstStride, m_width, dstHeight)
-                                                     : libyuv::NV21ToARGB(data, s, uv, s, dst, dstStride, m_width, dstHeight);
+        const int r = format->semiPlanar(data, s, data + stride * h, s, dst, dstStride, m_width, dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
-    case MEDIASUBTYPE_I420:
-    case MEDIASUBTYPE_YV12: {
+    case PixelLayout::Planar: {
         const std::size_t stride = bytesPerLine > 0 ? static_cast<std::size_t>(bytesPerLine) : w;
         const std::size_t cstride = (stride + 1) / 2;
         if (!needs(w, stride, stride * h + 2 * cstride * chromaRows))
             return false;
         const std::uint8_t* p1 = data + stride * h;
         const std::uint8_t* p2 = p1 + cstride * chromaRows;
-        const std::uint8_t* u = m_subtype == MEDIASUBTYPE_I420 ? p1 : p2;
-        const std::uint8_t* v = m_subtype == MEDIASUBTYPE_I420 ? p2 : p1;
-        const int r = libyuv::I420ToARGB(data, static_cast<int>(stride), u, static_cast<int>(cstride), v,
-                                         static_cast<int>(cstride), dst, dstStride, m_width, dstHeight);
+        const int r = format->planar(data, static_cast<int>(stride), format->vuOrder ? p2 : p1, static_cast<int>(cstride),
+                                     format->vuOrder ? p1 : p2, static_cast<int>(cstride), dst, dstStride, m_width,
+                                     dstHeight);
         return r == 0 || (drop("conversion failed"), false);
     }
-    case MEDIASUBTYPE_RGB24:
-    case MEDIASUBTYPE_BGR24: {
-        const std::size_t row = w * 3;
-        const std::size_t stride = bytesPerLine > 0 ? static_cast<std::size_t>(bytesPerLine) : row;
-        if (!needs(row, stride, stride * (h - 1) + row))
-            return false;
-        // libyuv names layouts by word order: its RAW is R,G,B in memory, its RGB24 B,G,R.
-        const int r = m_subtype == MEDIASUBTYPE_RGB24
-            ? libyuv::RAWToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight)
-            : libyuv::RGB24ToARGB(data, static_cast<int>(stride), dst, dstStride, m_width, dstHeight);
-        return r == 0 || (drop("conversion failed"), false);
+    case PixelLayout::Compressed:
+    case PixelLayout::Rgb32:
+        break;
     }
-    default:
-        drop("unsupported layout");
-        return false;
-    }
+    drop("unsupported layout");
+    return false;
 }
 
 } // namespace capture

@@ -15,7 +15,7 @@ IWinUsbDevice::IWinUsbDevice(QWidget* parent) : QWidget(parent)
 
     m_udev = udev_new();
     if (!m_udev) {
-        qDebug() << "IWinUsbDevice-->udev_new failed; storage devices are not watched";
+        qDebug() << "hot-plug: udev_new failed; storage devices are not watched";
         return;
     }
     // Without a udev daemon (containers, a bare VM) only the kernel's own events come.
@@ -23,7 +23,7 @@ IWinUsbDevice::IWinUsbDevice(QWidget* parent) : QWidget(parent)
     m_monitor = udev_monitor_new_from_netlink(m_udev, daemon ? "udev" : "kernel");
     if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "block", nullptr) < 0
         || udev_monitor_enable_receiving(m_monitor) < 0) {
-        qDebug() << "IWinUsbDevice-->cannot monitor block devices";
+        qDebug() << "hot-plug: cannot monitor block devices";
         if (m_monitor)
             udev_monitor_unref(m_monitor);
         m_monitor = nullptr;

@@ -22,7 +22,7 @@ public:
 
 signals:
     void connectionChanged(bool bConnected, QString strName);
-    void connectionChangedUSB(bool bConnected, QString strName);
+    void connectionChangedUSB(bool bConnected, QString strName);  // published interface; nothing in the program connects to it
 
 private:
     void readStorageEvent();

@@ -39,7 +39,7 @@ void IBaseDialog::initDialog()
 void IBaseDialog::addButton(const QVariant& key, IButton* button)
 {
     if (!button) {
-        qDebug() << "IBaseDialog::addButton--> null button";
+        qDebug() << "widgets: IBaseDialog::addButton with a null button";
         return;
     }
     buttons.insert(key, button);

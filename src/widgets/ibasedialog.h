@@ -25,7 +25,7 @@ public:
     QRectF closeRect() const;
 
 signals:
-    void sgClose();
+    void sgClose();  // published interface; nothing in the program connects to it
     void sgButtonClick(bool checked, QVariant key);
 
 protected:

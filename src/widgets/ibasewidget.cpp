@@ -14,7 +14,7 @@ IBaseWidget::IBaseWidget(QWidget* parent) : QWidget(parent)
 void IBaseWidget::addButton(const QVariant& key, IButton* button)
 {
     if (!button) {
-        qDebug() << "IBaseWidget::addButton--> null button";
+        qDebug() << "widgets: IBaseWidget::addButton with a null button";
         return;
     }
     buttons.insert(key, button);

@@ -41,7 +41,7 @@ void ensureToolkitResources()
 double fontPointSize(int size, double logicalDpi, double scale)
 {
     if (logicalDpi <= 0) {
-        qDebug() << "fontPointSize--> bad dpi" << logicalDpi << "using 96";
+        qDebug() << "widgets: bad logical dpi" << logicalDpi << "using 96";
         logicalDpi = 96;
     }
     // Single precision on purpose: 96/120*12 must come out as the float 9.6.
@@ -72,7 +72,7 @@ QFont createFont(int size, int weight, double logicalDpi)
     if (points > 0)
         font.setPointSizeF(points);
     else
-        qDebug() << "createFont--> size" << size << "gives" << points << "points, kept default";
+        qDebug() << "widgets: font size" << size << "gives" << points << "points, kept default";
 
     // The family list does not change while we run; read it once.
     static const QStringList families = QFontDatabase().families();

@@ -148,6 +148,19 @@ const std::uint8_t* bytes(const QByteArray& a)
 
 } // namespace
 
+// The frame path's decode into a buffer of its own must give the same picture upright.
+void checkUprightMatches(FrameDecoder& decoder, const QByteArray& frame, const std::uint8_t* bottomUp)
+{
+    std::vector<std::uint8_t> upright(decoder.outputSize());
+    QVERIFY(decoder.decodeUpright(bytes(frame), static_cast<std::size_t>(frame.size()), 0, upright.data()));
+    const std::size_t row = std::size_t(decoder.width()) * 4;
+    for (int y = 0; y < decoder.height(); ++y)
+        QVERIFY2(std::equal(upright.begin() + std::ptrdiff_t(row * std::size_t(y)),
+                            upright.begin() + std::ptrdiff_t(row * std::size_t(y + 1)),
+                            bottomUp + row * std::size_t(decoder.height() - 1 - y)),
+                 qPrintable(QStringLiteral("row %1").arg(y)));
+}
+
 class TestFrameDecoder : public QObject
 {
     Q_OBJECT
@@ -180,6 +193,7 @@ void TestFrameDecoder::mjpgDecodesBottomUp()
         const auto* first = reinterpret_cast<const QRgb*>(out);
         QVERIFY(colourDistance(first[10], kBottomLeft) <= 8);
         checkQuadrants(decoded(out, 320, 240), 8);
+        checkUprightMatches(decoder, jpeg, out);
     }
 }
 
@@ -280,6 +294,7 @@ void TestFrameDecoder::rawLayouts()
     const std::uint8_t* out = decoder.decode(bytes(raw), static_cast<std::size_t>(raw.size()));
     QVERIFY(out);
     checkQuadrants(decoded(out, 64, 48), tolerance);
+    checkUprightMatches(decoder, raw, out);
 }
 
 void TestFrameDecoder::rawStrideIsHonoured()

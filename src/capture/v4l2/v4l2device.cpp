@@ -1,5 +1,7 @@
 #include "capture/v4l2/v4l2device.h"
 
+#include "capture/cameraproperty.h"
+#include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2io.h"
 
 #include <QDebug>
@@ -28,30 +30,14 @@ struct ControlMap
 
 ControlMap controlsFor(Property property)
 {
-    switch (property) {
-    case Property::Brightness: return {V4L2_CID_BRIGHTNESS, 0};
-    case Property::Contrast: return {V4L2_CID_CONTRAST, 0};
-    case Property::Saturation: return {V4L2_CID_SATURATION, 0};
-    case Property::Sharpness: return {V4L2_CID_SHARPNESS, 0};
-    case Property::WhiteBalance: return {V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE};
-    case Property::Focus: return {V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO};
-    case Property::Exposure: return {V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO};
-    }
-    return {0, 0};
+    const CameraProperty* row = cameraProperty(property);
+    return row ? ControlMap{row->v4l2Control, row->v4l2Auto} : ControlMap{0, 0};
 }
 
 const char* propertyName(Property property)
 {
-    switch (property) {
-    case Property::Brightness: return "brightness";
-    case Property::Contrast: return "contrast";
-    case Property::Saturation: return "saturation";
-    case Property::Sharpness: return "sharpness";
-    case Property::WhiteBalance: return "white balance";
-    case Property::Focus: return "focus";
-    case Property::Exposure: return "exposure";
-    }
-    return "?";
+    const CameraProperty* row = cameraProperty(property);
+    return row ? row->name : "?";
 }
 
 // The four characters of a FourCC code, for log lines.
@@ -99,19 +85,8 @@ bool bestInterval(int fd, std::uint32_t pixelFormat, int width, int height, v4l2
 
 Subtype V4l2Device::subtypeForPixelFormat(std::uint32_t pixelFormat)
 {
-    switch (pixelFormat) {
-    case V4L2_PIX_FMT_MJPEG:
-    case V4L2_PIX_FMT_JPEG: return dshow::MEDIASUBTYPE_MJPG;
-    case V4L2_PIX_FMT_YUYV: return dshow::MEDIASUBTYPE_YUY2;
-    case V4L2_PIX_FMT_UYVY: return dshow::MEDIASUBTYPE_UYVY;
-    case V4L2_PIX_FMT_NV12: return dshow::MEDIASUBTYPE_NV12;
-    case V4L2_PIX_FMT_NV21: return dshow::MEDIASUBTYPE_NV21;
-    case V4L2_PIX_FMT_YUV420: return dshow::MEDIASUBTYPE_I420;
-    case V4L2_PIX_FMT_YVU420: return dshow::MEDIASUBTYPE_YV12;
-    case V4L2_PIX_FMT_RGB24: return dshow::MEDIASUBTYPE_RGB24;
-    case V4L2_PIX_FMT_BGR24: return dshow::MEDIASUBTYPE_BGR24;
-    default: return dshow::MEDIASUBTYPE_None;
-    }
+    const PixelFormat* format = pixelFormatForV4l2(pixelFormat);
+    return format ? format->subtype : dshow::MEDIASUBTYPE_None;
 }
 
 std::vector<std::pair<int, int>> V4l2Device::sizesInRange(int minW, int maxW, int stepW, int minH, int maxH, int stepH)

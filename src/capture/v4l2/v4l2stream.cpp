@@ -1,5 +1,6 @@
 #include "capture/v4l2/v4l2stream.h"
 
+#include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2io.h"
 
 #include <QDebug>
@@ -34,23 +35,7 @@ double monotonicSeconds()
 
 std::size_t V4l2Stream::minimumFrameBytes(std::uint32_t pixelFormat, int bytesPerLine, int height)
 {
-    const std::size_t bpl = std::size_t(bytesPerLine > 0 ? bytesPerLine : 0);
-    const std::size_t h = std::size_t(height > 0 ? height : 0);
-    switch (pixelFormat) {
-    case V4L2_PIX_FMT_YUYV:
-    case V4L2_PIX_FMT_UYVY:
-    case V4L2_PIX_FMT_RGB24:
-    case V4L2_PIX_FMT_BGR24:
-        return bpl * h;
-    case V4L2_PIX_FMT_NV12:
-    case V4L2_PIX_FMT_NV21:
-        return bpl * h + bpl * ((h + 1) / 2);
-    case V4L2_PIX_FMT_YUV420:
-    case V4L2_PIX_FMT_YVU420:
-        return bpl * h + 2 * ((bpl + 1) / 2) * ((h + 1) / 2);
-    default:
-        return 0;
-    }
+    return capture::minimumFrameBytes(pixelFormatForV4l2(pixelFormat), bytesPerLine, height);
 }
 
 const void* V4l2Stream::currentOwner()

@@ -1,5 +1,7 @@
 #include "capture/virtual/testpatterngenerator.h"
 
+#include "capture/cameraproperty.h"
+
 #include <QDebug>
 #include <QFont>
 #include <QGuiApplication>
@@ -82,11 +84,8 @@ QImage TestPatternGenerator::render(const QString& name, const VirtualControls& 
             return QStringLiteral("%1 %2%3").arg(QLatin1String(label)).arg(c.value).arg(QLatin1String(mode));
         };
         QStringList values;
-        for (const auto& item : {std::make_pair(Property::Brightness, "brightness"), std::make_pair(Property::Contrast, "contrast"),
-                                 std::make_pair(Property::Saturation, "saturation"), std::make_pair(Property::Sharpness, "sharpness"),
-                                 std::make_pair(Property::WhiteBalance, "white balance"), std::make_pair(Property::Exposure, "exposure"),
-                                 std::make_pair(Property::Focus, "focus")}) {
-            const QString text = describe(item.first, item.second);
+        for (const CameraProperty& row : cameraProperties()) {
+            const QString text = describe(row.property, row.name);
             if (!text.isEmpty())
                 values << text;
         }

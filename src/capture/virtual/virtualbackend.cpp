@@ -73,7 +73,7 @@ HRESULT VirtualBackend::open(const QString& path, std::shared_ptr<CaptureDevice>
     if (!state)
         return VFW_E_NOT_FOUND;
     if (state->description().openError != 0) {
-        qDebug() << "virtual camera" << state->description().name << "fails to open with" << state->description().openError;
+        qDebug() << "virtual camera:" << state->description().name << "fails to open with" << state->description().openError;
         return state->description().openError;
     }
     device = std::make_shared<VirtualCamera>(state);
@@ -101,7 +101,7 @@ bool VirtualBackend::watchFile(const QString& path, QString* error)
     QList<VirtualCameraDescription> cameras;
     QString why;
     if (!readSpecFile(m_path, &cameras, &why)) {
-        qDebug() << "virtual cameras file" << m_path << "rejected:" << why;
+        qDebug() << "virtual camera: file" << m_path << "rejected:" << why;
         if (error)
             *error = why;
         apply(m_builtin, {});
@@ -135,7 +135,7 @@ void VirtualBackend::reload()
     rewatch();
     if (!QFileInfo::exists(m_path)) {
         if (!m_fileCameras.isEmpty())
-            qDebug() << "virtual cameras file" << m_path << "is gone; its cameras are removed";
+            qDebug() << "virtual camera: file" << m_path << "is gone; its cameras are removed";
         apply(m_builtin, {});
         return;
     }
@@ -143,7 +143,7 @@ void VirtualBackend::reload()
     QString why;
     if (!readSpecFile(m_path, &cameras, &why)) {
         // A half-saved or mistyped file keeps the cameras as they were.
-        qDebug() << "virtual cameras file" << m_path << "rejected:" << why;
+        qDebug() << "virtual camera: file" << m_path << "rejected:" << why;
         return;
     }
     apply(m_builtin, cameras);
@@ -157,7 +157,7 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& 
     for (const VirtualCameraDescription& description : fileCameras) {
         // One path, one device: a file camera cannot stand in for the built-in one.
         if (builtin && description.path == cameras.front().path) {
-            qDebug() << "virtual camera" << description.name << "skipped: the built-in camera has the path" << description.path;
+            qDebug() << "virtual camera:" << description.name << "skipped: the built-in camera has the path" << description.path;
             continue;
         }
         cameras.append(description);
@@ -188,11 +188,11 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& 
         m_fileCameras = fileCameras;
     }
     for (const QString& path : qAsConst(removed)) {
-        qDebug() << "virtual camera removed:" << path;
+        qDebug() << "virtual camera: removed" << path;
         emit deviceChanged(false, path);
     }
     for (const QString& path : qAsConst(arrived)) {
-        qDebug() << "virtual camera arrived:" << path;
+        qDebug() << "virtual camera: arrived" << path;
         emit deviceChanged(true, path);
     }
 }

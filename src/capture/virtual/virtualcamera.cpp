@@ -267,7 +267,7 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
                 stillSink = stream->stillSink;
         }
         if (!stream->state->present()) {
-            qDebug() << "virtual camera" << name << "was removed; its stream ends";
+            qDebug() << "virtual camera:" << name << "was removed; its stream ends";
             break;
         }
         if (stream->state->generation() != generation) {

@@ -1,6 +1,8 @@
 #include "capture/virtual/virtualcameradescription.h"
 
 #include "capture/designatedmodel.h"
+#include "capture/cameraproperty.h"
+#include "capture/pixelformat.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -39,12 +41,8 @@ bool readInteger(const QJsonValue& value, qint64 min, qint64 max, qint64* out)
 
 Subtype subtypeFromName(const QString& name)
 {
-    static const Subtype supported[] = {MEDIASUBTYPE_MJPG, MEDIASUBTYPE_YUY2, MEDIASUBTYPE_UYVY, MEDIASUBTYPE_NV12,
-                                        MEDIASUBTYPE_I420};
-    for (Subtype s : supported)
-        if (subtypeName(s).compare(name, Qt::CaseInsensitive) == 0)
-            return s;
-    return MEDIASUBTYPE_None;
+    const PixelFormat* format = virtualPixelFormat(name);
+    return format ? format->subtype : MEDIASUBTYPE_None;
 }
 
 // Parses one camera; returns an empty string or what is wrong with it.
@@ -95,7 +93,7 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             FormatDescriptor format;
             format.subtype = subtypeFromName(f.value(QStringLiteral("subtype")).toString(QStringLiteral("MJPG")));
             if (format.subtype == MEDIASUBTYPE_None || (f.contains(QStringLiteral("subtype")) && !f.value(QStringLiteral("subtype")).isString()))
-                return QStringLiteral("format %1: \"subtype\" must be one of MJPG, YUY2, UYVY, NV12, I420").arg(i);
+                return QStringLiteral("format %1: \"subtype\" must be one of %2").arg(i).arg(virtualPixelFormatNames());
             qint64 w = 0, h = 0, fps = 30;
             if (!readInteger(f.value(QStringLiteral("width")), kMinSide, kMaxWidth, &w)
                 || !readInteger(f.value(QStringLiteral("height")), kMinSide, kMaxHeight, &h))
@@ -243,30 +241,19 @@ DeviceDescriptor VirtualCameraDescription::descriptor() const
 
 QString VirtualCameraDescription::propertyKey(Property property)
 {
-    switch (property) {
-    case Property::Exposure: return QStringLiteral("exposure");
-    case Property::Focus: return QStringLiteral("focus");
-    case Property::Brightness: return QStringLiteral("brightness");
-    case Property::Contrast: return QStringLiteral("contrast");
-    case Property::Saturation: return QStringLiteral("saturation");
-    case Property::Sharpness: return QStringLiteral("sharpness");
-    case Property::WhiteBalance: return QStringLiteral("whiteBalance");
-    }
-    return QString();
+    const CameraProperty* row = cameraProperty(property);
+    return row ? QLatin1String(row->key) : QString();
 }
 
 VirtualControl VirtualCameraDescription::defaultControl(Property property)
 {
     VirtualControl c;
     c.present = true;
-    switch (property) {
-    case Property::Exposure: c.min = -13; c.max = -1; c.defaultValue = -6; break;
-    case Property::Focus: c.min = 0; c.max = 250; c.step = 5; c.defaultValue = 0; break;
-    case Property::Brightness: c.min = -64; c.max = 64; c.defaultValue = 0; break;
-    case Property::Contrast: c.min = 0; c.max = 100; c.defaultValue = 50; break;
-    case Property::Saturation: c.min = 0; c.max = 100; c.defaultValue = 50; break;
-    case Property::Sharpness: c.min = 0; c.max = 100; c.defaultValue = 50; break;
-    case Property::WhiteBalance: c.min = 2800; c.max = 6500; c.step = 10; c.defaultValue = 4600; break;
+    if (const CameraProperty* row = cameraProperty(property)) {
+        c.min = row->virtualMin;
+        c.max = row->virtualMax;
+        c.step = row->virtualStep;
+        c.defaultValue = row->virtualDefault;
     }
     c.value = c.defaultValue;
     return c;

@@ -26,7 +26,7 @@ FormatDescriptor VirtualCameraState::currentFormat() const
 HRESULT VirtualCameraState::setFormat(Subtype subtype, int width, int height)
 {
     if (m_spec.refused.contains(QSize(width, height))) {
-        qDebug() << "virtual camera" << m_spec.name << "refuses" << width << "x" << height;
+        qDebug() << "virtual camera:" << m_spec.name << "refuses" << width << "x" << height;
         return VFW_E_INVALIDMEDIATYPE;
     }
     for (const FormatDescriptor& f : m_spec.formats) {
@@ -97,7 +97,7 @@ HRESULT VirtualCameraState::set(Property property, long value, long flags)
 HRESULT VirtualCameraState::acquireStream()
 {
     if (m_spec.busy) {
-        qDebug() << "virtual camera" << m_spec.name << "is busy";
+        qDebug() << "virtual camera:" << m_spec.name << "is busy";
         return E_DEVICE_BUSY;
     }
     if (!present())
