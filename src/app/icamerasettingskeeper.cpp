@@ -3,6 +3,7 @@
 #include "app/icamerapage.h"
 #include "base/iconfigureservice.h"
 #include "capture/cameraidentity.h"
+#include "capture/cameraproperty.h"
 #include "capture/capturesystem.h"
 #include "widgets/ibutton.h"
 
@@ -10,33 +11,16 @@
 #include <QJsonObject>
 #include <QTimer>
 
-using capture::Property;
 using dshow::FAILED;
 using dshow::SUCCEEDED;
 
 namespace {
 
-// The controls the page sets, by the operation it announces, and their keys in the store.
-struct Control
-{
-    Property property;
-    const char* operation;
-    const char* key;
-    const char* autoKey; // null: no automatic mode
-};
-
-constexpr Control kControls[] = {
-    {Property::Brightness, "setBrightness", "brightness", nullptr},
-    {Property::Contrast, "setContrast", "contrast", nullptr},
-    {Property::Saturation, "setSaturation", "saturation", nullptr},
-    {Property::Sharpness, "setSharpness", "sharpness", nullptr},
-    {Property::Exposure, "setExposure", "exposure", "exposureAuto"},
-    {Property::Focus, "setFocus", "focus", "focusAuto"},
-    {Property::WhiteBalance, "setWhiteBalance", "whiteBalance", "whiteBalanceAuto"},
-};
-
 const char kLook[] = "look";
 const char kResolution[] = "resolution";
+
+// A control's automatic mode is stored beside its value, as "<key>Auto".
+QString autoKey(const capture::CameraProperty& p) { return QLatin1String(p.key) + QLatin1String("Auto"); }
 
 } // namespace
 
@@ -98,13 +82,13 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
         return false;
     }
     // Automatic modes first: a driver refuses a manual value while its automatic mode is on.
-    for (const Control& c : kControls) {
-        if (c.autoKey && record.value(c.autoKey).toBool())
+    for (const capture::CameraProperty& c : capture::cameraProperties()) {
+        if (c.hasAuto && record.value(autoKey(c)).toBool())
             device->set(c.property, 0, 1);
     }
     int written = 0;
-    for (const Control& c : kControls) {
-        if (!record.contains(c.key) || (c.autoKey && record.value(c.autoKey).toBool()))
+    for (const capture::CameraProperty& c : capture::cameraProperties()) {
+        if (!record.contains(c.key) || (c.hasAuto && record.value(autoKey(c)).toBool()))
             continue;
         const long value = record.value(c.key).toInt();
         capture::PropertyRange range;
@@ -150,13 +134,13 @@ void ICameraSettingsKeeper::record(const QString& operation, const QVariant& val
             m_store.setValue(identity, kResolution, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
         return;
     }
-    for (const Control& c : kControls) {
-        if (c.autoKey && operation == QLatin1String(c.operation) + QLatin1String("Auto")) {
-            m_store.setValue(identity, c.autoKey, true);
-        } else if (operation == QLatin1String(c.operation)) {
+    for (const capture::CameraProperty& c : capture::cameraProperties()) {
+        if (c.hasAuto && c.autoSetter && operation == QLatin1String(c.autoSetter)) {
+            m_store.setValue(identity, autoKey(c), true);
+        } else if (c.setter && operation == QLatin1String(c.setter)) {
             m_store.setValue(identity, c.key, value.toInt());
-            if (c.autoKey)
-                m_store.setValue(identity, c.autoKey, false);
+            if (c.hasAuto)
+                m_store.setValue(identity, autoKey(c), false);
         }
     }
 }
