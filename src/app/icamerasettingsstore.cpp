@@ -31,7 +31,7 @@ void ICameraSettingsStore::flush()
 
 QString ICameraSettingsStore::defaultFilePath()
 {
-    return makeWritableDir(QStringLiteral("ini/")) + QStringLiteral("cameras.json");
+    return makeWritableDir(QStringLiteral("ini/")) + QStringLiteral("camerasettings.json");
 }
 
 void ICameraSettingsStore::load()

@@ -16,7 +16,7 @@ public:
     ICameraSettingsStore(const ICameraSettingsStore&) = delete;
     ICameraSettingsStore& operator=(const ICameraSettingsStore&) = delete;
 
-    // makeWritableDir("ini/") + "cameras.json".
+    // makeWritableDir("ini/") + "camerasettings.json".
     static QString defaultFilePath();
 
     QString filePath() const { return m_path; }
