@@ -115,7 +115,10 @@ private:
 
     std::mutex m_graphMutex;        // guards the interfaces above against GUI-side calls
     bool m_bComInitialized = false;
-    IFrameHandOver m_frames;    // the newest frame, waiting for the worker
+    // The newest frame, waiting for the worker. Its pool keeps enough free buffers for
+    // every frame in flight (decoding, waiting, on the worker, latest image, on its way
+    // to and held by the GUI), so steady streaming allocates nothing.
+    IFrameHandOver m_frames{4};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side
