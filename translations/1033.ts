@@ -89,6 +89,29 @@
     </message>
 </context>
 <context>
+    <name>IPhotoTaker</name>
+    <message>
+        <source>Take a photo (Space)</source>
+        <translation>Take a photo (Space)</translation>
+    </message>
+    <message>
+        <source>There is no picture to save yet.</source>
+        <translation>There is no picture to save yet.</translation>
+    </message>
+    <message>
+        <source>The photo could not be saved: %1</source>
+        <translation>The photo could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>Photo saved to %1</source>
+        <translation>Photo saved to %1</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>the folder %1 cannot be created</translation>
+    </message>
+</context>
+<context>
     <name>ISettingFrame</name>
     <message>
         <source>Settings</source>
@@ -109,6 +132,14 @@
     <message>
         <source>Language settings</source>
         <translation>Language settings</translation>
+    </message>
+    <message>
+        <source>Cameras</source>
+        <translation>Cameras</translation>
+    </message>
+    <message>
+        <source>Remember camera settings</source>
+        <translation>Remember camera settings</translation>
     </message>
 </context>
 <context>

@@ -89,6 +89,29 @@
     </message>
 </context>
 <context>
+    <name>IPhotoTaker</name>
+    <message>
+        <source>Take a photo (Space)</source>
+        <translation>拍照（空格键）</translation>
+    </message>
+    <message>
+        <source>There is no picture to save yet.</source>
+        <translation>还没有可保存的画面。</translation>
+    </message>
+    <message>
+        <source>The photo could not be saved: %1</source>
+        <translation>照片无法保存：%1</translation>
+    </message>
+    <message>
+        <source>Photo saved to %1</source>
+        <translation>照片已保存到 %1</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>无法创建文件夹 %1</translation>
+    </message>
+</context>
+<context>
     <name>ISettingFrame</name>
     <message>
         <source>Settings</source>
@@ -109,6 +132,14 @@
     <message>
         <source>Language settings</source>
         <translation>语言设置</translation>
+    </message>
+    <message>
+        <source>Cameras</source>
+        <translation>摄像头</translation>
+    </message>
+    <message>
+        <source>Remember camera settings</source>
+        <translation>记住摄像头设置</translation>
     </message>
 </context>
 <context>

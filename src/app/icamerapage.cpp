@@ -12,6 +12,8 @@
 #include "capture/cameraproperty.h"
 #include "capture/designatedmodel.h"
 #include "app/iapplication.h"
+#include "app/icamerasettingskeeper.h"
+#include "app/iphototaker.h"
 #include "app/mainframe.h"
 
 #include <QButtonGroup>
@@ -21,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QStandardItemModel>
@@ -76,7 +79,10 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     initUI();
     connect(camera(), &ICamera::sgResult, this, &ICameraPage::slResult);
     connect(camera(), &ICamera::sgPreviewImage, this, &ICameraPage::slPreviewImage);
-    connect(camera(), &ICamera::sgRunCopyImage, [this] { m_pPreview->setImage(QImage()); });
+    connect(camera(), &ICamera::sgRunCopyImage, [this] {
+        m_pPreview->setImage(QImage());
+        m_pPhotoTaker->placeButton();
+    });
     // Watches an open camera for frames (see checkFrames); runs only while one is open.
     m_pFrameWatch = new QTimer(this);
     m_pFrameWatch->setInterval(500);
@@ -120,6 +126,7 @@ void ICameraPage::initUI()
     topBar->addWidget(title);
 
     m_pPreview = new ICameraPreview(this);
+    m_pPhotoTaker = new IPhotoTaker(this, m_pPreview);
 
     ITxtButton* parameterTab = createTxtButton(KeyParameterTab, tr("Parameter"), true, this);
     ITxtButton* filterTab = createTxtButton(KeyFilterTab, tr("Filter"), true, this);
@@ -447,12 +454,16 @@ void ICameraPage::openCamera(ICameraInfo info)
 {
     setCurrentCameraInfo(info);
     setButtonChecked(KeyParameterTab, true);
-    setButtonChecked(KeyFilterOriginal, true);
+    // The look stored for the camera is marked, not applied: its controls are on the device already.
+    const int look = m_pKeeper ? m_pKeeper->storedLook(info.strDevicePath) : 0;
+    setButtonChecked(look >= KeyFilterOriginal && look <= KeyFilterMono ? look : KeyFilterOriginal, true);
     m_pPanelStack->setCurrentIndex(0);
     if (auto* title = qobject_cast<ICameraButton*>(button(KeyTitle)))
         title->setCameraInfo(info);
-    info.resolution.size = QSize(0, 0);
-    info.resolution.captureSize = QSize(0, 0);
+    // The stored resolution is asked for; without one, whatever the device delivers now.
+    const QSize stored = m_pKeeper ? m_pKeeper->storedResolution(info.strDevicePath) : QSize();
+    info.resolution.size = stored.isValid() ? stored : QSize(0, 0);
+    info.resolution.captureSize = info.resolution.size;
     info.resolution.rate = 0;
     camera()->openCamera(info, false);
     if (IButton* filterTab = button(KeyFilterTab))
@@ -497,10 +508,12 @@ void ICameraPage::slPreviewImage(const QImage& image)
     m_lastFrame.start();
     m_bSilenceShown = false;
     m_pPreview->setImage(image);
+    m_pPhotoTaker->placeButton();
 }
 
 void ICameraPage::refreshParameters()
 {
+    const QScopedValueRollback<bool> refreshing(m_bRefreshing, true);
     const bool restricted = isDesignatedModel(g_currentCameraInfo);
     CameraResolution current = currentCameraResolution();
 

@@ -7,6 +7,8 @@
 #include <QImage>
 
 class ICamera;
+class ICameraSettingsKeeper;
+class IPhotoTaker;
 class ICameraPreview;
 class ISlider;
 namespace capture {
@@ -52,6 +54,12 @@ public:
     void restoreDefaults();
     // Applies the preset of filter `key` (11 to 16); nothing while the Filter tab is hidden.
     void applyFilter(int key);
+
+    // Where the page finds what was stored for a camera (its look and resolution on open).
+    void setSettingsKeeper(ICameraSettingsKeeper* keeper) { m_pKeeper = keeper; }
+    // True while the page fills its panel from the camera, resending the camera's own values.
+    bool isRefreshing() const { return m_bRefreshing; }
+    IPhotoTaker* photoTaker() const { return m_pPhotoTaker; }
 
     // The model that gets the Filter tab and a fixed set of resolutions.
     static bool isDesignatedModel(const ICameraInfo& info);
@@ -107,4 +115,7 @@ private:
     QTimer* m_pFrameWatch = nullptr;
     QElapsedTimer m_lastFrame;
     bool m_bSilenceShown = false;
+    ICameraSettingsKeeper* m_pKeeper = nullptr;
+    IPhotoTaker* m_pPhotoTaker = nullptr;
+    bool m_bRefreshing = false;
 };

@@ -2,6 +2,7 @@
 
 #include "base/appenvironment.h"
 #include "widgets/istylehelper.h"
+#include "widgets/iswitchbutton.h"
 #include "app/iapplication.h"
 #include "app/mainframe.h"
 #include "base/iconfigureservice.h"
@@ -82,12 +83,35 @@ void ISettingFrame::initUI()
     languageRow->addWidget(m_pLanguageBox);
     languageRow->addStretch();
 
+    auto* cameraHeading = new QHBoxLayout;
+    cameraHeading->addWidget(createLabel(tr("Cameras"), heading, font));
+    cameraHeading->addStretch();
+
+    // Stored at once: a camera plugged in a moment later already follows it.
+    m_pRememberSwitch = createSwitchButton(QStringLiteral("rememberCameraSettings"), this);
+    m_pRememberSwitch->setStatus(IConfigureService::s_bRememberCameraSettings);
+    connect(m_pRememberSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
+        if (on == IConfigureService::s_bRememberCameraSettings)
+            return;
+        IConfigureService::s_bRememberCameraSettings = on;
+        IConfigureService::instance()->setValue(IConfigureService::kRememberCameraSettingsKey, on);
+    });
+    auto* rememberRow = new QHBoxLayout;
+    rememberRow->addSpacing(int(20 * s));
+    rememberRow->addWidget(createLabel(tr("Remember camera settings"), body, font));
+    rememberRow->addSpacing(int(20 * s));
+    rememberRow->addWidget(m_pRememberSwitch);
+    rememberRow->addStretch();
+
     box->addLayout(aboutRow);
     box->addLayout(nameRow);
     box->addLayout(versionRow);
     box->addSpacing(int(10 * s));
     box->addLayout(languageHeading);
     box->addLayout(languageRow);
+    box->addSpacing(int(10 * s));
+    box->addLayout(cameraHeading);
+    box->addLayout(rememberRow);
     box->addSpacing(int(10 * s));
     box->addStretch();
 

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QStringList>
 
+class ISwitchButton;
 class QComboBox;
 class QStackedWidget;
 
@@ -26,6 +27,8 @@ public:
     void restart();
 
     QComboBox* languageBox() const { return m_pLanguageBox; }
+    // "Remember camera settings".
+    ISwitchButton* rememberSwitch() const { return m_pRememberSwitch; }
     const QList<QPair<QString, QString>>& languageList() const { return languages; }
 
     // Environment variable that marks a restarted copy.
@@ -42,4 +45,5 @@ private:
     QList<QPair<QString, QString>> languages;
     QStackedWidget* m_pStack = nullptr;
     QComboBox* m_pLanguageBox = nullptr;
+    ISwitchButton* m_pRememberSwitch = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "widgets/istylehelper.h"
 #include "app/ititlewidget.h"
 #include "app/icamerapage.h"
+#include "app/icamerasettingskeeper.h"
 #include "app/imainpage.h"
 #include "capture/iwinusbdevice.h"
 #include "app/iapplication.h"
@@ -38,6 +39,11 @@ MainFrame::MainFrame(IApplication* app, QWidget* parent) : QWidget(parent), m_pA
     setWindowTitle(IConfigureService::s_strProductName);
     initUI();
     initTray();
+    // Cameras present now get what was stored for them, whether the window shows or not.
+    m_pSettingsKeeper = new ICameraSettingsKeeper(ICameraSettingsStore::defaultFilePath(), this);
+    m_pSettingsKeeper->attach(m_pCameraPage);
+    m_pCameraPage->setSettingsKeeper(m_pSettingsKeeper);
+    m_pSettingsKeeper->applyPresent();
     // However the program ends, a streaming camera is stopped and its device released
     // before the process goes away.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [] { ICamera::instance()->closeCamera(); });

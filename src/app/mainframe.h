@@ -6,6 +6,7 @@
 
 class IApplication;
 class ICameraPage;
+class ICameraSettingsKeeper;
 class IMainPage;
 class ISettingFrame;
 class ITitleWidget;
@@ -39,6 +40,7 @@ public:
     IMainPage* mainPage() const { return m_pMainPage; }
     ICameraPage* cameraPage() const { return m_pCameraPage; }
     ITitleWidget* titleWidget() const { return m_pTitleWidget; }
+    ICameraSettingsKeeper* settingsKeeper() const { return m_pSettingsKeeper; }
 
     // Whether closing the window can leave the program in the tray. Without a tray,
     // hiding the window would leave a program nobody can reach, so closing quits.
@@ -65,6 +67,7 @@ private:
     IMainPage* m_pMainPage = nullptr;
     ICameraPage* m_pCameraPage = nullptr;
     ISettingFrame* m_pSettingFrame = nullptr;
+    ICameraSettingsKeeper* m_pSettingsKeeper = nullptr;
     QStackedLayout* m_pStack = nullptr;
     bool m_bQuitting = false;
 };

@@ -19,6 +19,8 @@ int IConfigureService::s_nMjpgCompress = 0;
 QString IConfigureService::s_strPhotoPath;
 QString IConfigureService::s_strVideoPath;
 QString IConfigureService::s_strDocumentPath;
+bool IConfigureService::s_bRememberCameraSettings = true;
+const char* const IConfigureService::kRememberCameraSettingsKey = "camera/remember_settings";
 QString IConfigureService::s_strProductName;
 QString IConfigureService::s_strVersion;
 
@@ -94,6 +96,7 @@ void IConfigureService::readConfigure()
     s_strPhotoPath = settings.value("path/photo", makeWritableDir("photo/")).toString();
     s_strVideoPath = settings.value("path/video", makeWritableDir("video/")).toString();
     s_strDocumentPath = settings.value("path/document", makeWritableDir("document/")).toString();
+    s_bRememberCameraSettings = settings.value(kRememberCameraSettingsKey, true).toBool();
     CameraResolution resolution = currentCameraResolution();
     const int height = settings.value("cameraresolution/height", 1080).toInt();
     const int width = settings.value("cameraresolution/width", 1920).toInt();
@@ -115,6 +118,7 @@ void IConfigureService::writeConfigure()
     settings.setValue("format/mjpg_compres", s_nMjpgCompress);
     settings.setValue("cameraresolution/width", size.width());
     settings.setValue("cameraresolution/height", size.height());
+    settings.setValue(kRememberCameraSettingsKey, s_bRememberCameraSettings);
     settings.sync();
     reportWriteFailure(settings);
 }

@@ -34,6 +34,9 @@ public:
     static QString s_strPhotoPath;
     static QString s_strVideoPath;
     static QString s_strDocumentPath;
+    // Whether cameras get back what the user set for them when they arrive.
+    static bool s_bRememberCameraSettings;
+    static const char* const kRememberCameraSettingsKey;
     static QString s_strProductName;
     static QString s_strVersion;
 

@@ -25,6 +25,7 @@ struct DeviceDescriptor
     QString vendorId;    // upper-case hex, "" when unknown
     QString productId;
     QString serial;
+    QString portPath;    // USB bus and port chain ("1-2.4"), "" for devices not on USB
 };
 
 struct FormatDescriptor

@@ -65,6 +65,9 @@ NodeDescription describe(udev_device* dev)
         node.descriptor.vendorId = text(udev_device_get_sysattr_value(usb, "idVendor")).toUpper();
         node.descriptor.productId = text(udev_device_get_sysattr_value(usb, "idProduct")).toUpper();
         node.descriptor.serial = text(udev_device_get_sysattr_value(usb, "serial"));
+        // The USB device's name is its bus and port chain: it tells two serial-less
+        // cameras of one model apart as long as each stays in its socket.
+        node.descriptor.portPath = text(udev_device_get_sysname(usb));
     }
     return node;
 }

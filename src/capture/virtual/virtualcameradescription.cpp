@@ -236,7 +236,7 @@ bool VirtualCameraDescription::operator==(const VirtualCameraDescription& o) con
 
 DeviceDescriptor VirtualCameraDescription::descriptor() const
 {
-    return DeviceDescriptor{name, path, vendorId, productId, serial};
+    return DeviceDescriptor{name, path, vendorId, productId, serial, QString()};
 }
 
 QString VirtualCameraDescription::propertyKey(Property property)
