@@ -29,8 +29,7 @@ for t in "${targets[@]}"; do
   opts=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2560 -print_final_stats=1 -artifact_prefix="$findings/$t-")
   [ -f "$root/fuzz/dict/$t.dict" ] && opts+=(-dict="$root/fuzz/dict/$t.dict")
   rm -f "$findings/$t"-*
-  ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan.supp} \
-    "$bin" "${opts[@]}" "$work" "$seeds" >"$log" 2>&1
+  ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} "$bin" "${opts[@]}" "$work" "$seeds" >"$log" 2>&1
   rc=$?
   stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
   features=$(grep -o ' ft: [0-9]*' "$log" | tail -n 1 | tr -dc 0-9)
