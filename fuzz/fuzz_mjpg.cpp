@@ -27,10 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (fixed == data)
         fuzzsupport::check(fixedSize == size, "size changed without tables inserted");
     if (fixed && fixed != data)
-        fuzzsupport::check(fixedSize == size + 420 && scratch.size() == fixedSize, "inserted tables of a wrong size");
+        fuzzsupport::check(fixedSize == size + FrameDecoder::kStandardTablesSize && scratch.size() == fixedSize,
+                           "inserted tables of a wrong size");
 
-    // The stream's size: the frame's own where its header reads, else a small odd one
-    // (the frame is then dropped as of another size or unreadable).
+    // The stream's size: the frame's own where its header reads (up to 4096x4096, for the
+    // run's memory), else a small odd one (the frame is then dropped).
     int width = 17, height = 9;
     if (fixed) {
         tjhandle tj = tjInitDecompress();

@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-// Shared by the fuzz targets: a QCoreApplication named "lumivo" whose data location is
-// a private temporary directory (removed at exit), so targets can use the program's
-// own paths without touching the user's files.
+// Shared by the fuzz targets.
 namespace fuzzsupport {
+// A QCoreApplication named "lumivo" whose data and config locations are a private
+// temporary directory in memory (removed at exit): no target touches the user's files.
 void initApplication();
 // Aborts (a finding) when `ok` is false; used for properties the code must keep.
 void check(bool ok, const char* what);

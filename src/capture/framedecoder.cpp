@@ -52,8 +52,7 @@ const std::uint8_t kStandardDht[] = {
     0xF9, 0xFA,
 };
 static_assert(sizeof(kStandardDht) == 2 + 0x01A2, "DHT segment length field must match its size");
-
-constexpr int kMaxDimension = 16384;
+static_assert(sizeof(kStandardDht) == FrameDecoder::kStandardTablesSize, "inserted size as published");
 
 } // namespace
 

@@ -40,6 +40,11 @@ public:
     dshow::Subtype subtype() const { return m_subtype; }
     std::uint64_t droppedFrames() const { return m_dropped; }
 
+    // Largest width or height configure() takes.
+    static constexpr int kMaxDimension = 16384;
+    // Bytes withHuffmanTables() inserts: one DHT segment with the four standard tables.
+    static constexpr std::size_t kStandardTablesSize = 420;
+
     // The JPEG with the standard Huffman tables inserted before its scan when it has
     // none (as many UVC cameras send them). Returns `data` itself when nothing is
     // missing, `scratch`'s bytes when tables were inserted, nullptr when the marker

@@ -19,11 +19,12 @@ using namespace dshow;
 
 namespace {
 
-constexpr int kMaxCameras = 32;
-constexpr int kMaxFormats = 64;
-constexpr int kMinSide = 16;
-constexpr int kMaxWidth = 7680;
-constexpr int kMaxHeight = 4320;
+constexpr int kMaxFormats = VirtualCameraDescription::kMaxFormats;
+constexpr int kMinSide = VirtualCameraDescription::kMinSide;
+constexpr int kMaxWidth = VirtualCameraDescription::kMaxWidth;
+constexpr int kMaxHeight = VirtualCameraDescription::kMaxHeight;
+constexpr int kMinFps = VirtualCameraDescription::kMinFps;
+constexpr int kMaxFps = VirtualCameraDescription::kMaxFps;
 
 const Property kAllProperties[kPropertyCount] = {Property::Exposure, Property::Focus, Property::Brightness, Property::Contrast,
                                                  Property::Saturation, Property::Sharpness, Property::WhiteBalance};
@@ -102,8 +103,8 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             if (format.subtype != MEDIASUBTYPE_MJPG && ((w % 2) != 0 || (h % 2) != 0))
                 return QStringLiteral("format %1: %2 needs an even width and height").arg(i).arg(subtypeName(format.subtype));
             const QJsonValue fpsValue = f.value(QStringLiteral("fps"));
-            if (!fpsValue.isUndefined() && !readInteger(fpsValue, 1, 1000, &fps))
-                return QStringLiteral("format %1: \"fps\" must be a whole number from 1 to 1000").arg(i);
+            if (!fpsValue.isUndefined() && !readInteger(fpsValue, kMinFps, kMaxFps, &fps))
+                return QStringLiteral("format %1: \"fps\" must be a whole number from %2 to %3").arg(i).arg(kMinFps).arg(kMaxFps);
             format.width = static_cast<int>(w);
             format.height = static_cast<int>(h);
             format.fps = static_cast<double>(fps);

@@ -33,6 +33,15 @@ using VirtualControls = std::array<VirtualControl, kPropertyCount>;  // indexed 
 // A software camera as the virtual cameras file describes it.
 struct VirtualCameraDescription
 {
+    // What the file may ask for.
+    static constexpr int kMaxCameras = 32;
+    static constexpr int kMaxFormats = 64;
+    static constexpr int kMinSide = 16;
+    static constexpr int kMaxWidth = 7680;
+    static constexpr int kMaxHeight = 4320;
+    static constexpr int kMinFps = 1;
+    static constexpr int kMaxFps = 1000;  // the frame-path benchmarks run that fast
+
     QString name;
     QString path;
     QString vendorId;
