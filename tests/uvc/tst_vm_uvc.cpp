@@ -1,0 +1,332 @@
+// The whole program against emulated USB cameras (uvc_emulator) on the kernel's own
+// uvcvideo driver, inside the test VM (scripts/vm/run-vm-tests.sh). Control values are
+// read back from the emulator, that is from the "hardware", not from our own records.
+#include "../ui/support/uitest.h"
+
+#include "camera/icamera.h"
+#include "customui/icamerabutton.h"
+#include "customui/islider.h"
+#include "customui/iswitchbutton.h"
+#include "customui/page/icamerapage.h"
+#include "customui/page/icamerapreview.h"
+#include "customui/page/imainpage.h"
+#include "device/iwinusbdevice.h"
+#include "iapplication.h"
+#include "mainframe.h"
+#include "service/iconfigureservice.h"
+
+#include <QComboBox>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+bool writeSys(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+// One emulated camera, plugged in while the object lives.
+class Emulator
+{
+public:
+    Emulator(const QString& model, const QString& name) : m_control(QDir::tempPath() + "/uvc-" + name)
+    {
+        m_process.start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {"--model", model, "--control", m_control});
+        QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine() || m_process.state() != QProcess::Running, 10000);
+        m_attached = m_process.readLine().startsWith("attached");
+    }
+    ~Emulator()
+    {
+        ask("unplug");
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    bool attached() const { return m_attached; }
+    QByteArray ask(const QByteArray& command) const
+    {
+        QLocalSocket socket;
+        socket.connectToServer(m_control);
+        if (!socket.waitForConnected(3000) || socket.write(command + "\n") < 0)
+            return {};
+        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
+        }
+        return socket.readLine().trimmed();
+    }
+    // What the camera holds: control values, format and size.
+    QMap<QString, QString> values() const
+    {
+        QMap<QString, QString> map;
+        for (const QString& pair : QString::fromUtf8(ask("values")).split(' '))
+            map.insert(pair.section('=', 0, 0), pair.section('=', 1));
+        return map;
+    }
+    QString value(const QString& key) const { return values().value(key); }
+
+private:
+    QString m_control;
+    QProcess m_process;
+    bool m_attached = false;
+};
+
+QList<ICameraInfo> camerasOf(const QString& vid)
+{
+    QList<ICameraInfo> found;
+    for (const ICameraInfo& info : ICamera::instance()->cameraList(0))
+        if (info.strVid == vid)
+            found << info;
+    return found;
+}
+
+} // namespace
+
+class TestVmUvc;
+using Action = std::function<void(TestVmUvc*)>;
+Q_DECLARE_METATYPE(Action)
+
+class TestVmUvc : public QObject
+{
+    Q_OBJECT
+
+    MainFrame* frame = nullptr;
+    ICameraPage* page = nullptr;
+    std::unique_ptr<Emulator> designated;
+    QSignalSpy* plugs = nullptr;
+
+    ICameraButton* tileOf(const QString& vid) const
+    {
+        for (ICameraButton* tile : frame->mainPage()->cameraButtons())
+            if (tile->cameraInfo.strVid == vid)
+                return tile;
+        return nullptr;
+    }
+    // Opens a camera with a click on its tile, and waits for pictures.
+    void open(const QString& vid)
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf(vid), 20000);
+        QSignalSpy frames(ICamera::instance(), &ICamera::sgPreviewImage);
+        tileOf(vid)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, 30000);
+    }
+    QSize lastFrameSize()
+    {
+        QSignalSpy frames(ICamera::instance(), &ICamera::sgPreviewImage);
+        return frames.wait(10000) ? frames.last().at(0).value<QImage>().size() : QSize();
+    }
+    ISwitchButton* switchOf(int key) const { return qobject_cast<ISwitchButton*>(page->button(key)); }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariable("LUMIVO_VM") != "1")
+            QSKIP("runs only inside the test VM");
+        // Only emulated cameras, so that the program's first camera is one of ours.
+        writeSys("/sys/bus/platform/drivers/vivid/unbind", "vivid.0");
+        IConfigureService::s_strLangId = "1033";
+        designated = std::make_unique<Emulator>("designated", "designated");
+        QVERIFY(designated->attached());
+        auto* app = qobject_cast<IApplication*>(qApp);
+        app->createMainFrame();
+        frame = app->mainFrame();
+        page = frame->cameraPage();
+        for (QWidget* w : QApplication::allWidgets())
+            if (auto* watcher = qobject_cast<IWinUsbDevice*>(w))
+                plugs = new QSignalSpy(watcher, &IWinUsbDevice::connectionChanged);
+        QVERIFY(plugs);
+        uitest::startLog();
+    }
+    void cleanupTestCase()
+    {
+        ICamera::instance()->closeCamera();
+        designated.reset();
+        writeSys("/sys/bus/platform/drivers/vivid/bind", "vivid.0");
+    }
+
+    void discoveryReadsTheUsbParent()
+    {
+        // One capture node per camera: the metadata node beside it is no camera.
+        QTRY_COMPARE_WITH_TIMEOUT(camerasOf("1209").size(), 1, 20000);
+        const ICameraInfo info = camerasOf("1209").first();
+        QCOMPARE(info.strPid, QString("4C56"));
+        QCOMPARE(info.strSerial, QString("LV0042"));
+        QCOMPARE(info.strDisplayName, QString("Lumivo Cam #1"));
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf("1209"), 20000);
+        if (qEnvironmentVariable("LUMIVO_VM_UDEV") == "1") {
+            const QString link = "/dev/v4l/by-id/usb-Lumivo_Lumivo_Cam_LV0042-video-index0";
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link), 10000);
+            QCOMPARE(QFileInfo(link).canonicalFilePath(), "/dev/" + info.strDevicePath.section('/', -1));
+        }
+
+        // Two of one name: the " #n" ordinal tells them apart; no serial there.
+        Emulator first("ordinary", "ordinary1"), second("ordinary", "ordinary2");
+        QVERIFY(first.attached() && second.attached());
+        QTRY_COMPARE_WITH_TIMEOUT(camerasOf("0BDA").size(), 2, 20000);
+        QStringList names;
+        for (const ICameraInfo& info : camerasOf("0BDA")) {
+            QVERIFY(info.strSerial.isEmpty());
+            names << info.strDisplayName;
+        }
+        QCOMPARE(names, QStringList({"Integrated Camera: Integrated C #1", "Integrated Camera: Integrated C #2"}));
+
+        // An ordinary camera gets neither the Filter tab nor a restricted resolution list.
+        open("0BDA");
+        QVERIFY(!page->button(ICameraPage::KeyFilterTab)->isVisible());
+        QCOMPARE(page->resolutionBox()->count(), 4);
+        page->button(ICameraPage::KeyBack)->click();
+    }
+
+    void openChoosesMjpgAndFollowsResolutionChanges()
+    {
+        open("1209");
+        QVERIFY(page->button(ICameraPage::KeyFilterTab)->isVisible());
+        QStringList texts;
+        for (int i = 0; i < page->resolutionBox()->count(); ++i)
+            texts << page->resolutionBox()->itemText(i);
+        QCOMPARE(texts, QStringList({"1280x720", "1920x1080"}));
+        // MJPG over YUY2 (160x120 is YUY2 only), sorted although the camera lists them unsorted.
+        QStringList sizes;
+        for (const CameraResolution& r : ICamera::instance()->resolutions())
+            sizes << QString("%1x%2").arg(r.size.width()).arg(r.size.height());
+        QCOMPARE(sizes, QStringList({"320x240", "640x480", "1280x720", "1920x1080"}));
+        QCOMPARE(designated->value("format"), QString("MJPG"));
+        QCOMPARE(lastFrameSize(), QSize(1280, 720));
+
+        page->resolutionBox()->setCurrentText("1920x1080");
+        QTRY_COMPARE_WITH_TIMEOUT(lastFrameSize(), QSize(1920, 1080), 30000);
+        QCOMPARE(designated->value("size"), QString("1920x1080"));
+        page->resolutionBox()->setCurrentText("1280x720");
+        QTRY_COMPARE_WITH_TIMEOUT(designated->value("size"), QString("1280x720"), 30000);
+    }
+
+    void controlsAreReadFromTheCamera_data()
+    {
+        QTest::addColumn<int>("slot");
+        QTest::addColumn<QList<int>>("range");  // min, max, default
+        QTest::addColumn<bool>("automatic");
+        QTest::newRow("brightness") << int(CameraParameters::Brightness) << QList<int>{-64, 64, 0} << false;
+        QTest::newRow("contrast") << int(CameraParameters::Contrast) << QList<int>{0, 100, 50} << false;
+        QTest::newRow("saturation") << int(CameraParameters::Saturation) << QList<int>{0, 100, 64} << false;
+        QTest::newRow("sharpness") << int(CameraParameters::Sharpness) << QList<int>{0, 100, 50} << false;
+        QTest::newRow("exposure") << int(CameraParameters::Exposure) << QList<int>{3, 2047, 157} << true;
+        QTest::newRow("focus") << int(CameraParameters::Focus) << QList<int>{0, 250, 0} << true;
+        QTest::newRow("white balance") << int(CameraParameters::WhiteBalance) << QList<int>{2800, 7500, 4600} << true;
+    }
+    void controlsAreReadFromTheCamera()
+    {
+        QFETCH(int, slot);
+        QFETCH(QList<int>, range);
+        QFETCH(bool, automatic);
+        const CameraParameter p = ICamera::instance()->parameters()[slot];
+        QCOMPARE(QList<int>({p.min.toInt(), p.max.toInt(), p.defaultValue.toInt()}), range);
+        QCOMPARE(p.value.toInt(), range.at(2));
+        QCOMPARE(p.isAuto, automatic);
+    }
+
+    void writesLandInTheCamera_data()
+    {
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("expected");  // name=value pairs the camera must then hold
+        using A = Action;
+        auto slider = [](ISlider* (ICameraPage::*which)() const, int v) {
+            return A([=](TestVmUvc* t) { (t->page->*which)()->setValue(v); });
+        };
+        auto toggle = [](int key, bool on) { return A([=](TestVmUvc* t) { t->switchOf(key)->setStatus(on); }); };
+        auto look = [](int key) { return A([=](TestVmUvc* t) { t->page->applyFilter(key); }); };
+        QTest::newRow("exposure manual") << toggle(ICameraPage::KeyAutoExposure, false) << "auto_exposure=1";
+        QTest::newRow("exposure slider") << slider(&ICameraPage::exposureSlider, 500) << "exposure=500";
+        QTest::newRow("exposure auto") << toggle(ICameraPage::KeyAutoExposure, true) << "auto_exposure=8";
+        QTest::newRow("focus manual") << toggle(ICameraPage::KeyAutoFocus, false) << "focus_auto=0";
+        QTest::newRow("focus slider") << slider(&ICameraPage::focusSlider, 120) << "focus=120";
+        QTest::newRow("white balance manual") << toggle(ICameraPage::KeyAutoWhiteBalance, false) << "white_balance_auto=0";
+        QTest::newRow("white balance slider") << slider(&ICameraPage::whiteBalanceSlider, 3200) << "white_balance=3200";
+        QTest::newRow("brightness") << slider(&ICameraPage::brightnessSlider, -20) << "brightness=-20";
+        QTest::newRow("contrast") << slider(&ICameraPage::contrastSlider, 70) << "contrast=70";
+        QTest::newRow("saturation") << slider(&ICameraPage::saturationSlider, 90) << "saturation=90";
+        QTest::newRow("restore default")
+            << A([](TestVmUvc* t) { t->page->button(ICameraPage::KeyRestoreDefault)->click(); })
+            << "brightness=0 contrast=50 saturation=64 focus=0 white_balance=4600";
+        QTest::newRow("Original") << look(11) << "brightness=32 contrast=32 saturation=32 sharpness=32 white_balance_auto=1";
+        QTest::newRow("Bright") << look(12) << "brightness=45 contrast=40 saturation=32 sharpness=32 white_balance_auto=1";
+        QTest::newRow("Blossom") << look(13) << "brightness=32 contrast=32 saturation=32 white_balance_auto=0 white_balance=3800";
+        QTest::newRow("Forest") << look(14) << "contrast=25 saturation=35 sharpness=40 white_balance_auto=0 white_balance=3600";
+        QTest::newRow("Film") << look(15) << "contrast=32 saturation=25 sharpness=32 white_balance_auto=0 white_balance=7000";
+        QTest::newRow("Mono") << look(16) << "saturation=0 sharpness=32 white_balance_auto=1";
+    }
+    void writesLandInTheCamera()
+    {
+        QFETCH(Action, action);
+        QFETCH(QString, expected);
+        action(this);
+        for (const QString& pair : expected.split(' '))
+            QTRY_COMPARE_WITH_TIMEOUT(pair.section('=', 0, 0) + "=" + designated->value(pair.section('=', 0, 0)), pair, 5000);
+    }
+
+    void stalledControlRequest()
+    {
+        const int before = uitest::logCount("V4L2: setting control");
+        QCOMPARE(designated->ask("stall"), QByteArray("ok"));
+        page->brightnessSlider()->setValue(10);
+        QTRY_COMPARE_WITH_TIMEOUT(uitest::logCount("V4L2: setting control"), before + 1, 5000);
+        QCOMPARE(designated->value("brightness"), QString("32"));
+        page->brightnessSlider()->setValue(11);
+        QTRY_COMPARE_WITH_TIMEOUT(designated->value("brightness"), QString("11"), 5000);
+        QVERIFY(lastFrameSize().isValid());
+    }
+
+    void silentAndDamagedPictures()
+    {
+        const int dropped = uitest::logCount("frame dropped");
+        QCOMPARE(designated->ask("damage"), QByteArray("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(uitest::logCount("frame dropped: corrupt JPEG data"), 1, 10000);
+        QVERIFY(lastFrameSize().isValid());
+        QCOMPARE(uitest::logCount("frame dropped"), dropped + 1);
+
+        QCOMPARE(designated->ask("stop"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->preview()->message().contains("stopped sending pictures"), 10000);
+        QCOMPARE(designated->ask("start"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->preview()->message().isEmpty(), 10000);
+    }
+
+    void unplugMidStreamAndReplug()
+    {
+        plugs->clear();
+        QCOMPARE(designated->ask("unplug"), QByteArray("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPage(), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!tileOf("1209"), 10000);
+        QTest::qWait(500);
+        QCOMPARE(plugs->count(), 1);
+        QCOMPARE(plugs->first().at(0).toBool(), false);
+
+        plugs->clear();
+        QCOMPARE(designated->ask("plug"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf("1209"), 20000);
+        QTest::qWait(500);
+        QCOMPARE(plugs->count(), 1);
+        QCOMPARE(frame->mainPage()->cameraButtons().size(), 1);
+        open("1209");
+        QCOMPARE(lastFrameSize(), QSize(1280, 720));
+        page->button(ICameraPage::KeyBack)->click();
+    }
+
+    // The real program's screenshot tour; the pictures leave the VM through LUMIVO_VM_OUT.
+    void screenshotTour()
+    {
+        const QString dir = qEnvironmentVariable("LUMIVO_VM_OUT") + "/tour"
+            + (qEnvironmentVariable("LUMIVO_VM_UDEV") == "1" ? "-udev" : "");
+        QProcess tour;
+        tour.setProcessChannelMode(QProcess::ForwardedChannels);
+        tour.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", dir});
+        QVERIFY(tour.waitForFinished(120000));
+        QCOMPARE(tour.exitCode(), 0);
+        for (const char* name : {"devices.png", "camera.png", "parameters.png", "filter.png", "settings.png"})
+            QVERIFY2(!QImage(dir + "/" + name).isNull(), name);
+    }
+};
+
+LUMIVO_UI_TEST_MAIN(TestVmUvc)
+#include "tst_vm_uvc.moc"
