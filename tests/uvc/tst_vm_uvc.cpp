@@ -37,7 +37,9 @@ class Emulator
 public:
     Emulator(const QString& model, const QString& name) : m_control(QDir::tempPath() + "/uvc-" + name)
     {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {"--model", model, "--control", m_control});
+        m_process.waitForStarted();
         QTRY_VERIFY_WITH_TIMEOUT(m_process.canReadLine() || m_process.state() != QProcess::Running, 10000);
         m_attached = m_process.readLine().startsWith("attached");
     }
@@ -139,6 +141,11 @@ private slots:
                 plugs = new QSignalSpy(watcher, &IWinUsbDevice::connectionChanged);
         QVERIFY(plugs);
         uitest::startLog();
+    }
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())  // what the program said, to see why
+            std::fprintf(stderr, "%s\n", qPrintable(uitest::logLines().mid(uitest::logLines().size() - 60).join('\n')));
     }
     void cleanupTestCase()
     {
@@ -282,8 +289,10 @@ private slots:
     {
         const int dropped = uitest::logCount("frame dropped");
         QCOMPARE(designated->ask("damage"), QByteArray("ok"));
+        // Five broken frames, of which the pipeline may skip some: one log line at most.
         QTRY_COMPARE_WITH_TIMEOUT(uitest::logCount("frame dropped: corrupt JPEG data"), 1, 10000);
         QVERIFY(lastFrameSize().isValid());
+        QTest::qWait(1000);
         QCOMPARE(uitest::logCount("frame dropped"), dropped + 1);
 
         QCOMPARE(designated->ask("stop"), QByteArray("ok"));
@@ -316,8 +325,9 @@ private slots:
     // The real program's screenshot tour; the pictures leave the VM through LUMIVO_VM_OUT.
     void screenshotTour()
     {
-        const QString dir = qEnvironmentVariable("LUMIVO_VM_OUT") + "/tour"
-            + (qEnvironmentVariable("LUMIVO_VM_UDEV") == "1" ? "-udev" : "");
+        if (qEnvironmentVariable("LUMIVO_VM_UDEV") == "1")
+            QSKIP("taken once, in the pass with raw uevents");
+        const QString dir = qEnvironmentVariable("LUMIVO_VM_OUT") + "/tour";
         QProcess tour;
         tour.setProcessChannelMode(QProcess::ForwardedChannels);
         tour.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", dir});

@@ -5,8 +5,8 @@
 //   uvc_emulator --model designated|ordinary [--serial S] --control PATH
 //
 // PATH becomes a UNIX stream socket taking one command per line, each answered with one
-// line: "unplug", "plug", "stop" (no more frames), "start", "damage" (the next frame is a
-// broken JPEG), "stall" (the next control request stalls), "values" (what the camera
+// line: "unplug", "plug", "stop" (no more frames), "start", "damage" (the next five frames
+// are broken JPEGs), "stall" (the next control request stalls), "values" (what the camera
 // holds: "name=value ..."). It prints "attached <port>" once the host has the device.
 #include <turbojpeg.h>
 
@@ -167,7 +167,7 @@ Bytes configuration(const Model& m)
 class Emulator
 {
 public:
-    Emulator(const Model& m, std::string serial) : m_model(m), m_serial(std::move(serial)) { reset(); }
+    Emulator(const Model& m, std::string serial) : m_model(m), m_serial(std::move(serial)) { reset(), encode(); }
     bool plug();
     void unplug();
     int run(int listenFd);
@@ -180,6 +180,7 @@ private:
     bool control(const uint8_t* setup, const Bytes& out, Bytes& in);
     bool classRequest(uint8_t req, uint8_t iface, uint8_t entity, uint8_t cs, const Bytes& out, Bytes& in);
     Bytes fixProbe(const Bytes& asked) const;
+    void encode();
     void tick();
     void pump();
     std::string command(const std::string& line);
@@ -193,7 +194,8 @@ private:
     std::deque<std::pair<uint32_t, uint32_t>> m_urbs;  // bulk IN: seqnum, length
     Bytes m_frame;
     size_t m_sent = 0;
-    bool m_inFrame = false, m_stopped = false, m_damage = false, m_stall = false;
+    bool m_inFrame = false, m_stopped = false, m_stall = false;
+    int m_damage = 0;
     uint8_t m_fid = 0, m_error = 0;
     int32_t m_values[kControlCount];
     Bytes m_probe, m_commit;
@@ -459,6 +461,25 @@ bool Emulator::classRequest(uint8_t req, uint8_t iface, uint8_t entity, uint8_t 
     return true;
 }
 
+void Emulator::encode()
+{
+    // Colour bars under a diagonal ramp: real pictures, encoded once before plugging in.
+    for (const Frame& fr : kFormats[0].frames) {
+        Bytes rgb(size_t(fr.width) * fr.height * 3);
+        for (size_t y = 0, p = 0; y < fr.height; ++y)
+            for (size_t x = 0; x < fr.width; ++x, p += 3) {
+                const int bar = int(x * 8 / fr.width), ramp = int((x + y) * 64 / (fr.width + fr.height));
+                rgb[p] = uint8_t((bar & 1 ? 191 : 0) + ramp), rgb[p + 1] = uint8_t((bar & 2 ? 191 : 0) + ramp);
+                rgb[p + 2] = uint8_t((bar & 4 ? 191 : 0) + ramp);
+            }
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        if (tjCompress2(m_tj, rgb.data(), fr.width, 0, fr.height, TJPF_RGB, &buffer, &size, TJSAMP_422, 80, 0) == 0)
+            m_jpegs.emplace_back(buffer, buffer + size);
+        tjFree(buffer);
+    }
+}
+
 void Emulator::tick()
 {
     const uint32_t interval = uint32_t(fromLe(&m_commit[4], 4, false));
@@ -471,25 +492,9 @@ void Emulator::tick()
     const Format& f = kFormats[m_commit[2] - 1];
     const Frame& fr = f.frames[m_commit[3] - 1];
     if (f.mjpg) {
-        Bytes& jpeg = m_jpegs[m_commit[3] - 1];
-        if (jpeg.empty()) {
-            // Colour bars under a diagonal ramp: a real picture, encoded once per size.
-            Bytes rgb(size_t(fr.width) * fr.height * 3);
-            for (size_t y = 0, p = 0; y < fr.height; ++y)
-                for (size_t x = 0; x < fr.width; ++x, p += 3) {
-                    const int bar = int(x * 8 / fr.width), ramp = int((x + y) * 64 / (fr.width + fr.height));
-                    rgb[p] = uint8_t((bar & 1 ? 191 : 0) + ramp), rgb[p + 1] = uint8_t((bar & 2 ? 191 : 0) + ramp);
-                    rgb[p + 2] = uint8_t((bar & 4 ? 191 : 0) + ramp);
-                }
-            unsigned char* buffer = nullptr;
-            unsigned long size = 0;
-            if (tjCompress2(m_tj, rgb.data(), fr.width, 0, fr.height, TJPF_RGB, &buffer, &size, TJSAMP_422, 80, 0) == 0)
-                jpeg.assign(buffer, buffer + size);
-            tjFree(buffer);
-        }
-        m_frame = jpeg;
-        if (m_damage && m_frame.size() > 100) {  // a scan cut short and garbled: libjpeg warns
-            m_damage = false;
+        m_frame = m_jpegs[m_commit[3] - 1];
+        if (m_damage > 0 && m_frame.size() > 100) {  // a scan cut short and garbled: libjpeg warns
+            --m_damage;
             m_frame.resize(m_frame.size() * 3 / 5);
             std::fill(m_frame.end() - 40, m_frame.end(), 0x5A);
             m_frame.push_back(0xFF), m_frame.push_back(0xD9);
@@ -534,7 +539,7 @@ std::string Emulator::command(const std::string& line)
     if (line == "stop" || line == "start")
         return m_stopped = line == "stop", "ok";
     if (line == "damage")
-        return m_damage = true, "ok";
+        return m_damage = 5, "ok";
     if (line == "stall")
         return m_stall = true, "ok";
     if (line == "values") {
@@ -551,7 +556,6 @@ std::string Emulator::command(const std::string& line)
 
 int Emulator::run(int listenFd)
 {
-    m_jpegs.resize(kFormats[0].frames.size());
     std::vector<std::pair<int, std::string>> clients;
     for (;;) {
         std::vector<pollfd> fds{{listenFd, POLLIN, 0}, {m_usb, POLLIN, 0}};
