@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DLUMIVO_FUZZ=ON -DLUMIVO_BUILD_TESTS=ON -DLUMIVO_BUILD_BENCH=OFF \
   -DLUMIVO_FUZZ_SECONDS="${LUMIVO_FUZZ_SECONDS:-12}" -DLUMIVO_SOAK_SECONDS="${LUMIVO_SOAK_SECONDS:-75}" >/dev/null
 targets=(lumivo_fuzzers)
-if [ -f tests/soak.cmake ]; then targets+=(tst_soak); fi
+if [ -d tests/soak ]; then targets+=(tst_soak); fi
 cmake --build "$build" --target "${targets[@]}" -j"$(nproc)"
 cd "$build"
 if [ $# -eq 0 ]; then set -- -L 'fuzzing|soak'; fi

@@ -12,7 +12,7 @@ trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 for lang in 2052 1033; do
   for scale in 1 0.711111; do
     xvfb-run -a -s "-screen 0 1920x1080x24" sh -c "
-      '$build/tests/lumivo_gallery' --scale $scale --lang $lang --out screenshots --show &
+      '$build/lumivo_gallery' --scale $scale --lang $lang --out screenshots --show &
       pid=\$!
       sleep 2
       import -window root screenshots/screen_${scale}_${lang}.png

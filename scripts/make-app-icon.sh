@@ -3,9 +3,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
-cmake --build "$build" --target lumivo_svgrender
+cmake --build "$build" --target lumivo_svgtopng
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-QT_QPA_PLATFORM=offscreen "$build/tests/lumivo_svgrender" resources/lumivo.svg "$tmp" 16 24 32 48 64 256
+for size in 16 24 32 48 64 256; do
+  QT_QPA_PLATFORM=offscreen "$build/lumivo_svgtopng" resources/lumivo.svg "$tmp/$(printf %03d "$size").png" "$size"
+done
 convert "$tmp"/*.png resources/utils/application.ico
 identify resources/utils/application.ico

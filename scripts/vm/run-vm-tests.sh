@@ -16,7 +16,8 @@
 #     --modules "NAMES"   more kernel modules to put in the image and load after vivid
 #                         (with their dependencies), e.g. "vhci-hcd uvcvideo"
 #     --out DIR           programs may leave files in \$LUMIVO_VM_OUT; after the last
-#                         pass they are copied out to DIR (through a scratch virtio disk)
+#                         pass they are copied out to DIR (through a scratch virtio disk);
+#                         default: \$LUMIVO_VM_OUT on the host, if set
 #     --udev-pass         after the first pass, start a udev daemon (systemd-udevd)
 #                         and run every program again with LUMIVO_VM_UDEV=1, so the
 #                         udev monitor path is exercised as well as raw uevents
@@ -36,7 +37,7 @@ programs=()
 envs=()
 copies=()
 modules=()
-out_dir=""
+out_dir="${LUMIVO_VM_OUT:-}"
 udev_pass=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -220,6 +221,7 @@ INIT
 echo "@@LUMIVO-VM begin $n$1"
 /tests/$n $prog_args
 echo "@@LUMIVO-VM end $n$1 rc=\$?"
+echo vivid.0 > /sys/bus/platform/drivers/vivid/bind 2>/dev/null  # in case a test left it unbound
 INIT
     done
   }

@@ -144,7 +144,9 @@ bool loadLanguage(IApplication* /*app*/)
 {
     QString id;
     {
+        // The first reader at start-up: setLanguage below rewrites the file.
         QSettings settings(IConfigureService::iniFilePath(), QSettings::IniFormat);
+        setAsideIfCorrupt(settings);
         id = settings.value("lang/langid", "2052").toString();
     }
     id.remove(QStringLiteral("LG_"));

@@ -468,11 +468,18 @@ void ICameraPage::applyFilter(int key)
     m_pBrightnessSlider->setValue(preset->brightness);
     m_pContrastSlider->setValue(preset->contrast);
     m_pSaturationSlider->setValue(preset->saturation);
-    send(&ICamera::setSharpness, "setSharpness", preset->sharpness);
+    // The sliders keep to the camera's ranges; these two values go out directly, and a
+    // camera refuses a value outside its range, so a look lands the nearest it accepts.
+    const CameraParameters ranges = camera()->parameters();
+    const auto within = [&](int slot, int value) {
+        const int low = ranges[slot].min.toInt(), high = ranges[slot].max.toInt();
+        return low < high ? qBound(low, value, high) : value;
+    };
+    send(&ICamera::setSharpness, "setSharpness", within(CameraParameters::Sharpness, preset->sharpness));
     if (auto* sw = qobject_cast<ISwitchButton*>(button(KeyAutoWhiteBalance)))
         sw->setStatus(preset->autoWhiteBalance);
     if (!preset->autoWhiteBalance)
-        send(&ICamera::setWhiteBalance, "setWhiteBalance", preset->whiteBalance);
+        send(&ICamera::setWhiteBalance, "setWhiteBalance", within(CameraParameters::WhiteBalance, preset->whiteBalance));
 }
 
 void ICameraPage::openCamera(ICameraInfo info)
