@@ -25,10 +25,11 @@
 
 namespace {
 
-bool writeSys(const QString& path, const QByteArray& text)
+void vivid(const char* action)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    QFile file(QString("/sys/bus/platform/drivers/vivid/") + action);
+    if (file.open(QIODevice::WriteOnly))
+        file.write("vivid.0");
 }
 bool udevPass() { return qEnvironmentVariable("LUMIVO_VM_UDEV") == "1"; }
 #define SKIP_UNDER_UDEV()                                                                                              \
@@ -36,46 +37,33 @@ bool udevPass() { return qEnvironmentVariable("LUMIVO_VM_UDEV") == "1"; }
     QSKIP("checked in the pass with raw uevents")
 
 // One emulated camera, plugged in while the object lives.
-class Emulator
+struct Emulator
 {
-public:
-    Emulator(const QString& model, const QString& name) : m_control(QDir::tempPath() + "/uvc-" + name)
+    QString control;
+    QProcess process;
+    bool attached = false;
+
+    Emulator(const QString& model, const QString& name) : control(QDir::tempPath() + "/uvc-" + name)
     {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {model, m_control});
-        m_attached = QTest::qWaitFor([&] { return m_process.canReadLine(); }, 30000)
-            && m_process.readLine().startsWith("attached");
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {model, control});
+        attached = QTest::qWaitFor([&] { return process.canReadLine(); }, 30000) && process.readLine().startsWith("attached");
     }
-    ~Emulator()
-    {
-        ask("unplug");
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    bool attached() const { return m_attached; }
+    ~Emulator() { ask("unplug"), process.kill(), process.waitForFinished(); }
     QByteArray ask(const QByteArray& command) const
     {
         QLocalSocket socket;
-        socket.connectToServer(m_control);
-        if (!socket.waitForConnected(3000) || socket.write(command + "\n") < 0)
-            return {};
-        while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
-        }
+        socket.connectToServer(control);
+        if (socket.waitForConnected(3000) && socket.write(command + "\n") > 0)
+            while (!socket.canReadLine() && socket.waitForReadyRead(5000)) {
+            }
         return socket.readLine().trimmed();
     }
     // What the camera holds: a control value, "format" or "size".
     QString value(const QString& key) const
     {
-        for (const QString& pair : QString::fromUtf8(ask("values")).split(' '))
-            if (pair.section('=', 0, 0) == key)
-                return pair.section('=', 1);
-        return {};
+        return QString::fromUtf8(ask("values")).split(' ').filter(QRegularExpression('^' + key + '=')).value(0).section('=', 1);
     }
-
-private:
-    QString m_control;
-    QProcess m_process;
-    bool m_attached = false;
 };
 
 QList<ICameraInfo> camerasOf(const QString& vid)
@@ -130,9 +118,9 @@ private slots:
         if (qEnvironmentVariable("LUMIVO_VM") != "1")
             QSKIP("runs only inside the test VM");
         // Only emulated cameras, so that the program's first camera is one of ours.
-        writeSys("/sys/bus/platform/drivers/vivid/unbind", "vivid.0");
+        vivid("unbind");
         designated = std::make_unique<Emulator>("designated", "designated");
-        QVERIFY(designated->attached());
+        QVERIFY(designated->attached);
         log = std::make_unique<LogCapture>();
         frame = MainWindow::create();
         page = frame->cameraPage();
@@ -150,7 +138,7 @@ private slots:
     {
         ICamera::instance()->closeCamera();
         designated.reset();
-        writeSys("/sys/bus/platform/drivers/vivid/bind", "vivid.0");
+        vivid("bind");
     }
 
     void discoveryReadsTheUsbParent()
@@ -169,21 +157,26 @@ private slots:
         }
         // Two of one name: the " #n" ordinal tells them apart; no serial there.
         Emulator first("ordinary", "ordinary1"), second("ordinary", "ordinary2");
-        QVERIFY(first.attached() && second.attached());
+        QVERIFY(first.attached && second.attached);
         QTRY_COMPARE_WITH_TIMEOUT(camerasOf("0BDA").size(), 2, 20000);
         QStringList names;
         for (const ICameraInfo& info : camerasOf("0BDA"))
             names << info.strDisplayName + "/" + info.strSerial;
         QCOMPARE(names, QStringList({"Integrated Camera: Integrated C #1/", "Integrated Camera: Integrated C #2/"}));
-        // An ordinary camera gets neither the Filter tab nor a restricted resolution list.
-        QTRY_VERIFY_WITH_TIMEOUT(tileOf("0BDA"), 20000);
-        tileOf("0BDA")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(page->resolutionBox()->count(), 4, 20000);
+        // An ordinary camera gets neither the Filter tab nor a restricted resolution list;
+        // a resolution change (small sizes here, to be quick) reopens it at the new size.
+        open("0BDA");
+        QCOMPARE(page->resolutionBox()->count(), 4);
         QVERIFY(!page->button(ICameraPage::KeyFilterTab)->isVisible());
+        page->resolutionBox()->setCurrentText("640x480");
+        QTRY_COMPARE_WITH_TIMEOUT(lastFrameSize(), QSize(640, 480), 30000);
+        QStringList held{first.value("size"), second.value("size")};  // the other one never streamed
+        held.sort();
+        QCOMPARE(held, QStringList({"1280x720", "640x480"}));
         page->button(ICameraPage::KeyBack)->click();
     }
 
-    void openChoosesMjpgAndFollowsResolutionChanges()
+    void openChoosesMjpg()
     {
         SKIP_UNDER_UDEV();
         open("1209");
@@ -198,11 +191,6 @@ private slots:
         QCOMPARE(sizes, QStringList({"320x240", "640x480", "1280x720", "1920x1080"}));
         QCOMPARE(designated->value("format"), QString("MJPG"));
         QCOMPARE(lastFrameSize(), QSize(1280, 720));
-        page->resolutionBox()->setCurrentText("1920x1080");
-        QTRY_COMPARE_WITH_TIMEOUT(lastFrameSize(), QSize(1920, 1080), 30000);
-        QCOMPARE(designated->value("size"), QString("1920x1080"));
-        page->resolutionBox()->setCurrentText("1280x720");
-        QTRY_COMPARE_WITH_TIMEOUT(designated->value("size"), QString("1280x720"), 30000);
     }
 
     void controlsAreReadFromTheCamera_data()
@@ -288,10 +276,11 @@ private slots:
         SKIP_UNDER_UDEV();
         const int dropped = log->count("frame dropped");
         QCOMPARE(designated->ask("damage"), QByteArray("ok"));
-        // A second of broken frames, of which the driver keeps some: one log line for them.
+        // Broken frames for a while: one log line for them all, and pictures come back.
         QTRY_COMPARE_WITH_TIMEOUT(log->count("frame dropped: corrupt JPEG data"), 1, 10000);
-        QVERIFY(lastFrameSize().isValid());
         QTest::qWait(1000);
+        QCOMPARE(designated->ask("start"), QByteArray("ok"));
+        QVERIFY(lastFrameSize().isValid());
         QCOMPARE(log->count("frame dropped"), dropped + 1);
 
         QCOMPARE(designated->ask("stop"), QByteArray("ok"));

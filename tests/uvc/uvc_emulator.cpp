@@ -5,8 +5,9 @@
 //   uvc_emulator designated|ordinary CONTROL_PATH
 //
 // CONTROL_PATH becomes a UNIX socket taking one command per connection, answered with one
-// line: "unplug", "plug", "stop" (no more frames), "start", "damage" (broken JPEGs for a
-// second: the host's driver drops frames while its buffers are full, so not just one), "stall" (the next control request stalls), "values" (what the camera
+// line: "unplug", "plug", "stop" (no more frames), "damage" (broken JPEGs: many,
+// since the host's driver drops frames while its buffers are full), "start" (good frames
+// again), "stall" (the next control request stalls), "values" (what the camera
 // holds: "name=value ..."). It prints "attached <port>" once the host has the device.
 #include <turbojpeg.h>
 
@@ -179,8 +180,7 @@ struct Emulator
     std::deque<std::pair<uint32_t, uint32_t>> urbs;  // bulk IN waiting: seqnum, length
     Bytes frame, probe, commit;
     size_t sent = 0;
-    bool inFrame = false, stopped = false, stall = false;
-    int damage = 0;
+    bool inFrame = false, stopped = false, damaged = false, stall = false;
     uint8_t fid = 0, error = 0;
     int32_t values[kControlCount];
     Clock::time_point start = Clock::now(), next = start;
@@ -370,7 +370,7 @@ struct Emulator
         const Size& s = f.sizes[commit[3] - 1];
         if (f.mjpg) {
             frame = jpeg(commit[3] - 1u);
-            if (damage > 0 && damage--)  // the scan garbled from its middle on
+            if (damaged)  // the scan garbled from its middle on
                 std::fill(frame.begin() + long(frame.size() / 2), frame.end() - 2, 0xFF);
         } else {  // a grey ramp, neutral chroma
             frame.assign(frameBytes(s), 128);
@@ -403,10 +403,8 @@ struct Emulator
 
     std::string command(const std::string& line)
     {
-        if (line == "stop" || line == "start")
-            stopped = line == "stop";
-        else if (line == "damage")
-            damage = 30;
+        if (line == "stop" || line == "damage" || line == "start")
+            stopped = line == "stop", damaged = line == "damage";
         else if (line == "stall")
             stall = true;
         else if (line == "unplug")
