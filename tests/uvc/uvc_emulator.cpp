@@ -248,11 +248,10 @@ struct Emulator
     {
         while (n > 0) {
             const ssize_t r = reading ? read(usb, p, n) : write(usb, p, n);
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
+            if (r == 0 || (r < 0 && errno != EINTR))
                 return false;
-            p += r, n -= size_t(r);
+            if (r > 0)
+                p += r, n -= size_t(r);
         }
         return true;
     }
@@ -270,13 +269,10 @@ struct Emulator
             return unplug(false);
         const uint32_t cmd = be(h), seq = be(h + 4), ep = be(h + 16), length = be(h + 24);
         if (cmd == 2) {  // USBIP_CMD_UNLINK: answered here, never with RET_SUBMIT afterwards
-            auto it = std::find_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == be(h + 20); });
-            const bool found = it != urbs.end();
-            if (found)
-                urbs.erase(it);
-            Bytes msg = header({4, seq, 0, 0, 0, found ? uint32_t(-ECONNRESET) : 0});
-            io(false, msg.data(), msg.size());
-            return;
+            const size_t before = urbs.size();
+            urbs.erase(std::remove_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == be(h + 20); }), urbs.end());
+            Bytes msg = header({4, seq, 0, 0, 0, urbs.size() < before ? uint32_t(-ECONNRESET) : 0});
+            return void(io(false, msg.data(), msg.size()));
         }
         Bytes out(be(h + 12) == 0 ? length : 0), in;  // direction OUT carries its data
         if (cmd != 1 || !io(true, out.data(), out.size()))
@@ -377,8 +373,7 @@ struct Emulator
             for (size_t i = 0; i < frame.size(); i += 2)
                 frame[i] = uint8_t(i / 2 % s.width * 255 / s.width);
         }
-        inFrame = true;
-        sent = 0;
+        inFrame = true, sent = 0;
         pump();
     }
 
@@ -403,23 +398,22 @@ struct Emulator
 
     std::string command(const std::string& line)
     {
+        if (line == "values") {
+            std::string s;
+            for (int i = 0; i < kControlCount; ++i)
+                s += std::string(kControls[i].name) + "=" + std::to_string(values[i]) + " ";
+            const Size& size = kFormats[commit[2] - 1].sizes[commit[3] - 1];
+            return s + "format=" + (commit[2] == 1 ? "MJPG" : "YUY2") + " size=" + std::to_string(size.width) + "x" + std::to_string(size.height);
+        }
         if (line == "stop" || line == "damage" || line == "start")
             stopped = line == "stop", damaged = line == "damage";
         else if (line == "stall")
             stall = true;
         else if (line == "unplug")
             unplug();
-        else if (line == "plug")
-            return plug() ? "ok" : "error";
-        else if (line != "values")
+        else if (line != "plug")
             return "error unknown command";
-        if (line != "values")
-            return "ok";
-        std::string s;
-        for (int i = 0; i < kControlCount; ++i)
-            s += std::string(kControls[i].name) + "=" + std::to_string(values[i]) + " ";
-        const Size& size = kFormats[commit[2] - 1].sizes[commit[3] - 1];
-        return s + "format=" + (commit[2] == 1 ? "MJPG" : "YUY2") + " size=" + std::to_string(size.width) + "x" + std::to_string(size.height);
+        return line != "plug" || plug() ? "ok" : "error";
     }
 
     void run(int listenFd)
