@@ -11,7 +11,13 @@
 #     --keep DIR          build the image in DIR and keep it (default: a temp dir)
 #     --args "ARGS"       arguments passed to every program (e.g. "-v2")
 #     --env NAME=VALUE    set in the programs' environment (repeatable), e.g. TSAN_OPTIONS
-#     --copy FILE         copy a host file to the same path in the VM (repeatable)
+#     --copy FILE         copy a host file (and the shared libraries it needs) to the
+#                         same path in the VM (repeatable)
+#     --modules "NAMES"   more kernel modules to put in the image and load after vivid
+#                         (with their dependencies), e.g. "vhci-hcd uvcvideo"
+#     --out DIR           programs may leave files in \$LUMIVO_VM_OUT; after the last
+#                         pass they are copied out to DIR (through a scratch virtio disk);
+#                         default: \$LUMIVO_VM_OUT on the host, if set
 #     --udev-pass         after the first pass, start a udev daemon (systemd-udevd)
 #                         and run every program again with LUMIVO_VM_UDEV=1, so the
 #                         udev monitor path is exercised as well as raw uevents
@@ -30,6 +36,8 @@ prog_args=""
 programs=()
 envs=()
 copies=()
+modules=()
+out_dir="${LUMIVO_VM_OUT:-}"
 udev_pass=0
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -40,7 +48,9 @@ while [ $# -gt 0 ]; do
     --env) envs+=("$2"); shift 2 ;;
     --copy) copies+=("$2"); shift 2 ;;
     --udev-pass) udev_pass=1; shift ;;
-    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    --modules) read -ra more <<< "$2"; modules+=("${more[@]}"); shift 2 ;;
+    --out) out_dir="$2"; shift 2 ;;
+    -h|--help) sed -n '2,25p' "$0"; exit 0 ;;
     *) programs+=("$1"); shift ;;
   esac
 done
@@ -97,6 +107,13 @@ resolve() {
 vivid_rel=$(awk -F: '$1 ~ /\/vivid\.ko(\.[a-z]+)?$/ {print $1}' "$moddir/modules.dep")
 [ -n "$vivid_rel" ] || skip "vivid is not in $moddir/modules.dep"
 resolve "$vivid_rel"
+[ -n "$out_dir" ] && modules+=(virtio_pci virtio_blk)
+for m in "${modules[@]}"; do
+  pat=$(echo "$m" | sed 's/[-_]/[-_]/g')
+  rel=$(awk -F: -v p="/${pat}[.]ko([.][a-z]+)?\$" '$1 ~ p {print $1}' "$moddir/modules.dep")
+  [ -n "$rel" ] || skip "module $m is not in $moddir/modules.dep"
+  resolve "$rel"
+done
 plain() { echo "${1%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//'; }
 : > "$root/lib/modules/$kver/modules.dep"
 for rel in "${!want[@]}"; do
@@ -152,6 +169,7 @@ for f in "${copies[@]}"; do
   abs=$(readlink -f "$f")
   mkdir -p "$root$(dirname "$abs")"
   cp -L "$abs" "$root$abs"
+  copy_with_libs "$abs"
 done
 if [ "$udev_pass" = 1 ]; then
   udevd=$(readlink -f /lib/systemd/systemd-udevd 2>/dev/null || true)
@@ -184,9 +202,13 @@ echo "@@LUMIVO-VM kernel \$(uname -r)"
 if ! modprobe vivid $vivid_opts; then
   echo "@@LUMIVO-VM modprobe vivid failed"
 fi
+for m in ${modules[*]}; do
+  modprobe \$m || echo "@@LUMIVO-VM modprobe \$m failed"
+done
 ls /sys/class/video4linux | sed 's/^/@@LUMIVO-VM node /'
 export HOME=/tmp/home TMPDIR=/tmp XDG_RUNTIME_DIR=/tmp/run QT_QPA_PLATFORM=offscreen LUMIVO_VM=1
-export LUMIVO_TEST_TMP=/tmp
+export LUMIVO_TEST_TMP=/tmp LUMIVO_VM_OUT=/tmp/out
+mkdir -p /tmp/out
 # A hung test function fails on its own well before the VM's overall limit.
 export QTEST_FUNCTION_TIMEOUT=60000
 INIT
@@ -199,6 +221,7 @@ INIT
 echo "@@LUMIVO-VM begin $n$1"
 /tests/$n $prog_args
 echo "@@LUMIVO-VM end $n$1 rc=\$?"
+echo vivid.0 > /sys/bus/platform/drivers/vivid/bind 2>/dev/null  # in case a test left it unbound
 INIT
     done
   }
@@ -214,6 +237,9 @@ export LUMIVO_VM_UDEV=1
 INIT
     run_all "@udev"
   fi
+  [ -n "$out_dir" ] && cat <<'INIT'
+tar cf /dev/vda -C /tmp/out . && echo "@@LUMIVO-VM out $(find /tmp/out -type f | wc -l) files"
+INIT
   cat <<'INIT'
 echo "@@LUMIVO-VM done"
 sync
@@ -232,12 +258,21 @@ echo "run-vm-tests: kernel $kver, initramfs $(du -h "$initrd" | cut -f1), progra
 
 # --- boot ---------------------------------------------------------------------------
 log=$work/console.log
+disk=()
+if [ -n "$out_dir" ]; then
+  truncate -s 256M "$work/out.img"
+  disk=(-drive "file=$work/out.img,format=raw,if=virtio")
+fi
 start=$(date +%s)
 timeout --kill-after=10 "$timeout_s" "$qemu" -M pc -accel tcg -cpu max -smp 2 -m 1536 \
   -kernel "/boot/vmlinuz-$kver" -initrd "$initrd" \
   -append "console=ttyS0 panic=-1 rdinit=/init loglevel=4" \
-  -display none -monitor none -serial stdio -no-reboot -nodefaults < /dev/null | tee "$log"
+  "${disk[@]}" -display none -monitor none -serial stdio -no-reboot -nodefaults < /dev/null | tee "$log"
 qrc=${PIPESTATUS[0]}
+if [ -n "$out_dir" ]; then
+  mkdir -p "$out_dir" && tar xf "$work/out.img" -C "$out_dir" 2>/dev/null \
+    && echo "run-vm-tests: copied out to $out_dir: $(find "$out_dir" -type f | wc -l) files"
+fi
 echo "run-vm-tests: VM ran $(( $(date +%s) - start )) s, qemu exit $qrc"
 
 # --- verdict ------------------------------------------------------------------------

@@ -443,11 +443,20 @@ void ICameraPage::applyFilter(int key)
     slider(CameraParameters::Brightness)->setValue(preset->brightness);
     slider(CameraParameters::Contrast)->setValue(preset->contrast);
     slider(CameraParameters::Saturation)->setValue(preset->saturation);
-    send(*capture::cameraPropertyForSlot(CameraParameters::Sharpness), preset->sharpness);
+    // The sliders keep to the camera's ranges; these two values go out directly, and a
+    // camera refuses a value outside its range, so a look lands the nearest it accepts.
+    const CameraParameters ranges = camera()->parameters();
+    const auto within = [&](int slot, int value) {
+        const int low = ranges[slot].min.toInt(), high = ranges[slot].max.toInt();
+        return low < high ? qBound(low, value, high) : value;
+    };
+    send(*capture::cameraPropertyForSlot(CameraParameters::Sharpness),
+         within(CameraParameters::Sharpness, preset->sharpness));
     if (auto* sw = qobject_cast<ISwitchButton*>(button(KeyAutoWhiteBalance)))
         sw->setStatus(preset->autoWhiteBalance);
     if (!preset->autoWhiteBalance)
-        send(*capture::cameraPropertyForSlot(CameraParameters::WhiteBalance), preset->whiteBalance);
+        send(*capture::cameraPropertyForSlot(CameraParameters::WhiteBalance),
+             within(CameraParameters::WhiteBalance, preset->whiteBalance));
 }
 
 void ICameraPage::openCamera(ICameraInfo info)

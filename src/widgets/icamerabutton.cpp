@@ -3,6 +3,8 @@
 #include "base/appenvironment.h"
 #include "widgets/istylehelper.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSvgWidget>
@@ -23,6 +25,9 @@ ICameraButton::ICameraButton(const QVariant& key, const ICameraInfo& info, bool 
         setStyleSheet(QString("IButton{border: none;padding: %3px;}").arg(3 * s));
 
     nameLabel = createLabel(cameraInfo.strDisplayName, QColor(Qt::black));
+    // The label takes the room the tile has, not the room its text asks for.
+    nameLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    nameLabel->installEventFilter(this);
 
     auto* icon = new QSvgWidget(":/utils/camera.svg");
     icon->setFixedSize(int(40 * s), int(50 * s));
@@ -39,15 +44,38 @@ ICameraButton::ICameraButton(const QVariant& key, const ICameraInfo& info, bool 
     row->addSpacing(int(30 * s));
     row->addWidget(icon);
     row->addSpacing(int(15 * s));
-    row->addLayout(column);
-    row->addStretch();
+    row->addLayout(column, 1);
+    row->addSpacing(int(10 * s));
+    showName();
     adjustSize();
+}
+
+QString ICameraButton::elidedName(const QString& name, const QFontMetrics& metrics, int width)
+{
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    const int hash = name.lastIndexOf(QLatin1String(" #"));
+    const QString ordinal = hash > 0 ? name.mid(hash) : QString();
+    const QString base = hash > 0 ? name.left(hash) : name;
+    return metrics.elidedText(base, Qt::ElideRight, width - metrics.horizontalAdvance(ordinal)) + ordinal;
+}
+
+void ICameraButton::showName()
+{
+    nameLabel->setText(elidedName(cameraInfo.strDisplayName, nameLabel->fontMetrics(), nameLabel->width()));
+    nameLabel->setToolTip(cameraInfo.strDisplayName);
+}
+
+bool ICameraButton::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == nameLabel && event->type() == QEvent::Resize)
+        showName();
+    return IButton::eventFilter(watched, event);
 }
 
 void ICameraButton::setCameraInfo(const ICameraInfo& info)
 {
     cameraInfo = info;
-    nameLabel->clear();
-    nameLabel->setText(cameraInfo.strDisplayName);
+    showName();
     adjustSize();
 }

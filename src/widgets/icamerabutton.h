@@ -3,9 +3,12 @@
 #include "base/icamerainfo.h"
 #include "widgets/ibutton.h"
 
+class QFontMetrics;
+
 class QLabel;
 
-// A device tile: camera icon, the device's name and "Connected".
+// A device tile: camera icon, the device's name and "Connected". A name too long for the
+// tile is elided, keeping its " #n" ordinal; the whole name is in the tooltip.
 class ICameraButton : public IButton
 {
     Q_OBJECT
@@ -13,7 +16,15 @@ public:
     ICameraButton(const QVariant& key, const ICameraInfo& info, bool framed, QWidget* parent = nullptr);
 
     void setCameraInfo(const ICameraInfo& info);
+    // `name` elided to `width` pixels of `metrics`, its " #n" ordinal kept whole.
+    static QString elidedName(const QString& name, const QFontMetrics& metrics, int width);
 
     ICameraInfo cameraInfo;
     QLabel* nameLabel = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void showName();
 };
