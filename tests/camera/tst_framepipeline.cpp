@@ -25,22 +25,8 @@ QImage pattern(QSize size)
 // The picture as the grabber delivers it: bottom-up 32-bit rows.
 QByteArray bottomUp(const QImage& image)
 {
-    QByteArray bytes;
-    for (int y = image.height() - 1; y >= 0; --y)
-        bytes.append(reinterpret_cast<const char*>(image.constScanLine(y)), image.width() * 4);
-    return bytes;
-}
-
-// Row by row, so a failure names the first wrong row.
-QString firstDifference(const QImage& got, const QImage& want)
-{
-    if (got.size() != want.size() || got.format() != want.format())
-        return QStringLiteral("size or format differs");
-    for (int y = 0; y < want.height(); ++y)
-        for (int x = 0; x < want.width(); ++x)
-            if ((got.pixel(x, y) ^ want.pixel(x, y)) & 0xffffff)
-                return QStringLiteral("row %1 differs").arg(y);
-    return QString();
+    const QImage flipped = image.mirrored(false, true);
+    return QByteArray(reinterpret_cast<const char*>(flipped.constBits()), int(flipped.sizeInBytes()));
 }
 
 IFrameBufferPool::Buffer* filled(const std::shared_ptr<IFrameBufferPool>& pool, std::size_t bytes, int value)
@@ -74,7 +60,6 @@ void TestFramePipeline::orientation_data()
     QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("mode");
     // Widths that are a multiple of 4 pixels take the streaming copy, odd ones the plain one.
-    QTest::newRow("7x5 upright") << QSize(7, 5) << 1;
     QTest::newRow("1280x1024 upright") << QSize(1280, 1024) << 1;
     QTest::newRow("1283x1001 upright") << QSize(1283, 1001) << 1;
     QTest::newRow("1280x1024 mirrored") << QSize(1280, 1024) << 3;
@@ -95,9 +80,9 @@ void TestFramePipeline::orientation()
         deliver(camera, frame, frame.size());
     QCOMPARE(spy.count(), 2);
     for (int i = 0; i < 2; ++i)
-        QCOMPARE(firstDifference(spy.at(i).at(0).value<QImage>(), expected), QString());
+        QCOMPARE(spy.at(i).at(0).value<QImage>(), expected);  // RGB32 compares without alpha
     frame.fill('\0');  // the latest image is a copy: the frame bytes can go
-    QCOMPARE(firstDifference(camera.image(), expected), QString());
+    QCOMPARE(camera.image(), expected);
 }
 
 void TestFramePipeline::wrongSizeDroppedSilently()

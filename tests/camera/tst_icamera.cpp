@@ -1,6 +1,5 @@
-// The camera facade against virtual cameras: one result per open with the sizes and the
-// size used, properties and setters that reach the device (and report its refusals),
-// reopening on a new size, closing, unplugging, no worker thread left after many opens.
+// The camera facade on virtual cameras: one result per open, setters that reach the device
+// and report its refusals, reopening, closing, unplugging, no worker left after many opens.
 
 #include "camera/iabstractcamera.h"
 #include "camera/icamera.h"
@@ -27,8 +26,7 @@ const QByteArray kCameras = R"({"cameras": [
      "exposure": {"min": -13, "max": -1, "default": -6, "value": -6, "auto": true},
      "focus": {"min": 0, "max": 250, "step": 5, "default": 0, "value": 30, "auto": false}}},
   {"name": "busy", "formats": [{"width": 640, "height": 480}], "busy": true},
-  {"name": "paramerr", "openError": -2},
-  {"name": "openerr", "openError": -5},
+  {"name": "paramerr", "openError": -2}, {"name": "openerr", "openError": -5},
   {"name": "refuse", "formats": [{"width": 1280, "height": 720}, {"width": 320, "height": 240}], "refuse": ["1280x720"]},
   {"name": "yuyv", "formats": [{"subtype": "YUY2", "width": 640, "height": 480}, {"subtype": "YUY2", "width": 320, "height": 240}]}
   UNPLUG ]})";
@@ -72,8 +70,7 @@ private slots:
     void openOutcomes_data();
     void openOutcomes();
     void propertiesAndSetters();
-    void resolutionChangesReopenSilently();
-    void closeTwiceAndWithoutCamera();
+    void resolutionChangesAndClose();
     void unplugMidStream();
     void openCloseCyclesLeaveNoThreads();
 
@@ -173,10 +170,13 @@ void TestICamera::propertiesAndSetters()
     QTRY_VERIFY(frames.count() > before);  // frames kept flowing through all of it
 }
 
-// Reopens on a new size report nothing; the last of quick changes wins, and a refused
-// size falls back like an open does.
-void TestICamera::resolutionChangesReopenSilently()
+// Reopens on a new size report nothing and the last of quick changes wins; closing twice
+// is clean, keeps only the size in the record, and no frame follows it; a refused size
+// falls back like an open does.
+void TestICamera::resolutionChangesAndClose()
 {
+    QVERIFY(!m_camera->setFocus(10));  // nothing open: nothing written
+    QVERIFY(!m_camera->setResolution(CameraResolution(640, 480)));
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
     const auto lastSize = [&] { return frames.isEmpty() ? QSize() : frames.last().at(0).value<QImage>().size(); };
@@ -186,6 +186,17 @@ void TestICamera::resolutionChangesReopenSilently()
     QVERIFY(m_camera->setResolution(CameraResolution(1920, 1080)));
     QTRY_COMPARE(lastSize(), QSize(1920, 1080));
     QCOMPARE(currentCameraResolution().size, QSize(1920, 1080));
+    ICameraInfo expected;
+    expected.resolution = currentCameraResolution();
+    QSignalSpy copies(m_camera, &ICamera::sgRunCopyImage);
+    QVERIFY(m_camera->closeCamera());
+    QVERIFY(m_camera->closeCamera());
+    QCOMPARE(copies.count(), 1);
+    QVERIFY(!m_camera->camera());
+    QCOMPARE(currentCameraInfo(), expected);
+    const int framesAtClose = frames.count();
+    QTest::qWait(150);
+    QCOMPARE(frames.count(), framesAtClose);
     m_camera->openCamera(infoFor("refuse", QSize(320, 240)), false);
     QTRY_COMPARE(results.count(), 2);
     m_camera->setResolution(CameraResolution(1280, 720));
@@ -197,34 +208,13 @@ void TestICamera::resolutionChangesReopenSilently()
     QCOMPARE(results.count(), 2);
 }
 
-void TestICamera::closeTwiceAndWithoutCamera()
-{
-    QVERIFY(!m_camera->setFocus(10));  // nothing open: nothing written
-    QVERIFY(!m_camera->setResolution(CameraResolution(640, 480)));
-    QSignalSpy copies(m_camera, &ICamera::sgRunCopyImage);
-    QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
-    m_camera->openCamera(infoFor("desk", QSize(640, 480)), false);
-    QTRY_VERIFY(frames.count() >= 1);
-    QVERIFY(m_camera->closeCamera());
-    QVERIFY(m_camera->closeCamera());
-    QCOMPARE(copies.count(), 1);
-    QVERIFY(!m_camera->camera());
-    ICameraInfo expected;  // the record keeps only the size
-    expected.resolution = infoFor("desk", QSize(640, 480)).resolution;
-    QCOMPARE(currentCameraInfo(), expected);
-    const int framesAtClose = frames.count();
-    QTest::qWait(150);
-    QCOMPARE(frames.count(), framesAtClose);  // nothing arrives after the close
-}
-
 void TestICamera::unplugMidStream()
 {
     QSignalSpy results(m_camera, &ICamera::sgResult);
     QSignalSpy frames(m_camera, &ICamera::sgPreviewImage);
     m_camera->openCamera(infoFor("unplug"), false);
     QTRY_VERIFY(frames.count() >= 2);
-    QVERIFY(m_file.write(cameras(false)));
-    // The stream ends; closing afterwards is clean and prompt.
+    QVERIFY(m_file.write(cameras(false)));  // the stream ends; closing after is prompt
     QTest::qWait(300);
     const int after = frames.count();
     QTest::qWait(300);
@@ -240,8 +230,7 @@ void TestICamera::unplugMidStream()
     QCOMPARE(results.last().at(0).value<IResult>(), Success);
 }
 
-// LUMIVO_CAMERA_CYCLES sets the count (200 for the sanitizer runs). Every other cycle
-// closes before the first frame, the rest while frames flow.
+// LUMIVO_CAMERA_CYCLES sets the count (200 under sanitizers); odd cycles close before a frame.
 void TestICamera::openCloseCyclesLeaveNoThreads()
 {
     const int cycles = qMax(qEnvironmentVariableIntValue("LUMIVO_CAMERA_CYCLES"), 15);

@@ -85,10 +85,7 @@ QByteArray raw(Subtype subtype, const QImage& image)
 const Subtype kRaw[] = {MEDIASUBTYPE_YUY2, MEDIASUBTYPE_UYVY, MEDIASUBTYPE_NV12, MEDIASUBTYPE_NV21,
                         MEDIASUBTYPE_I420, MEDIASUBTYPE_YV12, MEDIASUBTYPE_RGB24, MEDIASUBTYPE_BGR24};
 
-QString name(Subtype s)
-{
-    return QString::fromLatin1(reinterpret_cast<const char*>(&s), 4);
-}
+QString name(Subtype s) { return QString::fromLatin1(reinterpret_cast<const char*>(&s), 4); }
 
 } // namespace
 
@@ -148,20 +145,16 @@ void TestFrameDecoder::damagedFramesAreDropped_data()
     QTest::addColumn<Subtype>("subtype");
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<int>("stride");
-    QTest::addColumn<QByteArray>("good");
     const QImage small = quadrants(64, 48);
-    for (Subtype s : kRaw) {
-        const QByteArray good = raw(s, small);
-        QTest::newRow(qPrintable(name(s) + " one byte short")) << s << good.left(good.size() - 1) << 0 << good;
-    }
-    QTest::newRow("YUY2 stride narrower than a line") << MEDIASUBTYPE_YUY2 << raw(MEDIASUBTYPE_YUY2, small) << 100 << raw(MEDIASUBTYPE_YUY2, small);
-    const QByteArray good = jpeg(quadrants(64, 48));
+    for (Subtype s : kRaw)
+        QTest::newRow(qPrintable(name(s) + " one byte short")) << s << raw(s, small).chopped(1) << 0;
+    QTest::newRow("YUY2 stride narrower than a line") << MEDIASUBTYPE_YUY2 << raw(MEDIASUBTYPE_YUY2, small) << 100;
+    const QByteArray good = jpeg(small);
     // Cut short in the scan, as when a USB packet is lost.
-    QTest::newRow("MJPG cut short") << MEDIASUBTYPE_MJPG << good.left(good.size() / 2) << 0 << good;
-    QTest::newRow("MJPG header only") << MEDIASUBTYPE_MJPG << good.left(40) << 0 << good;
-    QTest::newRow("MJPG marker past the end") << MEDIASUBTYPE_MJPG << good.left(2) + QByteArray("\xFF\xE0\xFF\xF0", 4) << 0 << good;
-    QTest::newRow("MJPG other size") << MEDIASUBTYPE_MJPG << jpeg(quadrants(32, 24)) << 0 << good;
-    QTest::newRow("empty") << MEDIASUBTYPE_MJPG << QByteArray() << 0 << good;
+    QTest::newRow("MJPG cut short") << MEDIASUBTYPE_MJPG << good.left(good.size() / 2) << 0;
+    QTest::newRow("MJPG marker past the end") << MEDIASUBTYPE_MJPG << good.left(2) + QByteArray("\xFF\xE0\xFF\xF0", 4) << 0;
+    QTest::newRow("MJPG other size") << MEDIASUBTYPE_MJPG << jpeg(quadrants(32, 24)) << 0;
+    QTest::newRow("empty") << MEDIASUBTYPE_MJPG << QByteArray() << 0;
 }
 
 void TestFrameDecoder::damagedFramesAreDropped()
@@ -169,7 +162,7 @@ void TestFrameDecoder::damagedFramesAreDropped()
     QFETCH(Subtype, subtype);
     QFETCH(QByteArray, frame);
     QFETCH(int, stride);
-    QFETCH(QByteArray, good);
+    const QByteArray good = subtype == MEDIASUBTYPE_MJPG ? jpeg(quadrants(64, 48)) : raw(subtype, quadrants(64, 48));
     FrameDecoder decoder;
     QVERIFY(decoder.configure(subtype, 64, 48));
     // An exactly sized heap copy: the address sanitizer sees any read past it.

@@ -20,44 +20,27 @@ HRESULT FrameCollector::BufferCB(double, BYTE* buffer, long length)
     return 0;
 }
 
-bool FrameCollector::waitFor(int count, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_count >= count; });
-}
-
-int FrameCollector::count() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_count;
-}
-
-QByteArray FrameCollector::last() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_last;
-}
-
 HRESULT TestGraph::open(const QString& path)
 {
     std::shared_ptr<ICreateDevEnum> devEnum;
     std::shared_ptr<IEnumMoniker> monikers;
-    HRESULT h = CoCreateInstance(CLSID::SystemDeviceEnum, devEnum);
-    if (FAILED(h) || devEnum->CreateClassEnumerator(DeviceCategory::VideoInputDevice, monikers) != S_OK)
-        return E_FAIL;
     std::shared_ptr<IMoniker> moniker;
-    while (monikers->Next(moniker) == S_OK) {
+    if (FAILED(CoCreateInstance(CLSID::SystemDeviceEnum, devEnum))
+        || devEnum->CreateClassEnumerator(DeviceCategory::VideoInputDevice, monikers) != S_OK)
+        return E_FAIL;
+    for (QString devicePath; devicePath != path;) {
         std::shared_ptr<IPropertyBag> bag;
-        QString devicePath;
-        if (FAILED(moniker->BindToStorage(bag)) || FAILED(bag->Read(QStringLiteral("DevicePath"), devicePath)) || devicePath != path)
-            continue;
-        if (FAILED(h = moniker->BindToObject(device)) || FAILED(h = CoCreateInstance(CLSID::FilterGraph, graph))
-            || FAILED(h = QueryInterface(graph, control)) || FAILED(h = CoCreateInstance(CLSID::CaptureGraphBuilder2, builder))
-            || FAILED(h = builder->SetFiltergraph(graph)))
-            return h;
-        return graph->AddFilter(device, QStringLiteral("Video Filter"));
+        if (monikers->Next(moniker) != S_OK)
+            return VFW_E_NOT_FOUND;
+        if (FAILED(moniker->BindToStorage(bag)) || FAILED(bag->Read(QStringLiteral("DevicePath"), devicePath)))
+            devicePath.clear();
     }
-    return VFW_E_NOT_FOUND;
+    HRESULT h;
+    if (FAILED(h = moniker->BindToObject(device)) || FAILED(h = CoCreateInstance(CLSID::FilterGraph, graph))
+        || FAILED(h = QueryInterface(graph, control)) || FAILED(h = CoCreateInstance(CLSID::CaptureGraphBuilder2, builder))
+        || FAILED(h = builder->SetFiltergraph(graph)))
+        return h;
+    return graph->AddFilter(device, QStringLiteral("Video Filter"));
 }
 
 HRESULT TestGraph::setFormat(Subtype subtype, int width, int height)
@@ -73,37 +56,22 @@ HRESULT TestGraph::setFormat(Subtype subtype, int width, int height)
     return config->SetFormat(mt);
 }
 
-HRESULT TestGraph::connect(Subtype requested)
+HRESULT TestGraph::stream(FrameCollector* frames)
 {
     std::shared_ptr<IBaseFilter> grabberFilter;
     std::shared_ptr<IPin> out;
-    HRESULT h = CoCreateInstance(CLSID::SampleGrabber, grabberFilter);
-    if (FAILED(h) || FAILED(h = QueryInterface(grabberFilter, grabber)))
-        return h;
-    graph->AddFilter(grabberFilter, QStringLiteral("SampleGrabber"));
+    std::vector<std::shared_ptr<IPin>> pins;
     AM_MEDIA_TYPE mt;
     mt.majortype = MajorType::Video;
-    mt.subtype = requested;
-    grabber->SetMediaType(mt);
-    if (FAILED(h = builder->FindPin(device, PINDIR_OUTPUT, PinCategory::Capture, true, 0, out)))
-        return h;
-    std::vector<std::shared_ptr<IPin>> pins;
-    grabberFilter->EnumPins(pins);
-    return graph->Connect(out, pins.front());
-}
-
-HRESULT TestGraph::stream(FrameCollector* frames)
-{
-    HRESULT h = grabber ? S_OK : connect();
-    if (FAILED(h) || FAILED(h = grabber->SetCallback(frames, 1)))
+    mt.subtype = MEDIASUBTYPE_RGB32;
+    HRESULT h = CoCreateInstance(CLSID::SampleGrabber, grabberFilter);
+    if (FAILED(h) || FAILED(h = QueryInterface(grabberFilter, grabber)) || FAILED(h = grabber->SetMediaType(mt))
+        || FAILED(h = graph->AddFilter(grabberFilter, QStringLiteral("SampleGrabber")))
+        || FAILED(h = builder->FindPin(device, PINDIR_OUTPUT, PinCategory::Capture, true, 0, out))
+        || FAILED(h = grabberFilter->EnumPins(pins)) || FAILED(h = graph->Connect(out, pins.front()))
+        || FAILED(h = grabber->SetCallback(frames, 1)))
         return h;
     return control->Run();
-}
-
-TestGraph::~TestGraph()
-{
-    if (control)
-        control->Stop();
 }
 
 QImage uprightImage(const QByteArray& buffer, int width, int height)

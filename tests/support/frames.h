@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -18,11 +19,10 @@ class FrameCollector : public dshow::ISampleGrabberCB
 public:
     dshow::HRESULT SampleCB(double, void*) override { return 0; }
     dshow::HRESULT BufferCB(double time, dshow::BYTE* buffer, long length) override;
-
-    // Waits until `count` buffers have come in total; false on timeout.
-    bool waitFor(int count, int timeoutMs = 5000);
-    int count() const;
-    QByteArray last() const;
+    bool waitFor(int count, int timeoutMs = 5000)  // until `count` buffers in total
+    { std::unique_lock<std::mutex> lock(m_mutex); return m_cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_count >= count; }); }
+    int count() const { std::lock_guard<std::mutex> lock(m_mutex); return m_count; }
+    QByteArray last() const { std::lock_guard<std::mutex> lock(m_mutex); return m_last; }
 
     std::atomic<int> sleepMs{0};
     std::atomic<bool> inCallback{false};
@@ -34,7 +34,7 @@ private:
     int m_count = 0;
 };
 
-// Device filter -> sample grabber asking for `requested`, like the camera's preview graph.
+// Device filter -> sample grabber, like the camera's preview graph.
 struct TestGraph
 {
     std::shared_ptr<dshow::IGraphBuilder> graph;
@@ -43,12 +43,10 @@ struct TestGraph
     std::shared_ptr<dshow::IBaseFilter> device;
     std::shared_ptr<dshow::ISampleGrabber> grabber;
 
-    // Finds the device by path and binds it.
-    dshow::HRESULT open(const QString& path);
+    dshow::HRESULT open(const QString& path);  // finds the device by path and binds it
     dshow::HRESULT setFormat(dshow::Subtype subtype, int width, int height);
-    dshow::HRESULT connect(dshow::Subtype requested = dshow::MEDIASUBTYPE_RGB32);
-    dshow::HRESULT stream(FrameCollector* frames);
-    ~TestGraph();
+    dshow::HRESULT stream(FrameCollector* frames);  // connects a grabber asking for RGB32 and runs
+    ~TestGraph() { if (control) control->Stop(); }
 };
 
 // The picture a bottom-up RGB32 buffer holds, turned upright (null for a wrong size).

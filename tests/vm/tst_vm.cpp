@@ -1,7 +1,6 @@
-// What only the kernel's vivid driver shows (one webcam node plus a metadata node), run
-// as root inside the test VM (scripts/vm/run-vm-tests.sh), never elsewhere, since it
-// unbinds the driver. In the runner's udev pass (LUMIVO_VM_UDEV=1) only the scan and the
-// hot-plug test run again, against the udev monitor.
+// What only the kernel's vivid driver shows, run as root inside the test VM
+// (scripts/vm/run-vm-tests.sh) since it unbinds the driver. The runner's udev pass
+// (LUMIVO_VM_UDEV=1) repeats only the scan and the hot-plug test.
 
 #include "camera/icamera.h"
 #include "capture/v4l2/v4l2backend.h"
@@ -25,13 +24,6 @@ namespace {
 
 const QString kVividPath = QStringLiteral("/sys/devices/platform/vivid.0/video4linux/video0");
 const QString kMetaPath = QStringLiteral("/sys/devices/platform/vivid.0/video4linux/video1");
-
-struct FrameCatcher
-{
-    std::atomic<int> count{0};
-    FrameSink sink() { return [this](const RawFrame&) { ++count; }; }
-    bool waitFor(int n) { return QTest::qWaitFor([&] { return count >= n; }, 20000); }
-};
 
 // Bypasses the backend on purpose: what the driver holds now.
 long brightnessAtTheDriver()
@@ -78,8 +70,7 @@ private slots:
     void init();
     void cleanup() { ICamera::instance()->closeCamera(); }
     void scanListsVividOnly();
-    void formatsAndRefusals();
-    void driverErrorsAreSurvived();
+    void refusalsAndDriverErrors();
     void facadeShowsUprightBarsAndSetsControls();
     void unplugMidStreamAndReplug();
 
@@ -116,19 +107,10 @@ void TestVm::scanListsVividOnly()
     QCOMPARE(cameras[0].strDisplayName + " " + cameras[0].strDevicePath, "vivid #1 " + kVividPath);
 }
 
-void TestVm::formatsAndRefusals()
+void TestVm::refusalsAndDriverErrors()
 {
     std::shared_ptr<CaptureDevice> device;
     QCOMPARE(m_backend->open(kVividPath, device), dshow::S_OK);
-    const auto formats = device->formats();
-    const auto has = [&](Subtype s, int w, int h) {
-        return std::any_of(formats.begin(), formats.end(), [&](const FormatDescriptor& f) {
-            return f.subtype == s && f.width == w && f.height == h && f.fps > 0;
-        });
-    };
-    QVERIFY(has(dshow::MEDIASUBTYPE_YUY2, 320, 180) && has(dshow::MEDIASUBTYPE_YUY2, 3840, 2160));
-    QVERIFY(has(dshow::MEDIASUBTYPE_NV12, 640, 360) && has(dshow::MEDIASUBTYPE_UYVY, 320, 180));
-    QVERIFY(!has(dshow::MEDIASUBTYPE_MJPG, 320, 180));
     QCOMPARE(device->setFormat(dshow::MEDIASUBTYPE_YUY2, 320, 180), dshow::S_OK);
     // vivid's webcam has a fixed size list: a size in between would be changed, so it is refused.
     QVERIFY(dshow::FAILED(device->setFormat(dshow::MEDIASUBTYPE_YUY2, 500, 300)));
@@ -136,13 +118,6 @@ void TestVm::formatsAndRefusals()
     FormatDescriptor cur;
     QCOMPARE(device->currentFormat(cur), dshow::S_OK);  // a refusal leaves the format as it was
     QVERIFY(cur.subtype == dshow::MEDIASUBTYPE_YUY2 && cur.width == 320 && cur.height == 180);
-}
-
-void TestVm::driverErrorsAreSurvived()
-{
-    std::shared_ptr<CaptureDevice> device;
-    QCOMPARE(m_backend->open(kVividPath, device), dshow::S_OK);
-    QCOMPARE(device->setFormat(dshow::MEDIASUBTYPE_YUY2, 320, 180), dshow::S_OK);
     std::vector<dshow::DeviceControl> all;
     QCOMPARE(device->controls(all), dshow::S_OK);
     const auto idOf = [&](const char* name) {
@@ -160,11 +135,12 @@ void TestVm::driverErrorsAreSurvived()
     }
     // A buffer the driver marks as corrupt is dropped; the stream goes on.
     LogCapture log;
-    FrameCatcher catcher;
-    QCOMPARE(device->start(catcher.sink()), dshow::S_OK);
-    QVERIFY(catcher.waitFor(3));
+    std::atomic<int> caught{0};
+    const auto waitFor = [&](int n) { return QTest::qWaitFor([&] { return caught >= n; }, 20000); };
+    QCOMPARE(device->start([&](const RawFrame&) { ++caught; }), dshow::S_OK);
+    QVERIFY(waitFor(3));
     QCOMPARE(device->setControl(corrupt, 0), dshow::S_OK);
-    QVERIFY(catcher.waitFor(catcher.count + 5));
+    QVERIFY(waitFor(caught + 5));
     QVERIFY(log.contains("V4L2: dropping a frame the driver marked corrupt"));
     QVERIFY(device->isStreaming());
     // A fatal queue error ends the stream by itself; a new start works, and a stop from
@@ -188,7 +164,6 @@ void TestVm::facadeShowsUprightBarsAndSetsControls()
     facade->openCamera(vivid(QSize(640, 360)), false);
     QTRY_COMPARE_WITH_TIMEOUT(results.count(), 1, 20000);
     QCOMPARE(results.at(0).at(0).value<IResult>(), Success);
-    QVERIFY(facade->resolutions().size() > 3);  // no MJPG on vivid: the YUYV sizes
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, 20000);
     const QImage picture = frames.last().at(0).value<QImage>();
     QCOMPARE(picture.size(), QSize(640, 360));
@@ -202,9 +177,8 @@ void TestVm::facadeShowsUprightBarsAndSetsControls()
     QVERIFY(!facade->setFocus(10));  // vivid has no focus
 }
 
-// Pulled out while streaming and plugged in again: the backend's monitor and the
-// program's watcher each report it once (not the metadata node), the stream ends,
-// closing is prompt, and the camera opens again.
+// Unplugged while streaming and plugged in again: monitor and watcher each report the
+// webcam node once, the stream ends, closing is prompt, and the camera opens again.
 void TestVm::unplugMidStreamAndReplug()
 {
     const bool udev = qgetenv("LUMIVO_VM_UDEV") == "1";

@@ -1,7 +1,6 @@
-// Ends a process while a camera streams, the two ways a program can: the event loop
-// quits ("quit"), or the application object goes away without any quit ("destroy").
-// Exits 0 when the camera was closed and its worker ended before the application
-// object was gone, 3 when a camera was left open, 2 when no camera streamed.
+// Ends a streaming process by quitting the event loop ("quit") or by destroying the
+// application object ("destroy"). Exits 0 when the camera was closed in time, 3 when it
+// was left open, 2 when none streamed.
 #include "camera/icamera.h"
 #include "capture/capturesystem.h"
 
@@ -31,7 +30,6 @@ int main(int argc, char** argv)
         info.strDevicePath = QStringLiteral("virtual:lumivo");
         info.resolution = CameraResolution(1280, 720);
         camera->openCamera(info, false);
-
         QElapsedTimer timer;
         timer.start();
         while (frames < 5 && timer.elapsed() < 20000)
@@ -40,14 +38,11 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "no frames\n");
             return 2;
         }
+        closedInTime = true;  // "destroy": the application object goes at the end of this block
         if (!destroy) {
             QTimer::singleShot(0, &app, &QCoreApplication::quit);
             app.exec();
             closedInTime = camera->camera() == nullptr;
-        } else {
-            // The application object is destroyed at the end of this block with the
-            // camera still streaming.
-            closedInTime = true;
         }
     }
     const bool closed = closedInTime && ICamera::instance()->camera() == nullptr;
