@@ -1,19 +1,13 @@
 #!/usr/bin/env bash
-# Installs the built tree into a staging folder and checks what a desktop sees (program,
-# translations, launcher, desktop entry, icons, metainfo, validated with the freedesktop
-# tools); then starts the installed program on a 1366x768 X server.
+# Installs into a staging folder, checks what a desktop sees (validated with the freedesktop
+# tools), then starts the installed program on a 1366x768 X server.
 set -u
 build=${LUMIVO_BUILD_DIR:?} tmp=${LUMIVO_TEST_TMP:?} id=${LUMIVO_APP_ID:?} sys=${LUMIVO_SYSTEM_PREFIX:?}
-prefix=/opt/lumivo
-failed=0
-check() { # check <description> <command...>
-    local what=$1; shift
-    "$@" || { failed=$((failed + 1)); echo "FAIL: $what"; }
-}
+prefix=/opt/lumivo failed=0
+check() { local what=$1; shift; "$@" || { failed=$((failed + 1)); echo "FAIL: $what"; }; }
 for tool in desktop-file-validate appstreamcli identify xvfb-run import; do
     command -v $tool >/dev/null || { echo "FAIL: $tool is not installed (scripts/test.sh installs it)"; exit 1; }
 done
-
 stage=$tmp/stage
 DESTDIR=$stage cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 ||
     { cat "$tmp/install.log"; echo "FAIL: cmake --install"; exit 1; }
@@ -29,7 +23,6 @@ check "desktop Exec runs the launcher" grep -q "^Exec=lumivo" "$desktop"
 meta=$stage$sys/share/metainfo/$id.metainfo.xml
 check "appstreamcli validate" appstreamcli validate --no-net "$meta"
 check "metainfo lists release ${LUMIVO_VERSION:?}" grep -q "<release version=\"$LUMIVO_VERSION\"" "$meta"
-
 # PNG icons of the stated size that show something (a failed render is transparent).
 icons=$stage$sys/share/icons/hicolor
 check "scalable icon" test -s "$icons/scalable/apps/$id.svg"
@@ -40,12 +33,10 @@ for s in 16 22 24 32 48 64 128 256; do
     check "icon $s is drawn (alpha coverage $coverage)" awk "BEGIN { exit !($coverage > 0.4) }"
 done
 check "manual page" gzip -t "$stage$sys/share/man/man1/lumivo.1.gz"
-
 # Another prefix: the launcher follows it.
 DESTDIR=$tmp/stage2 cmake --install "$build" --prefix /opt/elsewhere >"$tmp/install2.log" 2>&1
 check "launcher follows --prefix" \
     test "$(readlink -f "$tmp/stage2$sys/bin/lumivo")" = "$(readlink -f "$tmp/stage2/opt/elsewhere/bin/lumivo")"
-
 # The installed program on a real X server: it logs its start-up, keeps running,
 # loads its translation from beside the real executable and draws its window.
 logdir=${XDG_DATA_HOME:?}/lumivo/log

@@ -3,6 +3,7 @@
 #include "base/appenvironment.h"
 #include "base/icamerainfo.h"
 #include "base/iconfigureservice.h"
+#include "processes.h"
 
 #include <QDir>
 #include <QSettings>
@@ -12,13 +13,6 @@ using C = IConfigureService;
 
 namespace {
 QString iniPath() { return C::iniFilePath(); }
-
-void setResolution(const QSize& size)
-{
-    CameraResolution r = currentCameraResolution();
-    r.size = size;
-    setCurrentCameraResolution(r);
-}
 
 // Everything the writer stores, as one text.
 QString stored()
@@ -62,7 +56,7 @@ private slots:
         C::s_strLangId = "1033", C::s_strPhotoPath = "/p/photo/", C::s_strVideoPath = "/p/video/";
         C::s_strDocumentPath = "/p/doc/", C::s_strPhotoFormat = "png", C::s_strVideoFormat = "avi";
         C::s_nDpiValue = 301, C::s_nMjpgCompress = 77;
-        setResolution(QSize(1281, 721));
+        setCurrentCameraResolution(CameraResolution(1281, 721));
         const QString all = stored();
         C::instance()->writeConfigure();
         QCOMPARE(QSettings(iniPath(), QSettings::IniFormat).value(key).toString(), value);
@@ -99,39 +93,20 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, size);
         QFETCH(bool, setAside);
-        QDir dir;
-        dir.mkpath(QFileInfo(iniPath()).absolutePath());
-        QFile f(iniPath());
-        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        f.close();
+        QVERIFY(processes::writeFile(iniPath(), bytes));
         C::s_strLangId.clear();
         loadLanguage(nullptr);
         C::instance()->readConfigure();
         QTEST(C::s_strLangId, "lang");
         QCOMPARE(currentCameraResolution().size, size);
-        dir.setPath(QFileInfo(iniPath()).absolutePath());
+        const QDir dir = QFileInfo(iniPath()).dir();
         const QStringList aside = dir.entryList({"application.ini.corrupt-*"});
         QCOMPARE(aside.size(), int(setAside));
-        QFile copy(dir.filePath(aside.value(0)));
-        QVERIFY(!setAside || (copy.open(QIODevice::ReadOnly) && copy.readAll() == bytes));
+        QVERIFY(!setAside || processes::readFile(dir.filePath(aside[0])) == bytes);
         C::instance()->writeConfigure();
         QSettings ini(iniPath(), QSettings::IniFormat);
         QCOMPARE(ini.status(), QSettings::NoError);
         QCOMPARE(ini.value("cameraresolution/width").toInt(), size.width());
-    }
-
-    void languageFileFromId()
-    {
-        QVERIFY(languageFilePath("1033").endsWith("/lang/1033.qm"));
-        QVERIFY(languageFilePath("LG_1033").endsWith("/lang/0.qm"));
-    }
-
-    // Without registration no open result crosses threads.
-    void recordsCrossThreadsAsMetaTypes()
-    {
-        registerCameraMetaTypes();
-        for (const char* type : {"IResult", "ICameraInfo", "CameraResolution"})
-            QVERIFY2(QMetaType::type(type) != QMetaType::UnknownType, type);
     }
 };
 

@@ -1,17 +1,16 @@
 // The running copy's end of the single-instance channel against hostile or broken
-// clients. The server runs in this process; clients are raw sockets on a thread of
-// their own.
+// clients: raw sockets on a thread of their own, the server in this process.
 #include "base/isingleapplication.h"
 #include "processes.h"
 
 #include <QtTest>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <thread>
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -21,52 +20,43 @@ namespace {
 const QString kId = QStringLiteral("LumivoFault");
 const int kPatienceMs = ISingleApplication::kClientTimeoutMs + 3000;
 
+// A connected client whose sends and receives give up after 100 ms, or -1.
 int connectTo(const QString& path)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un addr {};
     addr.sun_family = AF_UNIX;
     std::strncpy(addr.sun_path, QFile::encodeName(path).constData(), sizeof addr.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
-        return fd;
-    ::close(fd);
-    return -1;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        ::close(fd), fd = -1;
+    const timeval tv {0, 100000};
+    for (int option : {SO_SNDTIMEO, SO_RCVTIMEO})
+        ::setsockopt(fd, SOL_SOCKET, option, &tv, sizeof tv);
+    return fd;
 }
 
-// Writes until done, the peer goes away or `deadlineMs` passes; returns bytes written.
+// Sends until done, the peer goes away or `deadlineMs` passes; returns bytes sent.
 qint64 sendBytes(int fd, const QByteArray& bytes, int deadlineMs = 10000)
 {
     QElapsedTimer t;
     t.start();
     qint64 done = 0;
-    while (done < bytes.size() && t.elapsed() < deadlineMs) {
-        pollfd p {fd, POLLOUT, 0};
-        const ssize_t n = ::poll(&p, 1, 100) > 0
-                              ? ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL)
-                              : 0;
-        if (n < 0)
-            break;
-        done += n;
-    }
+    for (ssize_t n = 0; done < bytes.size() && t.elapsed() < deadlineMs && (n >= 0 || errno == EAGAIN);
+         done += std::max<ssize_t>(n, 0))
+        n = ::send(fd, bytes.constData() + done, size_t(bytes.size() - done), MSG_NOSIGNAL);
     return done;
 }
 
-// Waits until the server closes the connection; returns what it sent, or "timeout".
+// Reads until the server closes the connection; returns what it sent, or "timeout".
 QByteArray readUntilClosed(int fd, int timeoutMs = kPatienceMs)
 {
     QElapsedTimer t;
     t.start();
     QByteArray got;
     char buf[4096];
-    while (t.elapsed() < timeoutMs) {
-        pollfd p {fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n <= 0)
+    for (ssize_t n; t.elapsed() < timeoutMs; got.append(buf, int(std::max<ssize_t>(n, 0))))
+        if ((n = ::recv(fd, buf, sizeof buf, 0)) == 0 || (n < 0 && errno != EAGAIN))
             return got;
-        got.append(buf, int(n));
-    }
     return "timeout";
 }
 } // namespace
@@ -137,20 +127,14 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("flood"); // MB after the bytes
         QTest::addColumn<int>("length"); // of the message delivered, -1 for none
-        QByteArray noise;
-        for (int i = 0; i < 4096; ++i)
-            noise += char((i * 7919 + 13) & 0xff);
+        const QByteArray noise = QCryptographicHash::hash("noise", QCryptographicHash::Sha512).repeated(64);
         QTest::newRow("nothing") << QByteArray() << 0 << -1;
         QTest::newRow("short head") << QByteArray("\x00\x00", 2) << 0 << -1;
-        QTest::newRow("text") << QByteArray("GET / HTTP/1.0\r\n\r\n") << 0 << -1;
         QTest::newRow("noise") << noise << 0 << -1;
         QTest::newRow("length over the limit") << QByteArray("\x00\x01\x00\x01xxxx", 8) << 0 << -1;
         QTest::newRow("largest length") << QByteArray("\xff\xff\xff\xff", 4) << 0 << -1;
         QTest::newRow("body cut short") << QByteArray("\x00\x00\x00\x20raise", 9) << 0 << -1;
         QTest::newRow("one byte short") << QByteArray("\x00\x00\x00\x06raise", 9) << 0 << -1;
-        // Well framed but not UTF-8: delivered with replacement characters.
-        QTest::newRow("bad utf-8") << QByteArray("\x00\x00\x00\x04\xff\xfe\xc0\x80", 8) << 0
-                                   << QString::fromUtf8("\xff\xfe\xc0\x80").size();
         QTest::newRow("flood") << QByteArray("AAAA") << 64 << -1;
         QTest::newRow("small frame, flood") << QByteArray("\x00\x00\x00\x02", 4) << 64 << 2;
         QTest::newRow("largest frame, flood") << QByteArray("\x00\x01\x00\x00", 4) << 64 << 65536;

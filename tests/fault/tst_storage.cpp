@@ -16,20 +16,11 @@
 namespace {
 QString dataDir() { return QStandardPaths::writableLocation(QStandardPaths::DataLocation); }
 QString iniPath() { return IConfigureService::iniFilePath(); }
-
 QString todaysLog() { return QString::fromUtf8(processes::readFile(logFilePath(QDate::currentDate()))); }
-
 QSize resolution() { return currentCameraResolution().size; }
-void setResolution(const QSize& size)
-{
-    CameraResolution r = currentCameraResolution();
-    r.size = size;
-    setCurrentCameraResolution(r);
-}
 
 const QByteArray kStoredIni =
     "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
-const char* const kNotWritable = "configure file not writable, settings kept in memory";
 } // namespace
 
 class TestStorage : public QObject
@@ -59,14 +50,14 @@ private slots:
         QCOMPARE(resolution(), QSize(1280, 720));
 
         IConfigureService::instance()->setLanguage("2052");
-        setResolution(QSize(640, 480));
+        setCurrentCameraResolution(CameraResolution(640, 480));
         IConfigureService::instance()->writeConfigure();
         IConfigureService::instance()->setValue("format/photo", "bmp");
         IConfigureService::instance()->writeConfigure();
 
         QCOMPARE(resolution(), QSize(640, 480));
         QCOMPARE(processes::readFile(iniPath()), kStoredIni);
-        QCOMPARE(todaysLog().count(kNotWritable), 1);
+        QCOMPARE(todaysLog().count("configure file not writable, settings kept in memory"), 1);
 
         // Once the directory is writable again the settings in memory are stored.
         fault.lift();
@@ -88,7 +79,7 @@ private slots:
         QVERIFY(fault.isValid());
         for (int i = 0; i < 200; ++i)
             qDebug() << "line" << i << "on a full disk" << QByteArray(100, 'y');
-        setResolution(QSize(800, 600));
+        setCurrentCameraResolution(CameraResolution(800, 600));
         IConfigureService::instance()->writeConfigure();
         IConfigureService::instance()->setLanguage("1033");
 

@@ -11,11 +11,9 @@ int main(int argc, char* argv[])
         app.sendMessage(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString(), 5000);
         return 1;
     }
-    QObject::connect(&app, &ISingleApplication::messageReceived, [](const QString& message) {
-        std::printf("message:%s\n", message.toUtf8().constData());
-        std::fflush(stdout);
-    });
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    QObject::connect(&app, &ISingleApplication::messageReceived,
+                     [](const QString& message) { std::printf("message:%s\n", message.toUtf8().constData()); });
     std::printf("ready\n");
-    std::fflush(stdout);
     return app.exec();
 }

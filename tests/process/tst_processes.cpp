@@ -70,50 +70,48 @@ private slots:
         QVERIFY(aside.isEmpty() || readFile(dataDir() + "/ini/" + aside.first()) == ini);
     }
 
-    // It exits with 1 and writes nothing into the first copy's log.
+    // A second copy exits with 1, hands its message over whole and writes nothing into
+    // the first copy's log; a live copy's lock stays valid however old it is, and a lock
+    // left by a killed copy does not block.
+    void secondCopy_data()
+    {
+        QTest::addColumn<bool>("probe");
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("program, lock an hour old") << false << false;
+        QTest::newRow("probe, lock an hour old") << true << false;
+        QTest::newRow("probe, holder killed") << true << true;
+    }
+
     void secondCopy()
     {
-        QProcess first, second;
-        first.start(program(), QStringList());
-        QVERIFY(waitForLog("auto adjsize:"));
-        QString before; // once the first copy has been quiet for a second
-        for (int quiet = 0, rounds = 0; quiet < 20 && rounds < 300; ++rounds, QTest::qWait(50))
-            quiet = std::exchange(before, logText()) == before ? quiet + 1 : 0;
-        second.start(program(), QStringList());
-        QVERIFY(second.waitForFinished(10000));
-        QCOMPARE(second.exitCode(), 1);
-        QTest::qWait(200);
-        QCOMPARE(logText(), before);
-        QCOMPARE(first.state(), QProcess::Running);
-        stop(first);
-    }
-
-    // A lock left by a killed copy does not block; a live copy's lock stays valid
-    // however old it is, and a message arrives whole.
-    void staleLock_data()
-    {
-        QTest::addColumn<bool>("killed");
-        QTest::newRow("holder killed") << true;
-        QTest::newRow("live holder, lock an hour old") << false;
-    }
-
-    void staleLock()
-    {
+        QFETCH(bool, probe);
         QFETCH(bool, killed);
+        const QString exe = probe ? processes::probe("singleinstance_probe") : program();
+        const QString text = QString::fromUtf8("Raise_Window_Noop 中");
         QProcess first, second;
-        first.start(probe("singleinstance_probe"), QStringList());
-        QVERIFY(waitForLine(first, "ready"));
+        first.start(exe, QStringList());
+        QVERIFY(probe ? waitForLine(first, "ready") : waitForLog("auto adjsize:"));
+        QString before; // once the first copy has been quiet for a second
+        for (int quiet = 0, rounds = 0; !probe && quiet < 20 && rounds < 300; ++rounds, QTest::qWait(50))
+            quiet = std::exchange(before, logText()) == before ? quiet + 1 : 0;
         const time_t old = ::time(nullptr) - 3600;
         const utimbuf times {old, old};
-        QCOMPARE(::utime(QFile::encodeName(ISingleApplication::lockPath("LumivoProbe")).constData(), &times), 0);
+        const QString lock = ISingleApplication::lockPath(probe ? "LumivoProbe" : "Lumivo");
+        QCOMPARE(::utime(QFile::encodeName(lock).constData(), &times), 0);
         if (killed) {
             ::kill(pid_t(first.processId()), SIGKILL);
             QVERIFY(first.waitForFinished(5000));
         }
-        const QString text = QString::fromUtf8("Raise_Window_Noop 中");
-        second.start(probe("singleinstance_probe"), QStringList{text});
-        QVERIFY(waitForLine(killed ? second : first, killed ? "ready" : "message:" + text.toUtf8()));
-        QVERIFY(killed || (second.waitForFinished(10000) && second.exitCode() == 1));
+        second.start(exe, probe ? QStringList{text} : QStringList());
+        if (killed) {
+            QVERIFY(waitForLine(second, "ready"));
+        } else {
+            QVERIFY(second.waitForFinished(10000) && second.exitCode() == 1);
+            QVERIFY(!probe || waitForLine(first, "message:" + text.toUtf8()));
+            QTest::qWait(200);
+            QCOMPARE(logText(), before);
+            QCOMPARE(first.state(), QProcess::Running);
+        }
         stop(first);
         stop(second);
     }
@@ -122,21 +120,19 @@ private slots:
     void copiesStartedTogether()
     {
         for (int round = 0; round < 3; ++round) {
-            std::vector<std::unique_ptr<QProcess>> copies;
-            for (int i = 0; i < 4; ++i) {
-                copies.push_back(std::make_unique<QProcess>());
-                copies.back()->start(program(), QStringList());
-            }
+            QProcess copies[4];
+            for (QProcess& p : copies)
+                p.start(program(), QStringList());
             auto refused = [&] {
-                return std::count_if(copies.begin(), copies.end(), [](const auto& p) {
-                    return p->state() == QProcess::NotRunning && p->exitCode() == 1;
+                return std::count_if(copies, copies + 4, [](const QProcess& p) {
+                    return p.state() == QProcess::NotRunning && p.exitCode() == 1;
                 });
             };
             QTRY_COMPARE_WITH_TIMEOUT(refused(), 3L, 10000);
             QTest::qWait(300);
             QCOMPARE(refused(), 3L);
-            for (auto& p : copies)
-                stop(*p);
+            for (QProcess& p : copies)
+                stop(p);
         }
     }
 

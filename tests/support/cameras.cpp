@@ -86,9 +86,8 @@ QSize Cameras::deviceFormat(const QString& path)
 QStringList Cameras::devicePaths()
 {
     QStringList paths;
-    for (const capture::DeviceDescriptor& d : CaptureSystem::instance()->enumerate()) {
+    for (const capture::DeviceDescriptor& d : CaptureSystem::instance()->enumerate())
         if (d.devicePath.startsWith(QLatin1String("virtual:")))
             paths << d.devicePath;
-    }
     return paths;
 }

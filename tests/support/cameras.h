@@ -25,7 +25,6 @@ public:
     static QJsonArray formats(const QList<QSize>& sizes, const QString& subtype = QStringLiteral("MJPG"));
     // A camera at `path` ("virtual:<name>" when empty); the first format is current.
     static QJsonObject camera(const QString& name, const QJsonArray& formats, const QString& path = QString());
-    // One control by its JSON name (brightness, whiteBalance ...).
     static void setControl(QJsonObject& camera, const QString& key, long min, long max, long defaultValue, long value,
                            Mode mode = NoMode, long step = 1);
 
@@ -36,8 +35,7 @@ public:
     };
     static Value deviceValue(const QString& path, capture::Property property);
     static QSize deviceFormat(const QString& path);
-    // The virtual cameras listed now, in scan order.
-    static QStringList devicePaths();
+    static QStringList devicePaths(); // listed now, in scan order
     QString path() const { return m_dir.filePath(QStringLiteral("cameras.json")); }
 
 private:

@@ -1,7 +1,5 @@
 #include "logcapture.h"
 
-#include <QTest>
-
 namespace {
 // Worker threads log while a test creates and drops its capture.
 std::mutex g_mutex;
@@ -35,14 +33,3 @@ QStringList LogCapture::lines() const
 }
 
 QStringList LogCapture::matching(const QString& text) const { return lines().filter(text); }
-
-bool LogCapture::waitFor(const QString& text, int timeoutMs) const
-{
-    return QTest::qWaitFor([&] { return contains(text); }, timeoutMs);
-}
-
-void LogCapture::clear()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_lines.clear();
-}

@@ -16,9 +16,6 @@ public:
     QStringList matching(const QString& text) const;
     bool contains(const QString& text) const { return !matching(text).isEmpty(); }
     int count(const QString& text) const { return matching(text).size(); }
-    // Waits (processing events) until a line containing `text` has been logged.
-    bool waitFor(const QString& text, int timeoutMs = 5000) const;
-    void clear();
 
 private:
     mutable std::mutex m_mutex;

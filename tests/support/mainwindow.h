@@ -17,8 +17,7 @@ namespace MainWindow {
 int run(QObject* test, int argc, char** argv);
 // Creates the main window in English and waits until it is shown.
 MainFrame* create();
-// Opens `path` as a click on its tile does (or through the page when it has none);
-// returns the open result, or -1 when none came.
+// Opens `path` as a click on its tile does (or through the page); the open result or -1.
 int open(const QString& path);
 QStringList tilePaths();
 // Runs `action` and says whether the program was told to quit within `ms`.
@@ -27,8 +26,4 @@ bool quitsAfter(const std::function<void()>& action, int ms = 1000);
 } // namespace MainWindow
 
 #define LUMIVO_UI_TEST_MAIN(TestClass)                                                                                 \
-    int main(int argc, char** argv)                                                                                    \
-    {                                                                                                                  \
-        TestClass test;                                                                                                \
-        return MainWindow::run(&test, argc, argv);                                                                     \
-    }
+    int main(int argc, char** argv) { TestClass test; return MainWindow::run(&test, argc, argv); }

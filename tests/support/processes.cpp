@@ -1,7 +1,6 @@
 #include "processes.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -44,21 +43,11 @@ bool waitForLog(const QString& text, int timeoutMs)
 
 bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
     QByteArray seen;
-    while (!seen.contains(line) && timer.elapsed() < timeoutMs) {
-        p.waitForReadyRead(100);
-        seen += p.readAllStandardOutput();
-    }
-    return seen.contains(line);
+    return QTest::qWaitFor([&] { return (seen += p.readAllStandardOutput()).contains(line); }, timeoutMs);
 }
 
-void stop(QProcess& p)
-{
-    p.kill();
-    p.waitForFinished(5000);
-}
+void stop(QProcess& p) { p.kill(), p.waitForFinished(5000); }
 
 qint64 rssKb()
 {

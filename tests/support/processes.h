@@ -18,8 +18,7 @@ bool writeFile(const QString& path, const QByteArray& bytes); // makes the folde
 QByteArray readFile(const QString& path);                      // "<missing>" if it cannot
 QString logText(); // every log file of the data place, oldest first
 bool waitForLog(const QString& text, int timeoutMs = 15000);
-// Waits until `p` has printed `line` on its standard output.
-bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs = 10000);
+bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs = 10000); // on its standard output
 void stop(QProcess& p); // kills `p` if it still runs
 qint64 rssKb();         // this process's resident memory
 

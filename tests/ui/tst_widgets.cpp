@@ -16,20 +16,15 @@
 #include <QtTest>
 
 namespace {
-void mouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton, QPoint by = QPoint())
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-    QMouseEvent event(type, at + by, w->mapToGlobal(at) + by, type == QEvent::MouseMove ? Qt::NoButton : button, held,
-                      Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
-
+// A press at `at`, a move by `by` and the release there, as sent by the window system.
 void click(QWidget* w, QPoint at, Qt::MouseButton button = Qt::LeftButton, QPoint by = QPoint())
 {
-    mouse(w, QEvent::MouseButtonPress, at, button);
-    if (!by.isNull())
-        mouse(w, QEvent::MouseMove, at, button, by);
-    mouse(w, QEvent::MouseButtonRelease, at, button, by);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseMove, QEvent::MouseButtonRelease}) {
+        const QPoint p = type == QEvent::MouseButtonPress ? at : at + by;
+        QMouseEvent event(type, p, w->mapToGlobal(at) + p - at, type == QEvent::MouseMove ? Qt::NoButton : button,
+                          type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button), Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    }
 }
 } // namespace
 
