@@ -12,12 +12,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::initApplication();
-    return 0;
-}
-
 namespace {
 QStringList values()
 {

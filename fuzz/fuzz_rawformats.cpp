@@ -8,12 +8,6 @@
 
 using capture::FrameDecoder;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::initApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size)
 {
     // Header: layout, width and height (1..512 each), stride (0: packed, else a
@@ -28,13 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const int height = 1 + ((input[2] << 2 | input[3] >> 6) & 0x1ff);
     const int strideCode = static_cast<std::int8_t>(input[4]);
     const bool packed = input[5] & 1;
-    const int bytesPerPixel = subtype == dshow::MEDIASUBTYPE_RGB24 || subtype == dshow::MEDIASUBTYPE_BGR24 ? 3
-        : subtype == dshow::MEDIASUBTYPE_YUY2 || subtype == dshow::MEDIASUBTYPE_UYVY                  ? 2
-                                                                                                       : 1;
+    const int bytesPerPixel = input[0] % 8 >= 6 ? 3 : input[0] % 8 < 2 ? 2 : 1;  // by the order of `layouts`
     const int bytesPerLine = packed ? 0 : width * bytesPerPixel + strideCode;
 
-    // The frame: the rest of the input, repeated to a length picked by the input, so
-    // that both short and long enough frames come up.
+    // The rest of the input, repeated to a length the input picks: frames short and long enough.
     const std::uint8_t* body = input + 6;
     const std::size_t bodySize = size - 6;
     const std::size_t full = std::size_t(std::max(width * bytesPerPixel, std::abs(bytesPerLine) + 1)) * std::size_t(height) * 2;

@@ -8,12 +8,6 @@
 
 using Frame = ISingleApplication::Frame;
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
-    fuzzsupport::initApplication();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1)
@@ -21,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first byte picks the piece size, the rest is what the client sends.
     const int piece = 1 + data[0] % 64;
     const QByteArray sent(reinterpret_cast<const char*>(data + 1), int(size - 1));
-    // The server never buffers more than one largest frame.
-    const int cap = ISingleApplication::kMaxMessageBytes + 4;
+    const int cap = ISingleApplication::kMaxMessageBytes + 4;  // the server buffers at most one largest frame
 
     QByteArray buffered;
     Frame last = Frame::Incomplete;

@@ -10,18 +10,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-namespace fuzzsupport {
-
-void initApplication()
+// A QCoreApplication named "lumivo" whose data and config locations are a private
+// temporary directory (removed at exit): no target touches the user's files.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    if (QCoreApplication::instance())
-        return;
     // In memory where possible: the settings code syncs every write to disk.
     static char root[] = "/dev/shm/lumivo-fuzz.XXXXXX";
     if (::access("/dev/shm", W_OK) != 0)
         std::strcpy(root, "/tmp/lumivo-fuzz.XXXXXX");
     if (!::mkdtemp(root))
-        return std::perror("mkdtemp"), std::abort();
+        std::perror("mkdtemp"), std::abort();
     std::atexit([] { QDir(QString::fromLocal8Bit(root)).removeRecursively(); });
     ::setenv("XDG_DATA_HOME", root, 1);
     ::setenv("XDG_CONFIG_HOME", root, 1);
@@ -33,7 +31,10 @@ void initApplication()
     // LUMIVO_FUZZ_VERBOSE=1 keeps them, to look into one input.
     if (qEnvironmentVariableIsEmpty("LUMIVO_FUZZ_VERBOSE"))
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    return 0;
 }
+
+namespace fuzzsupport {
 
 void check(bool ok, const char* what)
 {

@@ -3,11 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Shared by the fuzz targets.
+// Shared by the fuzz targets, along with their LLVMFuzzerInitialize.
 namespace fuzzsupport {
-// A QCoreApplication named "lumivo" whose data and config locations are a private
-// temporary directory in memory (removed at exit): no target touches the user's files.
-void initApplication();
 // Aborts (a finding) when `ok` is false; used for properties the code must keep.
 void check(bool ok, const char* what);
 // A copy of `data` that ends right before an inaccessible page, so that a read past the

@@ -1,10 +1,7 @@
-// The whole program for minutes, driven through its own widgets: virtual cameras plugged
-// and unplugged every 300 ms by editing their file, cameras opened from the list, their
-// controls and looks changed, the open camera unplugged mid-stream. Checked: the GUI
-// thread never stalls, an unplug of the open camera returns to the list, the list
-// matches the file, the heap stays flat (read on the list page; the report gives each
-// reading, RSS and heap, and the slopes after warm-up); under AddressSanitizer, no leak at exit.
-// LUMIVO_SOAK_SECONDS sets the length (default 60), LUMIVO_SOAK_SEED the random seed.
+// The whole program for minutes, driven through its widgets while virtual cameras are
+// plugged and unplugged by editing their file. Checked: the GUI thread never stalls, an
+// unplug of the open camera returns to the list, the list matches the file, the heap stays
+// flat; under AddressSanitizer, no leak at exit. LUMIVO_SOAK_SECONDS (60), LUMIVO_SOAK_SEED.
 #include "camera/icamera.h"
 #include "base/icamerainfo.h"
 #include "capture/capturesystem.h"
@@ -30,8 +27,7 @@ extern "C" void __sanitizer_purge_allocator() __attribute__((weak));
 extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 namespace {
-// The designated model, raw layouts, one that refuses a size, one in use elsewhere, one
-// that fails to open and one that falls silent.
+// The designated model, raw layouts, and cameras that refuse a size, are busy, fail or fall silent.
 const char* const kControls = R"("controls":{"brightness":{"min":-64,"max":64},"contrast":{},"saturation":{},
  "sharpness":{},"whiteBalance":{"min":2800,"max":6500,"step":10,"auto":true},"exposure":{"min":-13,"max":-1,"auto":true},
  "focus":{"min":0,"max":250,"step":5,"auto":false}})";
@@ -53,19 +49,14 @@ QString pathOf(int i) { return QString::fromLatin1(kCameras[i]).section('"', 7, 
 double memoryMb(const QByteArray& key)  // VmRSS (now) or VmHWM (peak)
 {
     QFile f("/proc/self/status");
-    f.open(QIODevice::ReadOnly);
-    const QByteArray all = f.readAll();
+    const QByteArray all = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     return all.mid(all.indexOf(key + ':') + key.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024;
 }
 
-// Bytes the program holds on the heap: steadier than RSS, which moves with the
-// allocator's free lists and its per-thread arenas.
-double heapMb()
+double heapMb()  // steadier than RSS, which moves with the allocator's caches and arenas
 {
-    if (__sanitizer_get_current_allocated_bytes)
-        return __sanitizer_get_current_allocated_bytes() / 1048576.0;
     const struct mallinfo2 m = ::mallinfo2();
-    return (m.uordblks + m.hblkhd) / 1048576.0;
+    return (__sanitizer_get_current_allocated_bytes ? __sanitizer_get_current_allocated_bytes() : m.uordblks + m.hblkhd) / 1048576.0;
 }
 
 double slope(const QVector<QPointF>& p)  // least squares
@@ -87,8 +78,7 @@ class TestSoak : public QObject
     ICameraPage* m_page = nullptr;
     QMap<QString, int> m_count;
     QStringList m_problems;
-    // A GUI-thread timer ticks; a thread of its own aborts with a message when the ticks
-    // stop, so that a hang fails with a stack instead of a CTest timeout.
+    // A GUI-thread timer ticks; a watchdog thread aborts when the ticks stop: a hang gives a stack, not a timeout.
     std::atomic<qint64> m_tick{nowMs()}, m_longestGap{0};
     std::atomic<const char*> m_doing{"starting"};
     const char* m_stalledWhile = "";
@@ -102,11 +92,7 @@ class TestSoak : public QObject
             paths << b->cameraInfo.strDevicePath;
         return paths;
     }
-    void click(QWidget* w)
-    {
-        if (w && w->isVisible() && w->isEnabled())
-            QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
-    }
+    void click(QWidget* w) { if (w && w->isVisible() && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton); }
     bool waitFor(const std::function<bool()>& condition, int ms, const QString& failure)
     {
         for (const qint64 end = nowMs() + ms; !condition(); QTest::qWait(20))
@@ -139,12 +125,8 @@ class TestSoak : public QObject
             if (m_present[i])
                 expected << pathOf(i);
         expected.sort();
-        auto shown = [&] {
-            QStringList paths = tiles().filter("virtual:soak-");
-            paths.sort();
-            return paths == expected;
-        };
-        waitFor(shown, 5000, "the list differs from the file, which holds " + expected.join(','));
+        waitFor([&] { QStringList shown = tiles().filter("virtual:soak-"); shown.sort(); return shown == expected; }, 5000,
+                "the list differs from the file, which holds " + expected.join(','));
     }
     void goBack()
     {
@@ -188,12 +170,10 @@ class TestSoak : public QObject
             QTest::keyClick(m_page->resolutionBox(), pick(2) ? Qt::Key_Down : Qt::Key_Up);
         } else if (r < 55) {
             static const Qt::Key keys[] = {Qt::Key_Left, Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
-            QList<ISlider*> sliders;
-            for (ISlider* s : {m_page->brightnessSlider(), m_page->contrastSlider(), m_page->saturationSlider(),
-                               m_page->focusSlider(), m_page->exposureSlider(), m_page->whiteBalanceSlider()})
-                if (s && s->isEnabled() && s->width() > 2)
-                    sliders << s;
-            ISlider* s = sliders.isEmpty() ? nullptr : sliders.at(pick(sliders.size()));
+            ISlider* s = QList<ISlider*>{m_page->brightnessSlider(), m_page->contrastSlider(), m_page->saturationSlider(),
+                                         m_page->focusSlider(), m_page->exposureSlider(), m_page->whiteBalanceSlider()}.value(pick(6));
+            if (s && !(s->isEnabled() && s->width() > 2))
+                s = nullptr;
             if (s && pick(3) == 0)  // a press on the groove, as a user clicks
                 QTest::mouseClick(s, Qt::LeftButton, Qt::NoModifier, QPoint(pick(s->width()), s->height() / 2));
             for (int i = s ? pick(4) : -1; i >= 0; --i)
@@ -252,8 +232,7 @@ private slots:
         QVERIFY(waitFor([this] { return tiles().size() >= kCount; }, 10000, "cameras not listed"));
         m_longestGap = 0;  // the start-up is only held to the watchdog's limit
 
-        // Memory every minute (every eighth of a short run), on the list page with no
-        // camera open so that readings compare like with like; the first fifth is warm-up.
+        // Memory every minute (an eighth of a short run) on the list page, to compare like with like; a fifth is warm-up.
         const qint64 start = nowMs(), end = start + seconds * 1000LL, every = qBound(10000, seconds * 125, 60000);
         QVector<QPointF> warm, warmHeap;
         QStringList readings;
@@ -295,18 +274,16 @@ private slots:
         QStringList counts;
         for (auto it = m_count.begin(); it != m_count.end(); ++it)
             counts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        const double growth = warm.size() > 1 ? warm.last().y() - warm.first().y() : 0;
-        const double heapGrowth = warm.size() > 1 ? warmHeap.last().y() - warmHeap.first().y() : 0;
+        const double growth = warm.size() > 1 ? warm.last().y() - warm.first().y() : 0,
+                     heapGrowth = warm.size() > 1 ? warmHeap.last().y() - warmHeap.first().y() : 0;
         qInfo().noquote() << QStringLiteral("soak: %1 s, seed %2, longest GUI stall %3 ms (%4)\n  %5\n  memory in MB (RSS, list page): %6\n"
                                             "  after warm-up: slope %7 MB/min RSS, %8 MB/min heap over %9 readings; growth %10 MB RSS, %11 MB heap; peak %12 MB")
                                  .arg((nowMs() - start) / 1000.0, 0, 'f', 1).arg(seed).arg(m_longestGap.load()).arg(m_stalledWhile)
                                  .arg(counts.join(", "), readings.join(", ")).arg(slope(warm), 0, 'f', 3).arg(slope(warmHeap), 0, 'f', 3)
                                  .arg(warm.size()).arg(growth, 0, 'f', 1).arg(heapGrowth, 0, 'f', 2).arg(memoryMb("VmHWM"), 0, 'f', 1);
-        // Closing a camera blocks the GUI thread until its worker ends: seconds under
-        // the sanitizer on a loaded machine, never this long.
+        // Closing a camera blocks until its worker ends: seconds under the sanitizer, never this long.
         QVERIFY2(m_longestGap < 10000, "GUI thread stalled");
-        // RSS swings by tens of MB with the allocator's caches (freed thread stacks, arenas);
-        // what the program holds is the heap, flat within 0.2 MB in a healthy run.
+        // RSS swings by tens of MB with the allocator's caches; the heap stays within 0.2 MB when healthy.
         QVERIFY2(heapGrowth < qMax(2.0, warmHeap.value(0).y() / 4), "memory grew");
         QVERIFY2(m_problems.isEmpty(), qPrintable(m_problems.join("; ")));
         QVERIFY(m_count["opens"] > 0);

@@ -1,18 +1,12 @@
 #!/usr/bin/python3
-"""The real program in a real tray, on its own Xvfb and D-Bus session. Usage: tray_test.py <lumivo> HOST
-  tint2, trayer: XEmbed panels. The icon is embedded; closing hides the window; a right click only opens
-      the menu, a left click shows the window; Settings opens the dialog; Quit writes the configuration once.
-  sni: a StatusNotifierWatcher of our own: the item, its icon and exported menu; Activate; Settings; Quit.
-  none: without a tray, closing the window (title bar or window manager) ends the program.
-Screenshots of the XEmbed tray go to $LUMIVO_TRAY_SHOTS (default: the test's temporary folder)."""
+"""The real program in a real tray (tint2, trayer: XEmbed; sni: our own StatusNotifierWatcher; none), on its own
+Xvfb and D-Bus session. Usage: tray_test.py <lumivo> HOST. XEmbed screenshots go to $LUMIVO_TRAY_SHOTS."""
 import ctypes, glob, os, re, shutil, signal, subprocess, sys, time
 
 program, host = sys.argv[1], sys.argv[2]
-hosts = {'tint2': ['tint2'], 'trayer': ['trayer']}
-for tool in ['Xvfb', 'xdotool', 'xprop', 'xwininfo', 'import', 'dbus-run-session'] + hosts.get(host, []):
+for tool in ['Xvfb', 'xdotool', 'xprop', 'xwininfo', 'import', 'dbus-run-session'] + [host] * (host in ('tint2', 'trayer')):
     if not shutil.which(tool):
-        print('missing', tool)
-        sys.exit(77)
+        sys.exit(print('missing', tool) or 77)
 if 'LUMIVO_TRAY_BUS' not in os.environ:  # a private session bus, no tray host on it
     os.environ['LUMIVO_TRAY_BUS'] = '1'
     os.execvp('dbus-run-session', ['dbus-run-session', '--', sys.executable] + sys.argv)
@@ -21,8 +15,7 @@ tmp = os.environ.get('LUMIVO_TEST_TMP') or sys.exit('run through tests/run_test.
 shots = os.environ.get('LUMIVO_TRAY_SHOTS', tmp)
 data = os.path.join(os.environ['XDG_DATA_HOME'], 'lumivo')
 os.makedirs(data + '/ini', exist_ok=True)
-with open(data + '/ini/application.ini', 'w') as f:
-    f.write('[lang]\nlangid=1033\n')  # English captions
+open(data + '/ini/application.ini', 'w').write('[lang]\nlangid=1033\n')  # English captions
 procs = []
 pump = lambda: None  # replaced by the D-Bus main loop in sni mode
 
@@ -46,12 +39,9 @@ def start(*args):
     return procs[-1]
 
 
-def x(*args):
-    return subprocess.run(args, capture_output=True, text=True).stdout
-
-
-def wtype(w):
-    return x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')
+x = lambda *args: subprocess.run(args, capture_output=True, text=True).stdout
+wtype = lambda w: x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')
+shot = lambda name: subprocess.run(['import', '-window', 'root', '%s/%s.png' % (shots, name)])
 
 
 def windows(pid, kind=''):  # the program's viewable windows, optionally of one _NET_WM_WINDOW_TYPE
@@ -67,18 +57,18 @@ def mains(app):  # the main window while shown; a window manager's close destroy
     return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w))]
 
 
-def exit_lines():  # one per configuration write
-    return sum(open(f, errors='replace').read().count('exit app--->') for f in glob.glob(data + '/log/log_*.txt'))
+def log_lines(text):
+    return [line for f in glob.glob(data + '/log/log_*.txt') for line in open(f, errors='replace') if text in line]
 
 
+exit_lines = lambda: len(log_lines('exit app--->'))  # one per configuration write
 ignore_x_errors = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(lambda d, e: 0)
 
 
 def wm_close(w):  # what a window manager sends for its close button or Alt+F4
     X = ctypes.CDLL('libX11.so.6')
-    X.XOpenDisplay.restype = ctypes.c_void_p
+    X.XOpenDisplay.restype, X.XInternAtom.restype = ctypes.c_void_p, ctypes.c_ulong
     X.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    X.XInternAtom.restype = ctypes.c_ulong
     X.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
     X.XSetErrorHandler(ignore_x_errors)  # a window that went away is not worth exiting for
     d = X.XOpenDisplay(None)
@@ -109,8 +99,7 @@ def sni():
         while GLib.MainContext.default().iteration(False):
             pass
 
-    def call(dest, path, iface, method, sig=None, args=None):
-        # Asynchronous, and the loop keeps running: the program may call the watcher meanwhile.
+    def call(dest, path, iface, method, sig=None, args=None):  # async: the program may call the watcher meanwhile
         done = []
         bus.call(dest, path, iface, method, GLib.Variant(sig, args) if sig else None, None, 0, 30000, None,
                  lambda _, result: done.append(result))
@@ -136,8 +125,7 @@ def sni():
     item = wait_for('the item to register', lambda: items)[0]
     sni = call(item, '/StatusNotifierItem', 'org.freedesktop.DBus.Properties', 'GetAll', '(s)',
                ('org.kde.StatusNotifierItem',))[0]
-    # Qt 5 titles the item with the application name, which stays the executable's (it names
-    # the data directory); people see the tooltip.
+    # Qt 5 titles the item with the application name, the executable's (it names the data directory).
     seen = (sni['Title'], sni['ToolTip'][2], sni['Status'])
     assert seen == (os.path.basename(program), title, 'Active'), 'title, tooltip, status: %s' % (seen,)
     # The icon is the program's tray icon: each image equals the frame of that size in the .ico.
@@ -150,15 +138,13 @@ def sni():
             'icon %dx%d differs from the .ico' % (w, h)
     layout = call(item, sni['Menu'], 'com.canonical.dbusmenu', 'GetLayout', '(iias)', (0, -1, []))[1][2]
     entries = [(p.get('label'), p.get('enabled', True), p.get('type')) for _, p, _ in layout]
-    version = [line.split('current software version: ')[1].split()[0] for f in glob.glob(data + '/log/log_*.txt')
-               for line in open(f) if 'current software version: ' in line][0]
+    version = log_lines('current software version: ')[0].split('current software version: ')[1].split()[0]
     assert entries == [(title, False, None), ('Version：' + version, False, None), (None, True, 'separator'),
                        ('Settings', True, None), ('Quit', True, None)], 'menu %s' % entries
     ids = {p.get('label'): i for i, p, _ in layout}
 
-    def click(label):
-        event = (ids[label], 'clicked', GLib.Variant('i', 0), 0)
-        call(item, sni['Menu'], 'com.canonical.dbusmenu', 'Event', '(isvu)', event)
+    click = lambda label: call(item, sni['Menu'], 'com.canonical.dbusmenu', 'Event', '(isvu)',
+                               (ids[label], 'clicked', GLib.Variant('i', 0), 0))
 
     wm_close(mains(app)[0])
     wait_for('the window to hide', lambda: not mains(app))
@@ -167,7 +153,11 @@ def sni():
     wait_for('Activate to show the window', lambda: mains(app))
     click('Settings')
     wait_for('the settings dialog', lambda: windows(app.pid, 'DIALOG'))
-    click('Quit')
+    quits(app, lambda: click('Quit'))
+
+
+def quits(app, quit):  # with the window closed once before: one more configuration write
+    quit()
     ends(app)
     assert exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1)
 
@@ -176,9 +166,9 @@ def xembed():
     if host == 'tint2':
         # tint2 waits 15 s for a window manager unless the desktop count is set.
         x('xprop', '-root', '-f', '_NET_NUMBER_OF_DESKTOPS', '32c', '-set', '_NET_NUMBER_OF_DESKTOPS', '1')
-        with open(tmp + '/tint2rc', 'w') as f:
-            f.write('rounded = 0\nbackground_color = #505050 100\npanel_background_id = 1\npanel_items = S\n'
-                    'panel_position = top right horizontal\npanel_size = 160 32\nsystray_icon_size = 24\n')
+        open(tmp + '/tint2rc', 'w').write('rounded = 0\nbackground_color = #505050 100\npanel_background_id = 1\n'
+                                          'panel_items = S\npanel_position = top right horizontal\npanel_size = 160 32\n'
+                                          'systray_icon_size = 24\n')
         panel = start('tint2', '-c', tmp + '/tint2rc')
     else:
         panel = start('trayer', '--edge', 'top', '--align', 'right', '--widthtype', 'pixel', '--width', '160',
@@ -188,13 +178,10 @@ def xembed():
     root = 'Parent window id: ' + x('xwininfo', '-root').split()[3]
     embedded = lambda: [w for w in windows(app.pid) if root not in x('xwininfo', '-children', '-id', w)]
     icon = wait_for('the icon in the tray', embedded)[0]
-    subprocess.run(['import', '-window', 'root', '%s/tray-%s.png' % (shots, host)])
+    shot('tray-' + host)
+    click = lambda button: x('xdotool', 'mousemove', '--window', icon, '10', '10', 'click', str(button))
 
-    def click(button):
-        x('xdotool', 'mousemove', '--window', icon, '10', '10', 'click', str(button))
-
-    def menu(*keys):
-        # A click that arrives while a modal dialog is still closing is dropped, hence again.
+    def menu(*keys):  # a click while a modal dialog is still closing is dropped, hence again
         wait_for('the menu', lambda: windows(app.pid, 'POPUP_MENU'), again=lambda: click(3))
         x('xdotool', 'key', *keys)
 
@@ -202,7 +189,7 @@ def xembed():
     wait_for('the window to hide', lambda: not mains(app))
     menu()
     assert not mains(app), 'a right click showed the window'
-    subprocess.run(['import', '-window', 'root', '%s/tray-%s-menu.png' % (shots, host)])
+    shot('tray-%s-menu' % host)
     x('xdotool', 'key', 'Escape')
     wait_for('the menu to close', lambda: not windows(app.pid, 'POPUP_MENU'))
     wait_for('a left click to show the window', lambda: mains(app), again=lambda: click(1))
@@ -210,15 +197,12 @@ def xembed():
     wm_close(wait_for('the settings dialog', lambda: windows(app.pid, 'DIALOG'))[0])  # modal: it blocks the icon
     wait_for('the dialog to close', lambda: not windows(app.pid, 'DIALOG'))
     assert exit_lines() == 1, 'closing did not write the configuration once'
-    menu('Down', 'Down', 'Return')
-    ends(app)
-    assert exit_lines() == 2, 'Quit wrote the configuration %d times' % (exit_lines() - 1)
+    quits(app, lambda: menu('Down', 'Down', 'Return'))
 
 
 def no_tray():
     app, _ = launch()
-    # The title bar's close button, right in its 40 px high bar.
-    main = mains(app)[0]
+    main = mains(app)[0]  # the title bar's close button, at the right of its 40 px high bar
     ends(app, again=lambda: x('xdotool', 'mousemove', '--window', main, str(width(main) - 23), '20', 'click', '1'))
     app, _ = launch()
     wm_close(mains(app)[0])
@@ -237,9 +221,8 @@ try:
     print('PASS', host)
 finally:
     for p in reversed(procs):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        p.terminate()  # a no-op once it has ended
+        try:
+            p.wait(10)
+        except subprocess.TimeoutExpired:
+            p.kill()
