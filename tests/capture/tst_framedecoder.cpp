@@ -138,6 +138,11 @@ void TestFrameDecoder::layouts()
         QVERIFY2(colourDistance(got, kQuadrant[q]) <= tolerance, qPrintable(QStringLiteral("quadrant %1: %2").arg(q).arg(got, 8, 16)));
         QCOMPARE(qAlpha(got), 255);
     }
+    // The frame path decodes straight into a pooled buffer, upright: the same picture.
+    QImage upright(w, h, QImage::Format_RGB32);
+    QVERIFY(decoder.decodeUpright(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()),
+                                  stride, upright.bits()));
+    QCOMPARE(upright, picture.convertToFormat(QImage::Format_RGB32));
 }
 
 void TestFrameDecoder::damagedFramesAreDropped_data()
