@@ -209,6 +209,16 @@ private slots:
         QVERIFY(page->photoTaker()->takePhoto().isEmpty());
         QVERIFY(page->photoTaker()->note().contains("could not be saved"));
         QCOMPARE(saved.count(), 2);
+
+        // Hidden, frames are not decoded; shown again, the picture comes back at once.
+        QSignalSpy previews(ICamera::instance(), &ICamera::sgPreviewImage);
+        page->preview()->hide();
+        QTest::qWait(300);  // frames already decoded still arrive
+        previews.clear();
+        QTest::qWait(500);
+        QCOMPARE(previews.count(), 0);
+        page->preview()->show();
+        QTRY_VERIFY_WITH_TIMEOUT(previews.count() > 0, 1000);
     }
 };
 
