@@ -1,14 +1,16 @@
 // The camera's frame path, from the MJPG frame a (virtual) device hands over to the
-// image the facade delivers on the GUI thread, beside the bare TurboJPEG decode of the
+// image the facade delivers on the GUI thread (at full size, and decoded smaller for a
+// 400x225 preview), beside the bare TurboJPEG decode of the
 // same frames (upright, as the path decodes them) and beside the path's former cost, a
 // bottom-up decode plus an upright copy; plus a 4K stream at 30 fps and a 4K stream
 // with the GUI thread stalled.
 //
-//   build/bench/lumivo_bench --benchmark_filter='FramePath|BareDecode|DecodeCopy'
+//   build/bench/lumivo_bench --benchmark_filter='FramePath|PreviewPath|BareDecode|DecodeCopy'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
 #include "camera/idshowthread.h"
 #include "camera/icamera.h"
 #include "capture/capturesystem.h"
+#include "capture/framedecoder.h"
 #include "capture/virtual/virtualbackend.h"
 
 #include <benchmark/benchmark.h>
@@ -162,8 +164,16 @@ quint64 workerDrops()
     return camera ? camera->droppedFrames() : 0;
 }
 
-void FramePath(benchmark::State& state, int width, int height)
+// With a preview area, frames are decoded at the smallest scale that covers it.
+void runPath(benchmark::State& state, int width, int height, const QSize& area)
 {
+    QSize expected(width, height);
+    capture::FrameDecoder decoder;
+    if (area.isValid() && decoder.configure(dshow::MEDIASUBTYPE_MJPG, width, height)) {
+        decoder.setPreviewArea(area.width(), area.height());
+        expected = QSize(decoder.outputWidth(), decoder.outputHeight());
+    }
+    ICamera::instance()->setPreviewArea(area);
     PreviewCounter counter;
     if (!openStreaming(state, counter, benchPath(width, height, 1000), width, height, 90))
         return;
@@ -175,10 +185,21 @@ void FramePath(benchmark::State& state, int width, int height)
     }
     state.counters["worker_drops"] = double(workerDrops() - workerBefore);
     state.counters["gui_drops"] = double(ICamera::instance()->droppedPreviews() - guiBefore);
-    const bool sizeOk = counter.lastSize == QSize(width, height);
+    const bool sizeOk = counter.lastSize == expected;
     ICamera::instance()->closeCamera();
     if (!sizeOk)
         state.SkipWithError("frames of the wrong size");
+}
+
+void FramePath(benchmark::State& state, int width, int height)
+{
+    runPath(state, width, height, QSize());
+}
+
+// The path for a preview of 400x225 device pixels (the camera page at scale 1).
+void PreviewPath(benchmark::State& state, int width, int height)
+{
+    runPath(state, width, height, QSize(400, 225));
 }
 
 // The MJPG frames the device hands over, copied out of its sink.
@@ -342,6 +363,9 @@ const bool registered = [] {
     for (const FrameSize& s : kSizes) {
         const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
         benchmark::RegisterBenchmark(("FramePath/" + size).c_str(), FramePath, s.width, s.height)
+            ->MeasureProcessCPUTime()
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("PreviewPath/" + size).c_str(), PreviewPath, s.width, s.height)
             ->MeasureProcessCPUTime()
             ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("BareDecode/" + size).c_str(), BareDecode, s.width, s.height)

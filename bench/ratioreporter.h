@@ -9,7 +9,8 @@
 // The console report, followed by what the frame-path benchmarks are run for: per
 // picture size, the whole path's CPU time per frame beside the bare decode's (the
 // target ratio) and beside the decode plus the hand-over's copy (what the path costs
-// beyond the work it must do), each as the ratio of the medians of the repetitions.
+// beyond the work it must do), and the path for a small preview beside the full-size
+// decode, each as the ratio of the medians of the repetitions.
 // Runs that failed are left out.
 class RatioReporter : public benchmark::ConsoleReporter
 {

@@ -79,6 +79,7 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     initUI();
     connect(camera(), &ICamera::sgResult, this, &ICameraPage::slResult);
     connect(camera(), &ICamera::sgPreviewImage, this, &ICameraPage::slPreviewImage);
+    connect(m_pPreview, &ICameraPreview::sgAreaChanged, camera(), &ICamera::setPreviewArea);
     connect(camera(), &ICamera::sgRunCopyImage, [this] {
         m_pPreview->setImage(QImage());
         m_pPhotoTaker->placeButton();

@@ -2,6 +2,7 @@
 
 #include "base/appenvironment.h"
 #include "base/iconfigureservice.h"
+#include "camera/icamera.h"
 #include "widgets/icamerapreview.h"
 #include "widgets/ishutterbutton.h"
 #include "widgets/istylehelper.h"
@@ -87,7 +88,10 @@ void IPhotoTaker::showNote(const QString& text, bool failure)
 
 QString IPhotoTaker::takePhoto()
 {
-    const QImage image = m_pPreview->image();
+    // The preview may show the frame decoded smaller; the camera has it at full size.
+    QImage image = m_pPreview->image().isNull() ? QImage() : ICamera::instance()->photo();
+    if (image.isNull())
+        image = m_pPreview->image();
     if (image.isNull()) {
         showNote(tr("There is no picture to save yet."), true);
         return QString();

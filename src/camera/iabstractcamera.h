@@ -29,6 +29,12 @@ public:
     virtual bool close() = 0;
     virtual bool triggerStillCapture() = 0;
     virtual QImage image() = 0;
+    // The newest frame at the camera's resolution, oriented as shown: image() unless
+    // the preview gets frames decoded smaller.
+    virtual QImage photo() { return image(); }
+    // The preview's size in device pixels, empty while no preview is visible: frames
+    // are decoded no larger than needed for it, or not at all.
+    virtual void setPreviewArea(const QSize& area) { Q_UNUSED(area) }
     virtual bool setPreview(const bool& on) = 0;
     virtual bool setResolution(const CameraResolution& resolution) = 0;
     virtual QList<CameraResolution> resolutions();

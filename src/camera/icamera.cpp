@@ -64,9 +64,23 @@ bool ICamera::openCamera(ICameraInfo info, bool stillCapture)
     return true;
 }
 
+QImage ICamera::photo()
+{
+    return m_pCamera ? m_pCamera->photo() : QImage();
+}
+
+void ICamera::setPreviewArea(const QSize& area)
+{
+    m_previewArea = area;
+    if (m_pCamera)
+        m_pCamera->setPreviewArea(area);
+}
+
 IAbstractCamera* ICamera::createCamera(bool bare)
 {
     auto* camera = new IDShowThread(nullptr);
+    if (m_previewArea.isValid())
+        camera->setPreviewArea(m_previewArea);
     if (!bare) {
         connect(camera, &IAbstractCamera::sgResult, this, &ICamera::sgResult);
         connect(camera, &IAbstractCamera::sgStillImage, this, &ICamera::sgStillImage);

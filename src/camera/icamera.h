@@ -42,6 +42,12 @@ public:
     bool setParameter(int slot, const QVariant& value);
     bool setParameterAuto(int slot);
 
+    // The newest frame at the camera's resolution, oriented as shown; null when none.
+    QImage photo();
+    // The preview's size in device pixels, empty while no preview is visible; kept for
+    // cameras opened later.
+    void setPreviewArea(const QSize& area);
+
     // Ends the camera without processing events: for the application object's
     // destruction and the facade's own.
     void closeOnExit();
@@ -76,6 +82,7 @@ private:
     bool m_bDeliveryQueued = false;
     quint64 m_nDroppedPreviews = 0;
     bool m_bWatchingApplication = false;
+    QSize m_previewArea;  // invalid until a preview reports one: full-size frames
 };
 
 // Keeps the calling thread's event loop running for the given time.

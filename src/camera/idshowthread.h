@@ -32,6 +32,8 @@ public:
     bool close() override;
     bool triggerStillCapture() override;
     QImage image() override;
+    QImage photo() override;
+    void setPreviewArea(const QSize& area) override;
     bool setPreview(const bool& on) override;
     bool setResolution(const CameraResolution& resolution) override;
 
@@ -46,6 +48,8 @@ public:
     dshow::HRESULT BufferCB(double sampleTime, dshow::BYTE* buffer, long bufferLen) override;
     // An upright frame the decoder wrote into the hand-over's pool: handed over as it is.
     dshow::HRESULT FrameCB(IFrameBufferPool::Buffer* frame) override;
+    bool PreviewArea(int& width, int& height) override;
+    void CompressedCB(double sampleTime, const dshow::BYTE* data, long size, int width, int height) override;
 
     long SetCameraControlProperty(dshow::CameraControlProperty property, long value, dshow::CameraControlFlags flags);
     long SetVideoProcAmpProperty(dshow::VideoProcAmpProperty property, long value, dshow::VideoProcAmpFlags flags);
@@ -91,6 +95,10 @@ private:
     IFrameBufferPool::Buffer* copyUpright(double sampleTime, const dshow::BYTE* pBuffer, long lBufferSize);
     void processFrame(IFrameBufferPool::Buffer* upright);
     QImage rotated(const QImage& image) const;
+    // Whether a decoded frame has the current resolution at the scale it was decoded at.
+    bool expectedSize(const IFrameBufferPool::Buffer* frame) const;
+    // The cv::flip code that turns an upright frame into the flip mode's; 2 = none.
+    int flipCode();
     void onThreadFinished(QThread* thread);
     void reapThreads();
 
@@ -120,6 +128,8 @@ private:
     // every frame in flight (decoding, waiting, on the worker, latest image, on its way
     // to and held by the GUI), so steady streaming allocates nothing.
     IFrameHandOver m_frames{4};
+    // The preview's size in device pixels (width << 32 | height); -1 while none is visible.
+    std::atomic<qint64> m_nPreviewArea{0};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side

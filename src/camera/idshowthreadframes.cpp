@@ -2,9 +2,14 @@
 // frame slots on the worker; image() on any thread.
 #include "camera/idshowthread.h"
 
+#include "capture/framedecoder.h"
+
+#include <QDebug>
 #include <QTransform>
 
 #include <opencv2/core.hpp>
+
+#include <vector>
 
 #include <cstdint>
 
@@ -35,7 +40,7 @@ HRESULT IDShowThread::FrameCB(IFrameBufferPool::Buffer* frame)
 {
     if (!frame)
         return S_OK;
-    if (QSize(frame->width, frame->height) != currentResolution().size) {
+    if (!expectedSize(frame)) {
         IFrameBufferPool::recycle(frame);
         return S_OK;
     }
@@ -44,6 +49,52 @@ HRESULT IDShowThread::FrameCB(IFrameBufferPool::Buffer* frame)
     if (m_frames.put(frame))
         emit sgCallback(sampleTime, nullptr, bytes);
     return S_OK;
+}
+
+bool IDShowThread::PreviewArea(int& width, int& height)
+{
+    const qint64 area = m_nPreviewArea.load();
+    width = int(area >> 32);
+    height = int(area & 0xffffffff);
+    return area >= 0;
+}
+
+void IDShowThread::setPreviewArea(const QSize& area)
+{
+    const qint64 packed = area.isEmpty() ? -1 : (qint64(area.width()) << 32 | area.height());
+    if (m_nPreviewArea.exchange(packed) != packed)
+        qDebug() << "camera: preview area" << area;
+}
+
+void IDShowThread::CompressedCB(double sampleTime, const BYTE* data, long size, int width, int height)
+{
+    Q_UNUSED(sampleTime)
+    if (data && size > 0)
+        m_frames.keepCompressed(data, std::size_t(size), width, height);
+}
+
+bool IDShowThread::expectedSize(const IFrameBufferPool::Buffer* frame) const
+{
+    const QSize size = currentResolution().size;
+    const int num = frame->scaleNum, denom = frame->scaleDenom;
+    return num > 0 && denom > 0 && frame->width == capture::FrameDecoder::scaledLength(size.width(), num, denom)
+        && frame->height == capture::FrameDecoder::scaledLength(size.height(), num, denom);
+}
+
+int IDShowThread::flipCode()
+{
+    // Relative to the upright frame: mode 2 is the frame as delivered (upside down), 3
+    // upright and mirrored, 4 upside down and mirrored.
+    switch (flipMode()) {
+    case 1:
+        return 2;  // none
+    case 3:
+        return 1;
+    case 4:
+        return -1;
+    default:
+        return 0;
+    }
 }
 
 void IDShowThread::slCallback(double dblSampleTime, BYTE* pBuffer, long lBufferSize)
@@ -111,27 +162,12 @@ void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
     if (!upright)
         return;
     // The size may have changed since the frame was copied.
-    if (QSize(upright->width, upright->height) != currentResolution().size) {
+    if (!expectedSize(upright)) {
         IFrameBufferPool::recycle(upright);
         return;
     }
 
-    // Flip codes relative to the upright copy: mode 2 is the frame as delivered (upside
-    // down), 3 upright and mirrored, 4 upside down and mirrored.
-    int code = 2;  // none
-    switch (flipMode()) {
-    case 1:
-        break;
-    case 3:
-        code = 1;
-        break;
-    case 4:
-        code = -1;
-        break;
-    default:
-        code = 0;
-        break;
-    }
+    const int code = flipCode();
     IFrameBufferPool::Buffer* oriented = upright;
     if (code != 2) {
         oriented = m_frames.pool()->acquire(upright->size);
@@ -144,6 +180,8 @@ void IDShowThread::processFrame(IFrameBufferPool::Buffer* upright)
         cv::flip(source, target, code);
         oriented->width = upright->width;
         oriented->height = upright->height;
+        oriented->scaleNum = upright->scaleNum;
+        oriented->scaleDenom = upright->scaleDenom;
         IFrameBufferPool::recycle(upright);
     }
 
@@ -178,6 +216,38 @@ void IDShowThread::slStillCaptureCallback(BYTE* pBuffer, long lBufferSize)
         IFrameBufferPool::recycle(still);
         emit sgStillImage(picture);
     }
+}
+
+QImage IDShowThread::photo()
+{
+    QImage latest;
+    {
+        std::lock_guard<std::mutex> lock(m_imageMutex);
+        latest = m_image;
+    }
+    const QSize size = currentResolution().size;
+    if (latest.isNull() || latest.size() == size)
+        return rotated(latest);
+    // The preview got the frame decoded smaller: the kept compressed one is decoded
+    // again at full size.
+    std::vector<std::uint8_t> jpeg;
+    int width = 0, height = 0;
+    capture::FrameDecoder decoder;
+    QImage full;
+    if (m_frames.compressed(jpeg, width, height) && QSize(width, height) == size
+        && decoder.configure(MEDIASUBTYPE_MJPG, width, height)) {
+        full = QImage(width, height, QImage::Format_RGB32);
+        if (full.isNull() || !decoder.decodeUpright(jpeg.data(), jpeg.size(), 0, full.bits()))
+            full = QImage();
+    }
+    if (full.isNull()) {
+        qDebug() << "camera: no full-size frame for the photo; using the preview's" << latest.size();
+        return rotated(latest);
+    }
+    const int code = flipCode();
+    if (code != 2)
+        full = full.mirrored(code != 0, code != 1);
+    return rotated(full);
 }
 
 QImage IDShowThread::image()

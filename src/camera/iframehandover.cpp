@@ -46,8 +46,28 @@ void IFrameHandOver::clear()
         waiting = m_pWaiting;
         m_pWaiting = nullptr;
         m_bNotified = false;
+        m_compressed.clear();
     }
     IFrameBufferPool::recycle(waiting);
+}
+
+void IFrameHandOver::keepCompressed(const std::uint8_t* data, std::size_t size, int width, int height)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_compressed.assign(data, data + size);  // keeps its capacity: no allocation per frame
+    m_nCompressedWidth = width;
+    m_nCompressedHeight = height;
+}
+
+bool IFrameHandOver::compressed(std::vector<std::uint8_t>& bytes, int& width, int& height) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_compressed.empty())
+        return false;
+    bytes = m_compressed;
+    width = m_nCompressedWidth;
+    height = m_nCompressedHeight;
+    return true;
 }
 
 quint64 IFrameHandOver::dropped() const

@@ -3,6 +3,7 @@
 #include "capture/iframebufferpool.h"
 
 #include <mutex>
+#include <vector>
 
 // Hands frames from a streaming thread to one consumer thread, keeping at most one
 // frame waiting: a newer frame replaces a waiting one (which goes back to its pool),
@@ -24,6 +25,10 @@ public:
     IFrameBufferPool::Buffer* take();
     // Drops a waiting frame and forgets any notice.
     void clear();
+    // Keeps a copy of the newest compressed frame (one, in a buffer used again).
+    void keepCompressed(const std::uint8_t* data, std::size_t size, int width, int height);
+    // The kept compressed frame and its picture size; false when none is kept.
+    bool compressed(std::vector<std::uint8_t>& bytes, int& width, int& height) const;
     // Frames replaced before the consumer took them.
     quint64 dropped() const;
     // Where the producer takes the buffers it puts here.
@@ -35,4 +40,7 @@ private:
     IFrameBufferPool::Buffer* m_pWaiting = nullptr;
     bool m_bNotified = false;
     quint64 m_nDropped = 0;
+    std::vector<std::uint8_t> m_compressed;
+    int m_nCompressedWidth = 0;
+    int m_nCompressedHeight = 0;
 };

@@ -135,8 +135,9 @@ HRESULT DevicePin::disconnect()
 void DevicePin::deliver(const RawFrame& frame)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_receiver || !m_receiver->wantsFrames())
-        return;
+    int areaWidth = 0, areaHeight = 0;
+    if (!m_receiver || !m_receiver->wantsFrames() || !m_receiver->previewArea(areaWidth, areaHeight))
+        return;  // nothing would show it: not even decoded
     if (m_decoder) {
         if (frame.subtype != m_decoder->subtype() || frame.width != m_decoder->width() || frame.height != m_decoder->height()) {
             // A still picture follows the capture size; a capture frame of a size other
@@ -144,14 +145,23 @@ void DevicePin::deliver(const RawFrame& frame)
             if (m_category != PinCategory::Still || !m_decoder->configure(frame.subtype, frame.width, frame.height))
                 return;
         }
+        if (m_category == PinCategory::Capture) {
+            m_decoder->setPreviewArea(areaWidth, areaHeight);
+            // A frame decoded smaller than the camera sends stays available for a
+            // full-size picture.
+            if (m_decoder->outputWidth() != m_decoder->width())
+                m_receiver->receiveCompressed(frame.data, frame.size, frame.width, frame.height, frame.sampleTime);
+        }
         // Straight into the receiver's buffer when it has one: the frame is not copied again.
         if (IFrameBufferPool::Buffer* target = m_receiver->acquireFrame(m_decoder->outputSize())) {
             if (!m_decoder->decodeUpright(frame.data, frame.size, frame.bytesPerLine, target->data)) {
                 IFrameBufferPool::recycle(target);
                 return;
             }
-            target->width = m_decoder->width();
-            target->height = m_decoder->height();
+            target->width = m_decoder->outputWidth();
+            target->height = m_decoder->outputHeight();
+            target->scaleNum = m_decoder->scaleNum();
+            target->scaleDenom = m_decoder->scaleDenom();
             target->sampleTime = frame.sampleTime;
             m_receiver->receiveFrame(target);
             return;

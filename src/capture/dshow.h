@@ -209,6 +209,19 @@ public:
         IFrameBufferPool::recycle(frame);
         return E_NOTIMPL;
     }
+    // Linux addition: the size in device pixels decoded frames are shown at (0 x 0 = full
+    // size); false while none is shown, and then frames are not decoded at all.
+    virtual bool PreviewArea(int& width, int& height)
+    {
+        width = height = 0;
+        return true;
+    }
+    // Linux addition: the compressed bytes of a frame about to be decoded at a reduced
+    // scale, for a full-size picture later; valid only during the call.
+    virtual void CompressedCB(double sampleTime, const BYTE* data, long size, int width, int height)
+    {
+        Q_UNUSED(sampleTime) Q_UNUSED(data) Q_UNUSED(size) Q_UNUSED(width) Q_UNUSED(height)
+    }
 };
 
 class ISampleGrabber : public IUnknown

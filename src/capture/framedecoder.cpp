@@ -6,6 +6,8 @@
 
 #include <turbojpeg.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace capture {
@@ -85,10 +87,44 @@ bool FrameDecoder::configure(Subtype subtype, int width, int height)
     m_subtype = subtype;
     m_width = width;
     m_height = height;
+    chooseScale();
     // The own buffer only for bottom-up decodes: the frame path decodes into its pool.
     m_output.clear();
     m_output.shrink_to_fit();
     return true;
+}
+
+void FrameDecoder::setPreviewArea(int width, int height)
+{
+    if (width == m_areaWidth && height == m_areaHeight)
+        return;
+    m_areaWidth = width;
+    m_areaHeight = height;
+    chooseScale();
+}
+
+void FrameDecoder::chooseScale()
+{
+    m_scaleNum = m_scaleDenom = 1;
+    if (m_subtype == MEDIASUBTYPE_MJPG && m_width > 0 && m_height > 0 && m_areaWidth > 0 && m_areaHeight > 0) {
+        // The size the preview paints the frame at (fitted, aspect kept).
+        const double k = std::min(double(m_areaWidth) / m_width, double(m_areaHeight) / m_height);
+        const double needW = std::min<double>(m_width, std::ceil(m_width * k));
+        const double needH = std::min<double>(m_height, std::ceil(m_height * k));
+        int count = 0;
+        const tjscalingfactor* factors = tjGetScalingFactors(&count);
+        for (int i = 0; factors && i < count; ++i) {
+            const tjscalingfactor f = factors[i];
+            if (f.num > f.denom || f.num * m_scaleDenom >= m_scaleNum * f.denom)
+                continue;  // enlarging, or not smaller than the best so far
+            if (scaledLength(m_width, f.num, f.denom) >= needW && scaledLength(m_height, f.num, f.denom) >= needH) {
+                m_scaleNum = f.num;
+                m_scaleDenom = f.denom;
+            }
+        }
+    }
+    m_outWidth = scaledLength(m_width, m_scaleNum, m_scaleDenom);
+    m_outHeight = scaledLength(m_height, m_scaleNum, m_scaleDenom);
 }
 
 void FrameDecoder::drop(const char* reason)
@@ -193,7 +229,7 @@ bool FrameDecoder::decodeJpeg(const std::uint8_t* data, std::size_t size, std::u
     }
     // Warnings (a truncated scan, for instance) count as failures: such a frame is
     // partly grey and is better dropped than shown.
-    if (tjDecompress2(handle, jpeg, static_cast<unsigned long>(jpegSize), target, m_width, m_width * 4, m_height, TJPF_BGRX,
+    if (tjDecompress2(handle, jpeg, static_cast<unsigned long>(jpegSize), target, m_outWidth, m_outWidth * 4, m_outHeight, TJPF_BGRX,
                       bottomUp ? TJFLAG_BOTTOMUP : 0) != 0) {
         drop("corrupt JPEG data");
         return false;

@@ -34,9 +34,23 @@ public:
     // Decodes one frame upright into `target` (outputSize() bytes); false when dropped.
     bool decodeUpright(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target);
 
-    std::size_t outputSize() const { return std::size_t(m_width) * std::size_t(m_height) * 4; }
+    // MJPG is decoded at the smallest libjpeg-turbo scale at which the frame, fitted into
+    // an area of `width` x `height` (device pixels of the preview), is still not enlarged:
+    // a smaller decode is cheaper, and the last step is left to smooth painting. 0 x 0
+    // decodes at full size; raw layouts always are (they are small).
+    void setPreviewArea(int width, int height);
+
+    std::size_t outputSize() const { return std::size_t(m_outWidth) * std::size_t(m_outHeight) * 4; }
+    // The frame's size in the stream (what a JPEG header must say).
     int width() const { return m_width; }
     int height() const { return m_height; }
+    // The decoded picture's size: width() and height() at the chosen scale.
+    int outputWidth() const { return m_outWidth; }
+    int outputHeight() const { return m_outHeight; }
+    int scaleNum() const { return m_scaleNum; }
+    int scaleDenom() const { return m_scaleDenom; }
+    // A length at scale num/denom, rounded up as libjpeg-turbo does.
+    static int scaledLength(int length, int num, int denom) { return int((std::int64_t(length) * num + denom - 1) / denom); }
     dshow::Subtype subtype() const { return m_subtype; }
     std::uint64_t droppedFrames() const { return m_dropped; }
 
@@ -57,11 +71,18 @@ private:
     bool decodeJpeg(const std::uint8_t* data, std::size_t size, std::uint8_t* target, bool bottomUp);
     bool decodeRaw(const std::uint8_t* data, std::size_t size, int bytesPerLine, std::uint8_t* target, bool bottomUp);
     void drop(const char* reason);
+    void chooseScale();
 
     void* m_tj = nullptr;
     dshow::Subtype m_subtype = dshow::MEDIASUBTYPE_None;
     int m_width = 0;
     int m_height = 0;
+    int m_areaWidth = 0;
+    int m_areaHeight = 0;
+    int m_scaleNum = 1;
+    int m_scaleDenom = 1;
+    int m_outWidth = 0;
+    int m_outHeight = 0;
     std::vector<std::uint8_t> m_output;
     std::vector<std::uint8_t> m_jpegScratch;
     std::uint64_t m_dropped = 0;

@@ -56,6 +56,7 @@ IFrameBufferPool::Buffer* IFrameBufferPool::acquire(std::size_t bytes)
         destroy(buffer);
     if (found) {
         found->size = bytes;
+        found->scaleNum = found->scaleDenom = 1;
         return found;
     }
 

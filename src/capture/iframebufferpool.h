@@ -22,6 +22,8 @@ public:
         std::size_t size = 0;   // bytes in use
         int width = 0;          // for frames: the picture size the bytes hold
         int height = 0;
+        int scaleNum = 1;       // for frames: the decode scale, num/denom of the stream's size
+        int scaleDenom = 1;
         double sampleTime = 0.0;
         std::weak_ptr<IFrameBufferPool> pool;
     };

@@ -80,6 +80,20 @@ AM_MEDIA_TYPE SampleGrabber::requestedType() const
     return m_requested;
 }
 
+bool SampleGrabber::previewArea(int& width, int& height)
+{
+    width = height = 0;
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    return !m_callback || m_callback->PreviewArea(width, height);
+}
+
+void SampleGrabber::receiveCompressed(const std::uint8_t* data, std::size_t size, int width, int height, double sampleTime)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    if (m_callback && !(m_oneShot && m_shotTaken))
+        m_callback->CompressedCB(sampleTime, data, static_cast<long>(size), width, height);
+}
+
 void SampleGrabber::receive(const std::uint8_t* data, std::size_t size, double sampleTime)
 {
     std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);

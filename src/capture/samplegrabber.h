@@ -32,6 +32,8 @@ public:
 
     dshow::AM_MEDIA_TYPE requestedType() const override;
     bool wantsFrames() const override { return m_hasCallback.load(); }
+    bool previewArea(int& width, int& height) override;
+    void receiveCompressed(const std::uint8_t* data, std::size_t size, int width, int height, double sampleTime) override;
     void receive(const std::uint8_t* data, std::size_t size, double sampleTime) override;
     IFrameBufferPool::Buffer* acquireFrame(std::size_t bytes) override;
     void receiveFrame(IFrameBufferPool::Buffer* frame) override;

@@ -44,8 +44,38 @@ QRectF ICameraPreview::logoRect(const QSize& area)
     return QRectF((area.width() - w) * 0.5, (area.height() - h) * 0.5, w, h);
 }
 
+void ICameraPreview::reportArea(bool shown)
+{
+    const QSize area = shown ? size() * devicePixelRatioF() : QSize(0, 0);
+    if (area == m_reportedArea)
+        return;
+    m_reportedArea = area;
+    emit sgAreaChanged(area);
+}
+
+void ICameraPreview::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    reportArea(isVisible());
+}
+
+void ICameraPreview::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    reportArea(true);
+}
+
+void ICameraPreview::hideEvent(QHideEvent* event)
+{
+    // Also a spontaneous hide (the window minimised): nothing is seen then either.
+    QWidget::hideEvent(event);
+    reportArea(false);
+}
+
 void ICameraPreview::paintEvent(QPaintEvent*)
 {
+    // A move to a screen of another scale repaints: the area follows.
+    reportArea(true);
     QPainter painter(this);
     painter.fillRect(rect(), QColor("#3F3A39"));
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -53,6 +83,8 @@ void ICameraPreview::paintEvent(QPaintEvent*)
 
     if (!m_image.isNull()) {
         const QRect target = frameRect(size(), m_image.size());
+        // Frames come decoded a little larger than shown; the last step is smoothed.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
         if (!target.isEmpty())
             painter.drawImage(target, m_image);
         return;

@@ -27,10 +27,20 @@ public:
     // Where the logo is drawn in an area of `area`.
     static QRectF logoRect(const QSize& area);
 
+signals:
+    // The size the preview shows frames at, in device pixels; empty while hidden.
+    void sgAreaChanged(const QSize& area);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    void reportArea(bool shown);
+
+    QSize m_reportedArea{-1, -1};
     QString m_strMessage;
     QImage m_image;
 };

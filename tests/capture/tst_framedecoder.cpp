@@ -106,18 +106,26 @@ void TestFrameDecoder::layouts_data()
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<int>("stride");
     QTest::addColumn<int>("tolerance");
+    QTest::addColumn<QSize>("area");     // the preview's; empty = full size
+    QTest::addColumn<QSize>("decoded");
     const QImage small = quadrants(64, 48), large = quadrants(320, 240);
-    QTest::newRow("MJPG 4:2:2") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8;
-    QTest::newRow("MJPG 4:2:0") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8;
-    QTest::newRow("MJPG without DHT") << MEDIASUBTYPE_MJPG << withoutHuffmanTables(jpeg(large)) << 0 << 8;
+    const QSize full(320, 240), none;
+    QTest::newRow("MJPG 4:2:2") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << none << full;
+    QTest::newRow("MJPG 4:2:0") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << none << full;
+    QTest::newRow("MJPG without DHT") << MEDIASUBTYPE_MJPG << withoutHuffmanTables(jpeg(large)) << 0 << 8 << none << full;
+    // The smallest scale still covering the frame as fitted into the preview; never enlarged.
+    QTest::newRow("MJPG for 80x60") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(80, 60) << QSize(80, 60);
+    QTest::newRow("MJPG for 81x300") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << QSize(81, 300) << QSize(120, 90);
+    QTest::newRow("MJPG for 900x700") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(900, 700) << full;
     for (Subtype s : kRaw)
-        QTest::newRow(qPrintable(name(s))) << s << raw(s, small) << 0 << (s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_BGR24 ? 0 : 12);
+        QTest::newRow(qPrintable(name(s))) << s << raw(s, small) << 0 << (s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_BGR24 ? 0 : 12)
+                                           << QSize(16, 12) << QSize(64, 48);
     // Drivers may pad each line; the padding must not shear the picture.
     const QByteArray packed = raw(MEDIASUBTYPE_YUY2, small);
     QByteArray padded;
     for (int y = 0; y < 48; ++y)
         padded += packed.mid(y * 128, 128) + QByteArray(32, '\x10');
-    QTest::newRow("YUY2 padded lines") << MEDIASUBTYPE_YUY2 << padded << 160 << 12;
+    QTest::newRow("YUY2 padded lines") << MEDIASUBTYPE_YUY2 << padded << 160 << 12 << none << QSize(64, 48);
 }
 
 void TestFrameDecoder::layouts()
@@ -126,9 +134,13 @@ void TestFrameDecoder::layouts()
     QFETCH(QByteArray, frame);
     QFETCH(int, stride);
     QFETCH(int, tolerance);
-    const int w = subtype == MEDIASUBTYPE_MJPG ? 320 : 64, h = subtype == MEDIASUBTYPE_MJPG ? 240 : 48;
+    QFETCH(QSize, area);
+    QFETCH(QSize, decoded);
     FrameDecoder decoder;
-    QVERIFY(decoder.configure(subtype, w, h));
+    QVERIFY(decoder.configure(subtype, subtype == MEDIASUBTYPE_MJPG ? 320 : 64, subtype == MEDIASUBTYPE_MJPG ? 240 : 48));
+    decoder.setPreviewArea(area.width(), area.height());
+    const int w = decoded.width(), h = decoded.height();
+    QCOMPARE(QSize(decoder.outputWidth(), decoder.outputHeight()), decoded);
     const std::uint8_t* out = decoder.decode(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()), stride);
     QVERIFY(out);
     QCOMPARE(decoder.outputSize(), std::size_t(w * h * 4));
