@@ -35,13 +35,8 @@ class TestCameraSettings : public QObject
     {
         QJsonObject c = Cameras::camera("Cam", Cameras::formats({QSize(1280, 720), QSize(1920, 1080)}), path);
         c["vid"] = "1209", c["pid"] = "4C56";
+        Cameras::setStandardControls(c);
         Cameras::setControl(c, "brightness", 0, brightnessMax, 32, 20);
-        Cameras::setControl(c, "contrast", 0, 64, 32, 20);
-        Cameras::setControl(c, "saturation", 0, 64, 32, 50);
-        Cameras::setControl(c, "sharpness", 0, 64, 32, 10);
-        Cameras::setControl(c, "exposure", 1, 1000, 100, 200, Cameras::Auto);
-        Cameras::setControl(c, "focus", 0, 250, 50, 80, Cameras::Manual);
-        Cameras::setControl(c, "whiteBalance", 2800, 7500, 4600, 5000, Cameras::Manual);
         c["serial"] = serial; // "": known by its path
         return c;
     }

@@ -91,3 +91,14 @@ QStringList Cameras::devicePaths()
             paths << d.devicePath;
     return paths;
 }
+
+void Cameras::setStandardControls(QJsonObject& c)
+{
+    setControl(c, "brightness", 0, 64, 32, 40);
+    setControl(c, "contrast", 0, 64, 32, 20);
+    setControl(c, "saturation", 0, 64, 32, 50);
+    setControl(c, "sharpness", 0, 64, 32, 10);
+    setControl(c, "exposure", 1, 1000, 100, 200, Auto);
+    setControl(c, "focus", 0, 250, 50, 80, Manual);
+    setControl(c, "whiteBalance", 2800, 7500, 4600, 5000, Manual);
+}

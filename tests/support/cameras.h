@@ -27,6 +27,8 @@ public:
     static QJsonObject camera(const QString& name, const QJsonArray& formats, const QString& path = QString());
     static void setControl(QJsonObject& camera, const QString& key, long min, long max, long defaultValue, long value,
                            Mode mode = NoMode, long step = 1);
+    // All seven controls, exposure automatic, focus and white balance manual; brightness 40.
+    static void setStandardControls(QJsonObject& camera);
 
     // What the device itself holds, read through a second handle on it.
     struct Value

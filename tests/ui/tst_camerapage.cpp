@@ -27,13 +27,7 @@ QJsonObject camera(const QString& vid, const QList<QSize>& sizes = {QSize(320, 2
     QJsonObject c = Cameras::camera("Test Cam", Cameras::formats(sizes));
     c["vid"] = vid;
     c["pid"] = vid.compare(kDesignatedVid, Qt::CaseInsensitive) ? QString("0825") : kDesignatedPid;
-    Cameras::setControl(c, "brightness", 0, 64, 32, 40);
-    Cameras::setControl(c, "contrast", 0, 64, 32, 20);
-    Cameras::setControl(c, "saturation", 0, 64, 32, 50);
-    Cameras::setControl(c, "sharpness", 0, 64, 32, 10);
-    Cameras::setControl(c, "exposure", 1, 1000, 100, 200, Cameras::Auto);
-    Cameras::setControl(c, "focus", 0, 250, 50, 80, Cameras::Manual);
-    Cameras::setControl(c, "whiteBalance", 2800, 7500, 4600, 5000, Cameras::Manual);
+    Cameras::setStandardControls(c);
     return c;
 }
 } // namespace
