@@ -94,101 +94,96 @@ class TestFrameDecoder : public QObject
     Q_OBJECT
 
 private slots:
-    void layouts_data();
-    void layouts();
-    void damagedFramesAreDropped_data();
-    void damagedFramesAreDropped();
-};
-
-void TestFrameDecoder::layouts_data()
-{
-    QTest::addColumn<Subtype>("subtype");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<int>("stride");
-    QTest::addColumn<int>("tolerance");
-    QTest::addColumn<QSize>("area");     // the preview's; empty = full size
-    QTest::addColumn<QSize>("decoded");
-    const QImage small = quadrants(64, 48), large = quadrants(320, 240);
-    const QSize full(320, 240), none;
-    QTest::newRow("MJPG 4:2:2") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << none << full;
-    QTest::newRow("MJPG 4:2:0") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << none << full;
-    QTest::newRow("MJPG without DHT") << MEDIASUBTYPE_MJPG << withoutHuffmanTables(jpeg(large)) << 0 << 8 << none << full;
-    // The smallest scale still covering the frame as fitted into the preview; never enlarged.
-    QTest::newRow("MJPG for 80x60") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(80, 60) << QSize(80, 60);
-    QTest::newRow("MJPG for 81x300") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << QSize(81, 300) << QSize(120, 90);
-    QTest::newRow("MJPG for 900x700") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(900, 700) << full;
-    for (Subtype s : kRaw)
-        QTest::newRow(qPrintable(name(s))) << s << raw(s, small) << 0 << (s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_BGR24 ? 0 : 12)
-                                           << QSize(16, 12) << QSize(64, 48);
-    // Drivers may pad each line; the padding must not shear the picture.
-    const QByteArray packed = raw(MEDIASUBTYPE_YUY2, small);
-    QByteArray padded;
-    for (int y = 0; y < 48; ++y)
-        padded += packed.mid(y * 128, 128) + QByteArray(32, '\x10');
-    QTest::newRow("YUY2 padded lines") << MEDIASUBTYPE_YUY2 << padded << 160 << 12 << none << QSize(64, 48);
-}
-
-void TestFrameDecoder::layouts()
-{
-    QFETCH(Subtype, subtype);
-    QFETCH(QByteArray, frame);
-    QFETCH(int, stride);
-    QFETCH(int, tolerance);
-    QFETCH(QSize, area);
-    QFETCH(QSize, decoded);
-    FrameDecoder decoder;
-    QVERIFY(decoder.configure(subtype, subtype == MEDIASUBTYPE_MJPG ? 320 : 64, subtype == MEDIASUBTYPE_MJPG ? 240 : 48));
-    decoder.setPreviewArea(area.width(), area.height());
-    const int w = decoded.width(), h = decoded.height();
-    QCOMPARE(QSize(decoder.outputWidth(), decoder.outputHeight()), decoded);
-    const std::uint8_t* out = decoder.decode(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()), stride);
-    QVERIFY(out);
-    QCOMPARE(decoder.outputSize(), std::size_t(w * h * 4));
-    const QImage picture = uprightImage(QByteArray(reinterpret_cast<const char*>(out), w * h * 4), w, h);
-    for (int q = 0; q < 4; ++q) {
-        const QRgb got = picture.pixel((q % 2 * 2 + 1) * w / 4, (q / 2 * 2 + 1) * h / 4);
-        QVERIFY2(colourDistance(got, kQuadrant[q]) <= tolerance, qPrintable(QStringLiteral("quadrant %1: %2").arg(q).arg(got, 8, 16)));
-        QCOMPARE(qAlpha(got), 255);
+    void layouts_data()
+    {
+        QTest::addColumn<Subtype>("subtype");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("stride");
+        QTest::addColumn<int>("tolerance");
+        QTest::addColumn<QSize>("area");     // the preview's; empty = full size
+        QTest::addColumn<QSize>("decoded");
+        const QImage small = quadrants(64, 48), large = quadrants(320, 240);
+        const QSize full(320, 240), none;
+        QTest::newRow("MJPG 4:2:2") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << none << full;
+        QTest::newRow("MJPG 4:2:0") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << none << full;
+        QTest::newRow("MJPG without DHT") << MEDIASUBTYPE_MJPG << withoutHuffmanTables(jpeg(large)) << 0 << 8 << none << full;
+        // The smallest scale still covering the frame as fitted into the preview; never enlarged.
+        QTest::newRow("MJPG for 80x60") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(80, 60) << QSize(80, 60);
+        QTest::newRow("MJPG for 81x300") << MEDIASUBTYPE_MJPG << jpeg(large, TJSAMP_420) << 0 << 8 << QSize(81, 300) << QSize(120, 90);
+        QTest::newRow("MJPG for 900x700") << MEDIASUBTYPE_MJPG << jpeg(large) << 0 << 8 << QSize(900, 700) << full;
+        for (Subtype s : kRaw)
+            QTest::newRow(qPrintable(name(s))) << s << raw(s, small) << 0 << (s == MEDIASUBTYPE_RGB24 || s == MEDIASUBTYPE_BGR24 ? 0 : 12)
+                                               << QSize(16, 12) << QSize(64, 48);
+        // Drivers may pad each line; the padding must not shear the picture.
+        const QByteArray packed = raw(MEDIASUBTYPE_YUY2, small);
+        QByteArray padded;
+        for (int y = 0; y < 48; ++y)
+            padded += packed.mid(y * 128, 128) + QByteArray(32, '\x10');
+        QTest::newRow("YUY2 padded lines") << MEDIASUBTYPE_YUY2 << padded << 160 << 12 << none << QSize(64, 48);
     }
-    // The frame path decodes straight into a pooled buffer, upright: the same picture.
-    QImage upright(w, h, QImage::Format_RGB32);
-    QVERIFY(decoder.decodeUpright(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()),
-                                  stride, upright.bits()));
-    QCOMPARE(upright, picture.convertToFormat(QImage::Format_RGB32));
-}
 
-void TestFrameDecoder::damagedFramesAreDropped_data()
-{
-    QTest::addColumn<Subtype>("subtype");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<int>("stride");
-    const QImage small = quadrants(64, 48);
-    for (Subtype s : kRaw)
-        QTest::newRow(qPrintable(name(s) + " one byte short")) << s << raw(s, small).chopped(1) << 0;
-    QTest::newRow("YUY2 stride narrower than a line") << MEDIASUBTYPE_YUY2 << raw(MEDIASUBTYPE_YUY2, small) << 100;
-    const QByteArray good = jpeg(small);
-    // Cut short in the scan, as when a USB packet is lost.
-    QTest::newRow("MJPG cut short") << MEDIASUBTYPE_MJPG << good.left(good.size() / 2) << 0;
-    QTest::newRow("MJPG marker past the end") << MEDIASUBTYPE_MJPG << good.left(2) + QByteArray("\xFF\xE0\xFF\xF0", 4) << 0;
-    QTest::newRow("MJPG other size") << MEDIASUBTYPE_MJPG << jpeg(quadrants(32, 24)) << 0;
-    QTest::newRow("empty") << MEDIASUBTYPE_MJPG << QByteArray() << 0;
-}
+    void layouts()
+    {
+        QFETCH(Subtype, subtype);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, stride);
+        QFETCH(int, tolerance);
+        QFETCH(QSize, area);
+        QFETCH(QSize, decoded);
+        FrameDecoder decoder;
+        QVERIFY(decoder.configure(subtype, subtype == MEDIASUBTYPE_MJPG ? 320 : 64, subtype == MEDIASUBTYPE_MJPG ? 240 : 48));
+        decoder.setPreviewArea(area.width(), area.height());
+        const int w = decoded.width(), h = decoded.height();
+        QCOMPARE(QSize(decoder.outputWidth(), decoder.outputHeight()), decoded);
+        const std::uint8_t* out = decoder.decode(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()), stride);
+        QVERIFY(out);
+        QCOMPARE(decoder.outputSize(), std::size_t(w * h * 4));
+        const QImage picture = uprightImage(QByteArray(reinterpret_cast<const char*>(out), w * h * 4), w, h);
+        for (int q = 0; q < 4; ++q) {
+            const QRgb got = picture.pixel((q % 2 * 2 + 1) * w / 4, (q / 2 * 2 + 1) * h / 4);
+            QVERIFY2(colourDistance(got, kQuadrant[q]) <= tolerance, qPrintable(QStringLiteral("quadrant %1: %2").arg(q).arg(got, 8, 16)));
+            QCOMPARE(qAlpha(got), 255);
+        }
+        // The frame path decodes straight into a pooled buffer, upright: the same picture.
+        QImage upright(w, h, QImage::Format_RGB32);
+        QVERIFY(decoder.decodeUpright(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::size_t(frame.size()),
+                                      stride, upright.bits()));
+        QCOMPARE(upright, picture.convertToFormat(QImage::Format_RGB32));
+    }
 
-void TestFrameDecoder::damagedFramesAreDropped()
-{
-    QFETCH(Subtype, subtype);
-    QFETCH(QByteArray, frame);
-    QFETCH(int, stride);
-    const QByteArray good = subtype == MEDIASUBTYPE_MJPG ? jpeg(quadrants(64, 48)) : raw(subtype, quadrants(64, 48));
-    FrameDecoder decoder;
-    QVERIFY(decoder.configure(subtype, 64, 48));
-    // An exactly sized heap copy: the address sanitizer sees any read past it.
-    const std::vector<std::uint8_t> exact(frame.begin(), frame.end());
-    QVERIFY(!decoder.decode(exact.empty() ? nullptr : exact.data(), exact.size(), stride));
-    QCOMPARE(decoder.droppedFrames(), std::uint64_t(1));
-    // The decoder is not stuck: a good frame still decodes.
-    QVERIFY(decoder.decode(reinterpret_cast<const std::uint8_t*>(good.constData()), std::size_t(good.size())));
-}
+    void damagedFramesAreDropped_data()
+    {
+        QTest::addColumn<Subtype>("subtype");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("stride");
+        const QImage small = quadrants(64, 48);
+        for (Subtype s : kRaw)
+            QTest::newRow(qPrintable(name(s) + " one byte short")) << s << raw(s, small).chopped(1) << 0;
+        QTest::newRow("YUY2 stride narrower than a line") << MEDIASUBTYPE_YUY2 << raw(MEDIASUBTYPE_YUY2, small) << 100;
+        const QByteArray good = jpeg(small);
+        // Cut short in the scan, as when a USB packet is lost.
+        QTest::newRow("MJPG cut short") << MEDIASUBTYPE_MJPG << good.left(good.size() / 2) << 0;
+        QTest::newRow("MJPG marker past the end") << MEDIASUBTYPE_MJPG << good.left(2) + QByteArray("\xFF\xE0\xFF\xF0", 4) << 0;
+        QTest::newRow("MJPG other size") << MEDIASUBTYPE_MJPG << jpeg(quadrants(32, 24)) << 0;
+        QTest::newRow("empty") << MEDIASUBTYPE_MJPG << QByteArray() << 0;
+    }
+
+    void damagedFramesAreDropped()
+    {
+        QFETCH(Subtype, subtype);
+        QFETCH(QByteArray, frame);
+        QFETCH(int, stride);
+        const QByteArray good = subtype == MEDIASUBTYPE_MJPG ? jpeg(quadrants(64, 48)) : raw(subtype, quadrants(64, 48));
+        FrameDecoder decoder;
+        QVERIFY(decoder.configure(subtype, 64, 48));
+        // An exactly sized heap copy: the address sanitizer sees any read past it.
+        const std::vector<std::uint8_t> exact(frame.begin(), frame.end());
+        QVERIFY(!decoder.decode(exact.empty() ? nullptr : exact.data(), exact.size(), stride));
+        QCOMPARE(decoder.droppedFrames(), std::uint64_t(1));
+        // The decoder is not stuck: a good frame still decodes.
+        QVERIFY(decoder.decode(reinterpret_cast<const std::uint8_t*>(good.constData()), std::size_t(good.size())));
+    }
+};
 
 QTEST_MAIN(TestFrameDecoder)
 #include "tst_framedecoder.moc"

@@ -1,10 +1,15 @@
 // The real program and the single-instance probe as processes: start-up on stored,
-// damaged and faulty data, one copy at a time, stale locks and the language restart.
+// damaged and faulty data, one copy at a time, stale locks and the language restart;
+// and in this process, the settings and the log on a faulty disk.
 #include "processes.h"
 #include "storagefault.h"
 
 #include "app/isettingframe.h"
+#include "base/appenvironment.h"
+#include "base/icamerainfo.h"
+#include "base/iconfigureservice.h"
 #include "base/isingleapplication.h"
+#include "base/outputmessage.h"
 
 #include <QDir>
 #include <QLockFile>
@@ -17,6 +22,7 @@
 #include <utime.h>
 
 using namespace processes;
+using C = IConfigureService;
 Q_DECLARE_METATYPE(StorageFault::Kind)
 
 namespace {
@@ -163,6 +169,51 @@ private slots:
         QVERIFY(first.waitForFinished(10000));
         fault.lift();
         QCOMPARE(readFile(iniPath()), stored);
+    }
+
+    // The settings stay in memory and the failure is logged once; nothing stored before
+    // is lost or left half-written; once the disk recovers the settings and log carry on.
+    void settingsOnAFaultyDisk_data() { faultyDisk_data(); }
+    void settingsOnAFaultyDisk()
+    {
+        QFETCH(StorageFault::Kind, kind);
+        const QString ini = C::iniFilePath(), dir = QFileInfo(ini).absolutePath(), data = QFileInfo(dir).absolutePath();
+        const auto todaysLog = [] { return QString::fromUtf8(readFile(logFilePath(QDate::currentDate()))); };
+        QDir(data).removeRecursively();
+        const QByteArray stored = "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
+        QVERIFY(writeFile(ini, stored));
+        const QtMessageHandler previous = qInstallMessageHandler(outputMessage);
+        qDebug() << "before the fault";
+        const QString logBefore = todaysLog();
+        StorageFault fault(kind == StorageFault::Kind::Full ? data : dir, kind);
+        if (!fault.isValid())
+            QSKIP("this fault cannot be made here");
+        loadLanguage(nullptr);
+        C::instance()->readConfigure();
+        QCOMPARE(C::s_strLangId + C::s_strPhotoFormat, QStringLiteral("1033png"));
+        QCOMPARE(currentCameraResolution().size, QSize(1280, 720));
+        for (int i = 0; i < 200; ++i)
+            qDebug() << "line" << i << "on a faulty disk" << QByteArray(100, 'y');
+        C::instance()->setLanguage("2052");
+        setCurrentCameraResolution(CameraResolution(640, 480));
+        C::instance()->writeConfigure();
+        C::instance()->setValue("format/photo", "bmp");
+        C::instance()->writeConfigure();
+        QCOMPARE(currentCameraResolution().size, QSize(640, 480));
+        QCOMPARE(readFile(ini), stored);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"application.ini"});
+        QVERIFY(todaysLog().startsWith(logBefore));
+        // Said once per run, which the read-only row starts; a full disk takes the line.
+        QCOMPARE(todaysLog().count("configure file not writable"), int(kind == StorageFault::Kind::ReadOnly));
+
+        fault.lift();
+        qDebug() << "after the disk recovered";
+        qInstallMessageHandler(previous);
+        QVERIFY(todaysLog().contains("after the disk recovered"));
+        C::instance()->writeConfigure();
+        QSettings after(ini, QSettings::IniFormat);
+        QCOMPARE(after.value("lang/langid").toString() + after.value("format/photo").toString(), QStringLiteral("2052png"));
+        QCOMPARE(after.value("cameraresolution/width").toInt(), 640);
     }
 
     // A language change restarts the program with the same arguments, in the new language.

@@ -2,20 +2,21 @@
 // plugged and unplugged by editing their file. Checked: the GUI thread never stalls, an
 // unplug of the open camera returns to the list, the list matches the file, the heap stays
 // flat; under AddressSanitizer, no leak at exit. LUMIVO_SOAK_SECONDS (60), LUMIVO_SOAK_SEED.
-#include "camera/icamera.h"
+#include "cameras.h"
+#include "mainwindow.h"
+#include "processes.h"
+
+#include "app/icamerapage.h"
+#include "app/imainpage.h"
+#include "app/mainframe.h"
 #include "base/icamerainfo.h"
+#include "base/outputmessage.h"
+#include "camera/icamera.h"
 #include "capture/capturesystem.h"
 #include "widgets/icamerabutton.h"
 #include "widgets/islider.h"
-#include "app/icamerapage.h"
-#include "app/imainpage.h"
-#include "app/iapplication.h"
-#include "app/mainframe.h"
-#include "base/iconfigureservice.h"
-#include "base/outputmessage.h"
 
 #include <QComboBox>
-#include <QSaveFile>
 #include <QtTest>
 
 #include <atomic>
@@ -46,25 +47,10 @@ constexpr int kCount = 6;
 qint64 nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 QString pathOf(int i) { return QString::fromLatin1(kCameras[i]).section('"', 7, 7); }
 
-double memoryMb(const QByteArray& key)  // VmRSS (now) or VmHWM (peak)
-{
-    QFile f("/proc/self/status");
-    const QByteArray all = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    return all.mid(all.indexOf(key + ':') + key.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024;
-}
-
 double heapMb()  // steadier than RSS, which moves with the allocator's caches and arenas
 {
     const struct mallinfo2 m = ::mallinfo2();
     return (__sanitizer_get_current_allocated_bytes ? __sanitizer_get_current_allocated_bytes() : m.uordblks + m.hblkhd) / 1048576.0;
-}
-
-double slope(const QVector<QPointF>& p)  // least squares
-{
-    double sx = 0, sy = 0, sxx = 0, sxy = 0, n = p.size();
-    for (const QPointF& q : p)
-        sx += q.x(), sy += q.y(), sxx += q.x() * q.x(), sxy += q.x() * q.y();
-    return n < 2 || n * sxx == sx * sx ? 0 : (n * sxy - sx * sy) / (n * sxx - sx * sx);
 }
 } // namespace
 
@@ -72,7 +58,7 @@ class TestSoak : public QObject
 {
     Q_OBJECT
     QRandomGenerator m_rng;
-    QTemporaryDir m_dir;
+    Cameras m_cameras;
     bool m_present[kCount];
     MainFrame* m_frame = nullptr;
     ICameraPage* m_page = nullptr;
@@ -85,13 +71,6 @@ class TestSoak : public QObject
 
     int pick(int n) { return int(m_rng.bounded(quint32(n))); }
     bool cameraOpen() const { return m_frame->currentPage() == 1; }
-    QStringList tiles() const
-    {
-        QStringList paths;
-        for (ICameraButton* b : m_frame->mainPage()->cameraButtons())
-            paths << b->cameraInfo.strDevicePath;
-        return paths;
-    }
     void click(QWidget* w) { if (w && w->isVisible() && w->isEnabled()) QTest::mouseClick(w, Qt::LeftButton); }
     bool waitFor(const std::function<bool()>& condition, int ms, const QString& failure)
     {
@@ -109,12 +88,8 @@ class TestSoak : public QObject
         for (int i = 0; i < kCount; ++i)
             if (m_present[i])
                 list << QString::fromLatin1(kCameras[i]).replace("%1", kControls);
-        const QByteArray bytes = "{\"cameras\":[" + list.join(',').toUtf8() + "]}";
         // Both ways editors save: in place, and a new file renamed over the old one.
-        const QString file = m_dir.filePath("cameras.json");
-        QScopedPointer<QFileDevice> f(pick(2) ? static_cast<QFileDevice*>(new QSaveFile(file)) : new QFile(file));
-        if (f->open(QIODevice::WriteOnly) && f->write(bytes) == bytes.size() && qobject_cast<QSaveFile*>(f.data()))
-            static_cast<QSaveFile*>(f.data())->commit();
+        m_cameras.writeRaw("{\"cameras\":[" + list.join(',').toUtf8() + "]}", pick(2) ? Cameras::Renamed : Cameras::InPlace);
         ++m_count["file edits"];
     }
     void checkList()
@@ -125,7 +100,7 @@ class TestSoak : public QObject
             if (m_present[i])
                 expected << pathOf(i);
         expected.sort();
-        waitFor([&] { QStringList shown = tiles().filter("virtual:soak-"); shown.sort(); return shown == expected; }, 5000,
+        waitFor([&] { QStringList shown = MainWindow::tilePaths().filter("virtual:soak-"); shown.sort(); return shown == expected; }, 5000,
                 "the list differs from the file, which holds " + expected.join(','));
     }
     void goBack()
@@ -158,7 +133,7 @@ class TestSoak : public QObject
                 ++m_count["open camera unplugged"];
                 m_present[i] = false;
                 writeCameras();
-                waitFor([&] { return !cameraOpen() && !tiles().contains(path); }, 5000,
+                waitFor([&] { return !cameraOpen() && !MainWindow::tilePaths().contains(path); }, 5000,
                         "the open camera was unplugged but the program did not return to the list: " + path);
             }
     }
@@ -217,24 +192,21 @@ private slots:
         std::fill(m_present, m_present + kCount, true);
         writeCameras();
         QString error;
-        QVERIFY2(capture::CaptureSystem::instance()->configureFromArguments({"lumivo", "--virtual-cameras", m_dir.filePath("cameras.json")}, &error),
+        QVERIFY2(capture::CaptureSystem::instance()->configureFromArguments({"lumivo", "--virtual-cameras", m_cameras.path()}, &error),
                  qPrintable(error));
         connect(capture::CaptureSystem::instance(), &capture::CaptureSystem::deviceChanged, this,
                 [this](bool arrived, const QString&) { ++m_count[arrived ? "arrivals" : "removals"]; });
         connect(ICamera::instance(), &ICamera::sgResult, this, [this](IResult r) { ++m_count["results"], ++m_count[QString("result %1").arg(int(r))]; });
         connect(ICamera::instance(), &ICamera::sgPreviewImage, this, [this] { ++m_count["preview frames"]; });
-        MainFrame::s_pQuitFunction = [] {};  // quitting would end the test's own event loop
-        auto* app = qobject_cast<IApplication*>(qApp);
-        app->createMainFrame();
-        m_frame = app->mainFrame();
+        m_frame = MainWindow::create();
         m_page = m_frame->cameraPage();
         connect(m_page, &ICameraPage::sgCameraCall, this, [this](const QString& op, const QVariant&) { ++m_count["call " + op]; });
-        QVERIFY(waitFor([this] { return tiles().size() >= kCount; }, 10000, "cameras not listed"));
+        QVERIFY(waitFor([this] { return MainWindow::tilePaths().size() >= kCount; }, 10000, "cameras not listed"));
         m_longestGap = 0;  // the start-up is only held to the watchdog's limit
 
         // Memory every minute (an eighth of a short run) on the list page, to compare like with like; a fifth is warm-up.
         const qint64 start = nowMs(), end = start + seconds * 1000LL, every = qBound(10000, seconds * 125, 60000);
-        QVector<QPointF> warm, warmHeap;
+        QVector<double> warmHeap;
         QStringList readings;
         for (qint64 nextPlug = start, nextReading = start + every; nowMs() < end && m_problems.size() < 5; QTest::qWait(50 + pick(200))) {
             if (nowMs() >= nextPlug) {
@@ -254,10 +226,10 @@ private slots:
                 goBack();
             QTest::qWait(300);
             __sanitizer_purge_allocator ? __sanitizer_purge_allocator() : void(::malloc_trim(0));
-            const double mb = memoryMb("VmRSS"), heap = heapMb(), minute = (nowMs() - start) / 60000.0;
-            readings << QStringLiteral("%1 min %2 (heap %3)").arg(minute, 0, 'f', 1).arg(mb, 0, 'f', 1).arg(heap, 0, 'f', 1);
+            const double heap = heapMb(), rss = processes::rssKb() / 1024.0;
+            readings << QStringLiteral("%1 min %2 (heap %3)").arg((nowMs() - start) / 60000.0, 0, 'f', 1).arg(rss, 0, 'f', 1).arg(heap, 0, 'f', 1);
             if (nowMs() - start >= seconds * 200)
-                warm << QPointF(minute, mb), warmHeap << QPointF(minute, heap);
+                warmHeap << heap;
             nextReading += every;
             if (nowMs() >= end - 1500)
                 break;
@@ -274,17 +246,15 @@ private slots:
         QStringList counts;
         for (auto it = m_count.begin(); it != m_count.end(); ++it)
             counts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-        const double growth = warm.size() > 1 ? warm.last().y() - warm.first().y() : 0,
-                     heapGrowth = warm.size() > 1 ? warmHeap.last().y() - warmHeap.first().y() : 0;
+        const double heapGrowth = warmHeap.size() > 1 ? warmHeap.last() - warmHeap.first() : 0;
         qInfo().noquote() << QStringLiteral("soak: %1 s, seed %2, longest GUI stall %3 ms (%4)\n  %5\n  memory in MB (RSS, list page): %6\n"
-                                            "  after warm-up: slope %7 MB/min RSS, %8 MB/min heap over %9 readings; growth %10 MB RSS, %11 MB heap; peak %12 MB")
+                                            "  heap growth after warm-up: %7 MB over %8 readings")
                                  .arg((nowMs() - start) / 1000.0, 0, 'f', 1).arg(seed).arg(m_longestGap.load()).arg(m_stalledWhile)
-                                 .arg(counts.join(", "), readings.join(", ")).arg(slope(warm), 0, 'f', 3).arg(slope(warmHeap), 0, 'f', 3)
-                                 .arg(warm.size()).arg(growth, 0, 'f', 1).arg(heapGrowth, 0, 'f', 2).arg(memoryMb("VmHWM"), 0, 'f', 1);
+                                 .arg(counts.join(", "), readings.join(", ")).arg(heapGrowth, 0, 'f', 2).arg(warmHeap.size());
         // Closing a camera blocks until its worker ends: seconds under the sanitizer, never this long.
         QVERIFY2(m_longestGap < 10000, "GUI thread stalled");
         // RSS swings by tens of MB with the allocator's caches; the heap stays within 0.2 MB when healthy.
-        QVERIFY2(heapGrowth < qMax(2.0, warmHeap.value(0).y() / 4), "memory grew");
+        QVERIFY2(heapGrowth < qMax(2.0, warmHeap.value(0) / 4), "memory grew");
         QVERIFY2(m_problems.isEmpty(), qPrintable(m_problems.join("; ")));
         QVERIFY(m_count["opens"] > 0);
         QVERIFY(seconds < 60 || m_count["preview frames"] > 0);  // a short run may meet only failing cameras
@@ -293,15 +263,12 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    IApplication app(QStringLiteral("LumivoSoak"), argc, argv);  // never meets a running Lumivo
-    registerCameraMetaTypes();
-    loadLanguage(&app);
     if (!qEnvironmentVariableIsSet("LUMIVO_SOAK_SECONDS"))
         qputenv("LUMIVO_SOAK_SECONDS", "60");
     // Qt Test ends a test function after five minutes; a long soak needs longer.
     qputenv("QTEST_FUNCTION_TIMEOUT", QByteArray::number((qEnvironmentVariableIntValue("LUMIVO_SOAK_SECONDS") + 300) * 1000));
     TestSoak test;
-    return QTest::qExec(&test, argc, argv);
+    return MainWindow::run(&test, argc, argv);
 }
 
 #include "tst_soak.moc"

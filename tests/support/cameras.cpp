@@ -33,16 +33,11 @@ bool Cameras::write(const QJsonArray& cameras, int timeoutMs)
 
 void Cameras::unwatch() { CaptureSystem::instance()->virtualBackend()->watchFile(QString(), nullptr); }
 
-QJsonObject Cameras::format(const QString& subtype, int width, int height, int fps)
-{
-    return QJsonObject{{"subtype", subtype}, {"width", width}, {"height", height}, {"fps", fps}};
-}
-
 QJsonArray Cameras::formats(const QList<QSize>& sizes, const QString& subtype)
 {
     QJsonArray list;
     for (const QSize& s : sizes)
-        list.append(format(subtype, s.width(), s.height()));
+        list.append(QJsonObject{{"subtype", subtype}, {"width", s.width()}, {"height", s.height()}});
     return list;
 }
 
@@ -63,24 +58,26 @@ void Cameras::setControl(QJsonObject& camera, const QString& key, long min, long
     camera["controls"] = controls;
 }
 
-Cameras::Value Cameras::deviceValue(const QString& path, capture::Property property)
+namespace {
+std::shared_ptr<capture::CaptureDevice> openDevice(const QString& path)
 {
     std::shared_ptr<capture::CaptureDevice> device;
+    return dshow::FAILED(CaptureSystem::instance()->open(path, device)) ? nullptr : device;
+}
+} // namespace
+
+Cameras::Value Cameras::deviceValue(const QString& path, capture::Property property)
+{
+    const auto device = openDevice(path);
     long value = 0, flags = 0;
-    if (dshow::FAILED(CaptureSystem::instance()->open(path, device)) || !device ||
-        dshow::FAILED(device->get(property, value, flags)))
-        return Value();
-    return Value{value, flags};
+    return device && !dshow::FAILED(device->get(property, value, flags)) ? Value{value, flags} : Value();
 }
 
 QSize Cameras::deviceFormat(const QString& path)
 {
-    std::shared_ptr<capture::CaptureDevice> device;
-    capture::FormatDescriptor format;
-    if (dshow::FAILED(CaptureSystem::instance()->open(path, device)) || !device ||
-        dshow::FAILED(device->currentFormat(format)))
-        return QSize();
-    return QSize(format.width, format.height);
+    const auto device = openDevice(path);
+    capture::FormatDescriptor f;
+    return device && !dshow::FAILED(device->currentFormat(f)) ? QSize(f.width, f.height) : QSize();
 }
 
 QStringList Cameras::devicePaths()

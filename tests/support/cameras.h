@@ -21,7 +21,6 @@ public:
     bool writeRaw(const QByteArray& bytes, Write how = InPlace, bool watch = false);
     static void unwatch();
 
-    static QJsonObject format(const QString& subtype, int width, int height, int fps = 30);
     static QJsonArray formats(const QList<QSize>& sizes, const QString& subtype = QStringLiteral("MJPG"));
     // A camera at `path` ("virtual:<name>" when empty); the first format is current.
     static QJsonObject camera(const QString& name, const QJsonArray& formats, const QString& path = QString());

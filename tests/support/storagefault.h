@@ -3,7 +3,7 @@
 #include <QString>
 
 // A directory whose writes fail as on a full or read-only disk: a small or read-only
-// tmpfs with private mounts (tests/fault/run-private-mounts.sh); otherwise file modes
+// tmpfs with private mounts (tests/process/run-private-mounts.sh); otherwise file modes
 // (read-only, not as root) or a file size limit (full; writes fail with EFBIG).
 class StorageFault
 {

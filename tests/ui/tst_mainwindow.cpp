@@ -1,24 +1,60 @@
-// The main window with virtual cameras: the device list following hot-plug, opening
-// and unplugging the open camera, closing and quitting with and without a tray, and the
-// language setting.
+// The real main window with virtual cameras. The list: tiles following hot-plug, an
+// unplug of the open camera. The camera page: what ends up on the device after opening,
+// sliders, switches, "Restore default" and the looks; the resolution box; open results;
+// silent cameras; settings remembered per camera (a virtual camera that re-arrives comes
+// back with its file's values, as hardware that forgot them does); the photo. Closing
+// and quitting with and without a tray, and the language setting.
 #include "cameras.h"
 #include "logcapture.h"
 #include "mainwindow.h"
+#include "processes.h"
 
-#include "camera/icamera.h"
-#include "widgets/icamerabutton.h"
+#include "app/icamerapage.h"
+#include "app/icamerasettingskeeper.h"
+#include "app/imainpage.h"
+#include "app/iphototaker.h"
 #include "app/isettingframe.h"
 #include "app/ititlewidget.h"
-#include "app/imainpage.h"
 #include "app/mainframe.h"
 #include "base/iconfigureservice.h"
+#include "camera/icamera.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/icamerapreview.h"
+#include "widgets/ishutterbutton.h"
+#include "widgets/islider.h"
+#include "widgets/iswitchbutton.h"
 
 #include <QComboBox>
 #include <QSettings>
 #include <QtTest>
 
+using capture::Property;
+using P = ICameraPage;
+
 namespace {
-QJsonObject camera(const QString& name) { return Cameras::camera(name, Cameras::formats({QSize(320, 240)})); }
+const QString kDesignatedVid = "1209", kDesignatedPid = "4C56";
+
+// Every control manual but exposure; values differ from their defaults.
+QJsonObject camera(const QString& vid, const QList<QSize>& sizes = {QSize(320, 240), QSize(640, 480)})
+{
+    QJsonObject c = Cameras::camera("Test Cam", Cameras::formats(sizes));
+    c["vid"] = vid;
+    c["pid"] = vid.compare(kDesignatedVid, Qt::CaseInsensitive) ? QString("0825") : kDesignatedPid;
+    Cameras::setStandardControls(c);
+    return c;
+}
+
+// The designated model at `path` (1280x720 and 1920x1080), brightness 20 of 0..max.
+QJsonObject remembered(const QString& path, const QString& serial, long brightnessMax = 64)
+{
+    QJsonObject c = camera(kDesignatedVid, {QSize(1280, 720), QSize(1920, 1080)});
+    Cameras::setControl(c, "brightness", 0, brightnessMax, 32, 20);
+    c["serial"] = serial; // "": known by its path
+    c["path"] = path;
+    return c;
+}
+
+QJsonObject plain(const QString& name) { return Cameras::camera(name, Cameras::formats({QSize(320, 240)})); }
 
 QString storedLanguage()
 {
@@ -31,14 +67,57 @@ class TestMainWindow : public QObject
     Q_OBJECT
     Cameras m_cameras;
     MainFrame* frame = nullptr;
+    ICameraPage* page = nullptr;
+    QString m_path;
+    int m_number = 0;
+
+    // Plugs `c` as the only camera, under a path of its own, and opens it.
+    int plugAndOpen(QJsonObject c)
+    {
+        m_path = QString("virtual:test-%1").arg(++m_number);
+        c["path"] = m_path;
+        if (!m_cameras.write({c}))
+            return -2;
+        return MainWindow::open(m_path);
+    }
+
+    long device(Property p) const { return Cameras::deviceValue(m_path, p).value; }
+    long mode(Property p) const { return Cameras::deviceValue(m_path, p).flags; }
+    QStringList boxTexts() const
+    {
+        QStringList texts;
+        for (int i = 0; i < page->resolutionBox()->count(); ++i)
+            texts << page->resolutionBox()->itemText(i);
+        return texts;
+    }
+    void press(int key, Qt::MouseButton button = Qt::LeftButton) { QTest::mousePress(page->button(key), button); }
+    void plug(const QJsonArray& cameras) { QVERIFY(m_cameras.write(cameras)); }
+    // Unplugs everything, then plugs `cameras` in again with the window hidden.
+    void replug(const QJsonArray& cameras)
+    {
+        ICamera::instance()->closeCamera();
+        frame->hide();
+        plug({});
+        plug(cameras);
+    }
+    bool open(const QString& path)
+    {
+        frame->show();
+        if (MainWindow::open(path) != int(Success))
+            return false;
+        QTest::qWait(400); // switches finish their slide
+        return true;
+    }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(m_cameras.write({}));
         frame = MainWindow::create();
+        page = frame->cameraPage();
     }
 
+    void init() { IConfigureService::s_bRememberCameraSettings = true; }
     void cleanup()
     {
         MainFrame::s_nTrayOverride = -1;
@@ -50,10 +129,10 @@ private slots:
     void hotPlugAddsAndRemovesTiles()
     {
         const QStringList base = MainWindow::tilePaths();
-        QVERIFY(m_cameras.write({camera("A"), camera("Twin"), camera("C")}));
+        QVERIFY(m_cameras.write({plain("A"), plain("Twin"), plain("C")}));
         QTRY_COMPARE(MainWindow::tilePaths(), base + QStringList({"virtual:A", "virtual:Twin", "virtual:C"}));
         // A removal keeps the order of the rest; an arrival goes last.
-        QVERIFY(m_cameras.write({camera("A"), camera("C"), camera("D")}));
+        QVERIFY(m_cameras.write({plain("A"), plain("C"), plain("D")}));
         QTRY_COMPARE(MainWindow::tilePaths(), base + QStringList({"virtual:A", "virtual:C", "virtual:D"}));
         // A removal in other letter case works; an arrival the scan does not hold adds nothing.
         frame->onConnectionChanged(false, "VIRTUAL:A");
@@ -78,17 +157,316 @@ private slots:
 
     void unplugOfTheOpenCameraReturnsToTheList()
     {
-        QVERIFY(m_cameras.write({camera("Keep"), camera("Open")}));
+        QVERIFY(m_cameras.write({plain("Keep"), plain("Open")}));
         QTRY_COMPARE(MainWindow::tilePaths().size(), 2);
         QCOMPARE(MainWindow::open("virtual:Open"), int(Success));
         QCOMPARE(frame->currentPage(), 1);
         // Unplugging another camera only removes its tile.
-        QVERIFY(m_cameras.write({camera("Open")}));
+        QVERIFY(m_cameras.write({plain("Open")}));
         QTRY_COMPARE(MainWindow::tilePaths(), QStringList({"virtual:Open"}));
         QCOMPARE(frame->currentPage(), 1);
         QVERIFY(m_cameras.write({}));
         QTRY_COMPARE(frame->currentPage(), 0);
         QVERIFY(!ICamera::instance()->camera());
+    }
+
+    // The panel takes the camera's values; whatever the sliders held before reaches
+    // neither the device nor its automatic exposure. Back closes the camera.
+    void openTakesTheCamerasOwnValues()
+    {
+        for (ISlider* s : {page->brightnessSlider(), page->contrastSlider(), page->focusSlider()}) {
+            const QSignalBlocker quiet(s);
+            s->setRange(0, 10000);
+            s->setValue(7);
+        }
+        QCOMPARE(plugAndOpen(camera("046D")), int(Success));
+        QCOMPARE(frame->currentPage(), 1);
+        for (auto [p, value] : {std::pair(Property::Brightness, 40L), {Property::Contrast, 20L},
+                                {Property::Focus, 80L}, {Property::WhiteBalance, 5000L}})
+            QCOMPARE(device(p), value);
+        QCOMPARE(mode(Property::Exposure), 1L);
+        QVERIFY(!page->exposureSlider()->isEnabled());
+        QCOMPARE(boxTexts(), (QStringList{"320x240", "640x480"}));
+        QTRY_VERIFY(!page->preview()->image().isNull());
+        QTest::mouseClick(page->button(P::KeyBack), Qt::LeftButton);
+        QCOMPARE(frame->currentPage(), 0);
+        QVERIFY(!ICamera::instance()->camera());
+        QVERIFY(page->preview()->image().isNull());
+    }
+
+    // Sliders and switches reach the device. "Restore default" puts defaults everywhere
+    // but leaves an automatic exposure alone.
+    void controlsReachTheDevice()
+    {
+        QCOMPARE(plugAndOpen(camera("046D")), int(Success));
+        QTest::qWait(400); // the switches finish their slide
+        page->brightnessSlider()->setValue(50);
+        page->focusSlider()->setValue(120);
+        page->whiteBalanceSlider()->setValue(6000);
+        QCOMPARE(QList<long>({device(Property::Brightness), device(Property::Focus), device(Property::WhiteBalance)}),
+                 QList<long>({50, 120, 6000}));
+        // Automatic exposure off: the stored manual value goes out; on again: automatic.
+        press(P::KeyAutoExposure);
+        QCOMPARE(mode(Property::Exposure), 2L);
+        QCOMPARE(device(Property::Exposure), 200L);
+        QVERIFY(page->exposureSlider()->isEnabled());
+        press(P::KeyAutoExposure, Qt::RightButton);
+        QCOMPARE(mode(Property::Exposure), 1L);
+        // Automatic focus on, then off: the slider's last value is back on the device.
+        press(P::KeyAutoFocus);
+        QCOMPARE(mode(Property::Focus), 1L);
+        press(P::KeyAutoFocus);
+        QCOMPARE(mode(Property::Focus), 2L);
+        QCOMPARE(device(Property::Focus), 120L);
+
+        for (bool autoExposure : {true, false}) {
+            if (!autoExposure)
+                press(P::KeyAutoExposure);
+            QTest::mouseClick(page->button(P::KeyRestoreDefault), Qt::LeftButton);
+            for (Property p : {Property::Brightness, Property::Contrast, Property::Saturation})
+                QCOMPARE(device(p), 32L);
+            QCOMPARE(device(Property::Focus), 50L);
+            QCOMPARE(device(Property::WhiteBalance), 4600L);
+            QCOMPARE(mode(Property::Exposure), autoExposure ? 1L : 2L);
+            QCOMPARE(device(Property::Exposure), autoExposure ? 200L : 100L);
+        }
+    }
+
+    // The designated model offers only its allowed sizes and shows the first without
+    // sending it; other cameras list every size and keep the running one.
+    void resolutionBox_data()
+    {
+        QTest::addColumn<QString>("vid");
+        QTest::addColumn<QList<QSize>>("sizes");
+        QTest::addColumn<QStringList>("box");
+        QTest::addColumn<QSize>("chosen");
+        const QList<QSize> two{QSize(640, 480), QSize(800, 600)}, three{two[0], QSize(1280, 720), QSize(3840, 2160)};
+        QTest::newRow("designated") << kDesignatedVid << three << QStringList{"1280x720", "3840x2160"}
+                                    << QSize(1280, 720);
+        QTest::newRow("designated, none allowed") << kDesignatedVid.toLower() << two << QStringList() << QSize(0, 0);
+        QTest::newRow("other") << "046D" << three << QStringList{"640x480", "1280x720", "3840x2160"} << QSize(640, 480);
+    }
+
+    void resolutionBox()
+    {
+        QFETCH(QString, vid);
+        QFETCH(QList<QSize>, sizes);
+        QFETCH(QStringList, box);
+        QCOMPARE(plugAndOpen(camera(vid, sizes)), int(Success));
+        QCOMPARE(boxTexts(), box);
+        QTEST(currentCameraResolution().size, "chosen");
+        QCOMPARE(Cameras::deviceFormat(m_path), QSize(640, 480));
+        QCOMPARE(page->button(P::KeyFilterTab)->isVisible(), vid == kDesignatedVid);
+        if (box.size() > 1) { // picking an entry reopens the camera with it
+            page->resolutionBox()->setCurrentIndex(box.size() - 1);
+            QTRY_COMPARE_WITH_TIMEOUT(Cameras::deviceFormat(m_path), QSize(3840, 2160), 10000);
+        }
+    }
+
+    // A look reaches the designated model from its tab; none reaches a camera without
+    // the tab, nor any while the window is hidden.
+    void looks()
+    {
+        QCOMPARE(plugAndOpen(camera("046D")), int(Success));
+        page->applyFilter(P::KeyFilterMono);
+        QCOMPARE(device(Property::Saturation), 50L);
+        QCOMPARE(plugAndOpen(camera(kDesignatedVid)), int(Success));
+        frame->hide();
+        page->applyFilter(P::KeyFilterMono);
+        QCOMPARE(device(Property::Saturation), 50L);
+        frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+        QTest::mouseClick(page->button(P::KeyFilterTab), Qt::LeftButton);
+        QTest::mouseClick(page->button(P::KeyFilterMono), Qt::LeftButton);
+        QCOMPARE(device(Property::Saturation), 0L);
+    }
+
+    // A failed open says so and keeps the panel; a busy camera fills it without a picture.
+    void openResults()
+    {
+        QCOMPARE(plugAndOpen(camera("046D")), int(Success));
+        for (int error : {-1, -2, 0}) {
+            QJsonObject c = camera("046D", {QSize(160, 120)});
+            c[error ? "openError" : "busy"] = error ? QJsonValue(error) : QJsonValue(true);
+            QCOMPARE(plugAndOpen(c), error == -1 ? int(OpenFailed) : error ? int(ParameterError) : int(PreviewFailed));
+            QVERIFY(!page->preview()->message().isEmpty());
+            QCOMPARE(boxTexts(), (error ? QStringList{"320x240", "640x480"} : QStringList{"160x120"}));
+        }
+    }
+
+    // Pictures stop while the camera stays plugged in: the page says so once it has been
+    // silent that long, and never for a camera that keeps sending.
+    void silentCamera_data()
+    {
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("silent") << true;
+        QTest::newRow("healthy") << false;
+    }
+
+    void silentCamera()
+    {
+        QFETCH(bool, silent);
+        QJsonObject c = camera("046D");
+        if (silent)
+            c["stallAfter"] = 10;
+        QCOMPARE(plugAndOpen(c), int(Success));
+        QTRY_VERIFY(!page->preview()->image().isNull());
+        QElapsedTimer clock;
+        clock.start();
+        qint64 lastPicture = 0, message = -1, key = page->preview()->image().cacheKey();
+        for (QImage image; clock.elapsed() < P::kSilentCameraMs + 1500; QTest::qWait(5)) {
+            if (!(image = page->preview()->image()).isNull() && image.cacheKey() != key)
+                key = image.cacheKey(), lastPicture = clock.elapsed();
+            if (message < 0 && !page->preview()->message().isEmpty())
+                message = clock.elapsed();
+        }
+        QCOMPARE(message >= 0, silent);
+        QVERIFY2(!silent || message - lastPicture >= P::kSilentCameraMs - 200, qPrintable(QString::number(message)));
+        QCOMPARE(page->preview()->image().isNull(), silent);
+    }
+
+    void settingsComeBackOnArrivalAndAfterRestart()
+    {
+        const QString path = m_path = "virtual:desk";
+        plug({remembered(path, "SN1")});
+        QVERIFY(open(path));
+        page->button(ICameraPage::KeyFilterBright)->click(); // brightness 45, contrast 40
+        page->focusSlider()->setValue(120);
+        qobject_cast<ISwitchButton*>(page->button(ICameraPage::KeyAutoExposure))->setStatus(false);
+        page->exposureSlider()->setValue(300);
+        page->resolutionBox()->setCurrentText("1920x1080");
+
+        replug({remembered(path, "SN1")});
+        QCOMPARE(device(Property::Brightness), 45L);
+        QCOMPARE(device(Property::Contrast), 40L);
+        QCOMPARE(device(Property::Focus), 120L);
+        QCOMPARE(device(Property::Exposure), 300L);
+        QCOMPARE(mode(Property::Exposure), 2L); // manual, as left
+
+        // Opened again: the stored look is marked and the stored resolution used.
+        QVERIFY(open(path));
+        QVERIFY(page->button(ICameraPage::KeyFilterBright)->isChecked());
+        QCOMPARE(page->resolutionBox()->currentText(), QString("1920x1080"));
+        QCOMPARE(Cameras::deviceFormat(path), QSize(1920, 1080));
+        QCOMPARE(page->exposureSlider()->value(), 300);
+
+        // Switched off: nothing goes back to the camera.
+        frame->settingsKeeper()->store().flush();
+        IConfigureService::s_bRememberCameraSettings = false;
+        replug({remembered(path, "SN1")});
+        QCOMPARE(device(Property::Brightness), 20L);
+        QCOMPARE(mode(Property::Exposure), 1L);
+
+        // A new program reads the file and puts them back at start.
+        IConfigureService::s_bRememberCameraSettings = true;
+        {
+            ICameraSettingsKeeper restarted;
+            restarted.applyPresent();
+            QCOMPARE(device(Property::Brightness), 45L);
+            QCOMPARE(device(Property::Exposure), 300L);
+        }
+
+        // A camera whose range no longer holds a stored value gets the rest.
+        replug({remembered(path, "SN1", 40)});
+        QCOMPARE(device(Property::Brightness), 20L);
+        QCOMPARE(device(Property::Focus), 120L);
+
+        // "Restore default" forgets the camera: it comes back with its own values.
+        QVERIFY(open(path));
+        page->button(ICameraPage::KeyRestoreDefault)->click();
+        QCOMPARE(device(Property::Focus), 50L);
+        replug({remembered(path, "SN1")});
+        QCOMPARE(device(Property::Focus), 80L);
+    }
+
+    void camerasOfOneModelAreToldApartBySerial()
+    {
+        plug({remembered("virtual:one", "A"), remembered("virtual:two", "B")});
+        QVERIFY(open("virtual:one"));
+        page->brightnessSlider()->setValue(10);
+        QVERIFY(open("virtual:two"));
+        page->brightnessSlider()->setValue(60);
+        // Each camera gets its own, also when they come back in each other's place.
+        replug({remembered("virtual:one", "B"), remembered("virtual:two", "A")});
+        QCOMPARE(Cameras::deviceValue("virtual:one", Property::Brightness).value, 60L);
+        QCOMPARE(Cameras::deviceValue("virtual:two", Property::Brightness).value, 10L);
+    }
+
+    void damagedOrUnwritableStore()
+    {
+        const QString file = processes::tmp() + "/damaged.json";
+        QVERIFY(processes::writeFile(file, "{\"cameras\": {\"x\": "));
+        LogCapture log;
+        {
+            ICameraSettingsStore store(file);
+            QVERIFY(!store.contains("x"));
+            QCOMPARE(log.count("unreadable"), 1);
+            QCOMPARE(QDir(processes::tmp()).entryList({"damaged.json.damaged-*"}).size(), 1);
+            store.setValue("usb:1:2:serial:3", "brightness", 5);
+        }
+        QCOMPARE(ICameraSettingsStore(file).camera("usb:1:2:serial:3").value("brightness").toInt(), 5);
+
+        // A folder that cannot exist (a file is in the way): logged once, kept in memory.
+        ICameraSettingsStore blocked(file + "/cameras.json");
+        for (int i = 0; i < 3; ++i) {
+            blocked.setValue("id", "brightness", i);
+            blocked.flush();
+        }
+        QCOMPARE(blocked.camera("id").value("brightness").toInt(), 2);
+        QCOMPARE(log.count("camera settings not written"), 1);
+    }
+
+    void photoOfThePictureShown()
+    {
+        const QString path = "virtual:photo";
+        plug({remembered(path, QString())});
+        QVERIFY(open(path));
+        QTRY_VERIFY(!page->preview()->image().isNull());
+        QTRY_VERIFY(page->photoTaker()->button()->isVisible());
+        IConfigureService::s_strPhotoPath = processes::tmp() + "/photos";
+        IConfigureService::s_strPhotoFormat = "png";
+        QSignalSpy saved(page->photoTaker(), &IPhotoTaker::sgPhotoSaved);
+        QImage shown; // what the preview showed when the photo was taken
+        connect(page->photoTaker(), &IPhotoTaker::sgPhotoSaved, this, [&] { shown = page->preview()->image(); });
+        QTest::mouseClick(page->photoTaker()->button(), Qt::LeftButton);
+        QCOMPARE(saved.count(), 1);
+        const QString file = saved.first().first().toString();
+        QVERIFY(QFileInfo(file).fileName().contains(QRegularExpression("^\\d{8}_\\d{6}_\\d{3}\\.png$")));
+        QVERIFY(page->photoTaker()->note().contains(QDir::toNativeSeparators(file)));
+        const QImage photo = QImage(file).convertToFormat(QImage::Format_RGB32);
+        // The camera's size, though the preview gets frames decoded smaller; upright as
+        // shown: scaled down, its bars (top half) match the preview's.
+        QCOMPARE(photo.size(), QSize(1280, 720));
+        QVERIFY(shown.width() < 1280);
+        const QImage small = photo.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage seen = shown.convertToFormat(QImage::Format_RGB32);
+        qint64 difference = 0;
+        for (int y = 0; y < seen.height() / 2; ++y)
+            for (int x = 0; x < seen.width(); ++x)
+                difference += qAbs(qGray(small.pixel(x, y)) - qGray(seen.pixel(x, y)));
+        QVERIFY2(difference < qint64(seen.width()) * seen.height() / 2 * 6, qPrintable(QString::number(difference)));
+
+        // The space bar on the page does the same.
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QTest::keyClick(page, Qt::Key_Space);
+        QCOMPARE(saved.count(), 2);
+
+        // A folder that cannot be written gives a message instead of a file.
+        IConfigureService::s_strPhotoPath = file + "/inside-a-file";
+        QVERIFY(page->photoTaker()->takePhoto().isEmpty());
+        QVERIFY(page->photoTaker()->note().contains("could not be saved"));
+        QCOMPARE(saved.count(), 2);
+
+        // Hidden, frames are not decoded; shown again, the picture comes back at once.
+        QSignalSpy previews(ICamera::instance(), &ICamera::sgPreviewImage);
+        page->preview()->hide();
+        QTest::qWait(300);  // frames already decoded still arrive
+        previews.clear();
+        QTest::qWait(500);
+        QCOMPARE(previews.count(), 0);
+        page->preview()->show();
+        QTRY_VERIFY_WITH_TIMEOUT(previews.count() > 0, 1000);
     }
 
     // Quit, or a close without a tray to come back from, closes the camera and writes
@@ -112,7 +490,7 @@ private slots:
         QFETCH(QString, action);
         QFETCH(bool, quits);
         QFETCH(int, writes);
-        QVERIFY(m_cameras.write({camera("Cam")}));
+        QVERIFY(m_cameras.write({plain("Cam")}));
         QCOMPARE(MainWindow::open("virtual:Cam"), int(Success));
         QVERIFY(QTest::qWaitForWindowExposed(frame));
         QFile::remove(IConfigureService::iniFilePath());

@@ -14,31 +14,23 @@
 int main(int argc, char** argv)
 {
     const bool destroy = argc > 1 && std::strcmp(argv[1], "destroy") == 0;
-    bool closedInTime = false;
+    bool closedInTime = true; // "destroy": the application object goes at the end of the block
     {
         QCoreApplication app(argc, argv);
         registerCameraMetaTypes();
-        QString error;
-        if (!capture::CaptureSystem::instance()->configureFromArguments({QStringLiteral("camera_exit_probe"), QStringLiteral("--virtual-camera")}, &error)) {
-            std::fprintf(stderr, "no virtual camera: %s\n", qPrintable(error));
-            return 2;
-        }
         ICamera* camera = ICamera::instance();
         int frames = 0;
         QObject::connect(camera, &ICamera::sgPreviewImage, [&]() { ++frames; });
         ICameraInfo info;
         info.strDevicePath = QStringLiteral("virtual:lumivo");
         info.resolution = CameraResolution(1280, 720);
-        camera->openCamera(info, false);
+        if (capture::CaptureSystem::instance()->configureFromArguments({"camera_exit_probe", "--virtual-camera"}, nullptr))
+            camera->openCamera(info, false);
         QElapsedTimer timer;
-        timer.start();
-        while (frames < 5 && timer.elapsed() < 20000)
+        for (timer.start(); frames < 5 && timer.elapsed() < 20000;)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (frames < 5) {
-            std::fprintf(stderr, "no frames\n");
-            return 2;
-        }
-        closedInTime = true;  // "destroy": the application object goes at the end of this block
+        if (frames < 5)
+            return std::fprintf(stderr, "no frames\n"), 2;
         if (!destroy) {
             QTimer::singleShot(0, &app, &QCoreApplication::quit);
             app.exec();
