@@ -85,19 +85,20 @@ class TestSingleInstance : public QObject
         QVERIFY2(ticks >= int(t.elapsed() / 80), qPrintable(QStringLiteral("%1 ticks").arg(ticks)));
     }
 
-    // A well-behaved client still gets its message through and acknowledged.
+    // A well-behaved client still gets its message through whole and acknowledged.
     void checkStillServes()
     {
         m_messages.clear();
         QByteArray ack;
+        const QString text = QString::fromUtf8("Raise_Window_Noop 中");
         serve([&] {
             const int fd = connectTo(m_socket);
-            sendBytes(fd, ISingleApplication::makeFrame("raise_window_noop"));
+            sendBytes(fd, ISingleApplication::makeFrame(text));
             ack = readUntilClosed(fd, 5000);
             ::close(fd);
         });
         QCOMPARE(ack, QByteArray("\x01"));
-        QTRY_COMPARE(m_messages, QStringList{"raise_window_noop"});
+        QTRY_COMPARE(m_messages, QStringList{text});
         m_messages.clear();
     }
 

@@ -40,24 +40,18 @@ private slots:
             { "name": "USB Camera", "path": "virtual:c", "vid": "1209", "pid": "4C56" } ] })");
         CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(true);
         const QList<ICameraInfo> all = IDeviceScanner::scan();
-        // Real cameras first, then the built-in virtual one, then the file's in file order.
-        QList<ICameraInfo> cams;
-        QStringList names;
+        QStringList records;
         for (int i = 0; i < all.size(); ++i) {
             QCOMPARE(all[i].nIndex, i);
-            if (all[i].strDevicePath.startsWith(QLatin1String("virtual:"))) {
-                cams << all[i];
-                names << all[i].strDevicePath + " " + all[i].strDisplayName;
-            }
+            if (all[i].strDevicePath.startsWith(QLatin1String("virtual:")))
+                records << all[i].strDevicePath + "|" + all[i].strDisplayName + "|" + all[i].strVid + all[i].strPid + all[i].strSerial;
         }
-        // Equal names are numbered in scan order; a name of its own gets #1.
-        QCOMPARE(names, QStringList({"virtual:lumivo Lumivo Virtual Camera #1", "virtual:a USB Camera #1",
-                                     "virtual:b Other Camera #1", "virtual:c USB Camera #2"}));
-        // Ids are upper-case hex; a camera without them has empty ones.
-        QCOMPARE(cams[1].strVid + cams[1].strPid + cams[1].strSerial, QStringLiteral("1A2B3C4DSN-1"));
-        QVERIFY((cams[2].strVid + cams[2].strPid + cams[2].strSerial).isEmpty());
-        QCOMPARE(cams[3].strVid + cams[3].strPid, QString::fromLatin1(kDesignatedModel.vendorId) + kDesignatedModel.productId);
-        QCOMPARE(cams[0].strVid + cams[0].strPid, cams[3].strVid + cams[3].strPid);
+        // Real cameras first, then the built-in virtual one, then the file's in file order.
+        // Equal names are numbered in scan order, a name of its own gets #1; ids are
+        // upper-case hex, empty when the camera has none.
+        const QString designated = QString::fromLatin1(kDesignatedModel.vendorId) + kDesignatedModel.productId;
+        QCOMPARE(records, QStringList({"virtual:lumivo|Lumivo Virtual Camera #1|" + designated + "LV0000", "virtual:a|USB Camera #1|1A2B3C4DSN-1",
+                                       "virtual:b|Other Camera #1|", "virtual:c|USB Camera #2|" + designated}));
     }
 
     void fileEditsArePlugsAndUnplugs_data()

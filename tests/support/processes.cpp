@@ -9,7 +9,6 @@ namespace processes {
 
 QString buildDir() { return qEnvironmentVariable("LUMIVO_BUILD_DIR"); }
 QString program() { return buildDir() + "/lumivo"; }
-QString probe(const QString& name) { return buildDir() + "/tests/" + name; }
 QString tmp() { return qEnvironmentVariable("LUMIVO_TEST_TMP", QDir::tempPath()); }
 QString dataDir() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/lumivo"; }
 QString iniPath() { return dataDir() + "/ini/application.ini"; }
@@ -39,12 +38,6 @@ QString logText()
 bool waitForLog(const QString& text, int timeoutMs)
 {
     return QTest::qWaitFor([&] { return logText().contains(text); }, timeoutMs);
-}
-
-bool waitForLine(QProcess& p, const QByteArray& line, int timeoutMs)
-{
-    QByteArray seen;
-    return QTest::qWaitFor([&] { return (seen += p.readAllStandardOutput()).contains(line); }, timeoutMs);
 }
 
 void stop(QProcess& p) { p.kill(), p.waitForFinished(5000); }

@@ -1,9 +1,7 @@
-// The real main window with virtual cameras. The list: tiles following hot-plug, an
-// unplug of the open camera. The camera page: what ends up on the device after opening,
-// sliders, switches, "Restore default" and the looks; the resolution box; open results;
-// silent cameras; settings remembered per camera (a virtual camera that re-arrives comes
-// back with its file's values, as hardware that forgot them does); the photo. Closing
-// and quitting with and without a tray, and the language setting.
+// The real main window with virtual cameras: the list under hot-plug; the camera page's
+// controls, looks, resolutions, open results, silent cameras, remembered settings (a
+// virtual camera that re-arrives comes back with its file's values, as hardware that
+// forgot them does) and photos; closing and quitting, with and without a tray; language.
 #include "cameras.h"
 #include "logcapture.h"
 #include "mainwindow.h"
@@ -76,9 +74,7 @@ class TestMainWindow : public QObject
     {
         m_path = QString("virtual:test-%1").arg(++m_number);
         c["path"] = m_path;
-        if (!m_cameras.write({c}))
-            return -2;
-        return MainWindow::open(m_path);
+        return m_cameras.write({c}) ? open(m_path) : -2;
     }
 
     long device(Property p) const { return Cameras::deviceValue(m_path, p).value; }
@@ -100,13 +96,12 @@ class TestMainWindow : public QObject
         plug({});
         plug(cameras);
     }
-    bool open(const QString& path)
+    int open(const QString& path)
     {
         frame->show();
-        if (MainWindow::open(path) != int(Success))
-            return false;
+        const int result = MainWindow::open(path);
         QTest::qWait(400); // switches finish their slide
-        return true;
+        return result;
     }
 
 private slots:
@@ -199,7 +194,6 @@ private slots:
     void controlsReachTheDevice()
     {
         QCOMPARE(plugAndOpen(camera("046D")), int(Success));
-        QTest::qWait(400); // the switches finish their slide
         page->brightnessSlider()->setValue(50);
         page->focusSlider()->setValue(120);
         page->whiteBalanceSlider()->setValue(6000);
@@ -329,7 +323,7 @@ private slots:
     {
         const QString path = m_path = "virtual:desk";
         plug({remembered(path, "SN1")});
-        QVERIFY(open(path));
+        QCOMPARE(open(path), int(Success));
         page->button(ICameraPage::KeyFilterBright)->click(); // brightness 45, contrast 40
         page->focusSlider()->setValue(120);
         qobject_cast<ISwitchButton*>(page->button(ICameraPage::KeyAutoExposure))->setStatus(false);
@@ -344,7 +338,7 @@ private slots:
         QCOMPARE(mode(Property::Exposure), 2L); // manual, as left
 
         // Opened again: the stored look is marked and the stored resolution used.
-        QVERIFY(open(path));
+        QCOMPARE(open(path), int(Success));
         QVERIFY(page->button(ICameraPage::KeyFilterBright)->isChecked());
         QCOMPARE(page->resolutionBox()->currentText(), QString("1920x1080"));
         QCOMPARE(Cameras::deviceFormat(path), QSize(1920, 1080));
@@ -372,7 +366,7 @@ private slots:
         QCOMPARE(device(Property::Focus), 120L);
 
         // "Restore default" forgets the camera: it comes back with its own values.
-        QVERIFY(open(path));
+        QCOMPARE(open(path), int(Success));
         page->button(ICameraPage::KeyRestoreDefault)->click();
         QCOMPARE(device(Property::Focus), 50L);
         replug({remembered(path, "SN1")});
@@ -382,9 +376,9 @@ private slots:
     void camerasOfOneModelAreToldApartBySerial()
     {
         plug({remembered("virtual:one", "A"), remembered("virtual:two", "B")});
-        QVERIFY(open("virtual:one"));
+        QCOMPARE(open("virtual:one"), int(Success));
         page->brightnessSlider()->setValue(10);
-        QVERIFY(open("virtual:two"));
+        QCOMPARE(open("virtual:two"), int(Success));
         page->brightnessSlider()->setValue(60);
         // Each camera gets its own, also when they come back in each other's place.
         replug({remembered("virtual:one", "B"), remembered("virtual:two", "A")});
@@ -420,7 +414,7 @@ private slots:
     {
         const QString path = "virtual:photo";
         plug({remembered(path, QString())});
-        QVERIFY(open(path));
+        QCOMPARE(open(path), int(Success));
         QTRY_VERIFY(!page->preview()->image().isNull());
         QTRY_VERIFY(page->photoTaker()->button()->isVisible());
         IConfigureService::s_strPhotoPath = processes::tmp() + "/photos";

@@ -1,9 +1,12 @@
-// The settings file: every key the writer stores and reads back, and damaged files set
-// aside without losing the program's start.
+// The base services. The settings file: every key the writer stores and reads back, and
+// damaged files set aside without losing the program's start. The log's lines and files,
+// and the scale factors the window takes from the screen.
+#include "processes.h"
+
 #include "base/appenvironment.h"
 #include "base/icamerainfo.h"
 #include "base/iconfigureservice.h"
-#include "processes.h"
+#include "base/outputmessage.h"
 
 #include <QDir>
 #include <QSettings>
@@ -23,15 +26,21 @@ QString stored()
                         QString::number(currentCameraResolution().size.height())})
         .join(' ');
 }
+
+QStringList readLog()
+{
+    return QString::fromUtf8(processes::readFile(logFilePath(QDate::currentDate()))).split("\r\n", Qt::SkipEmptyParts);
+}
 } // namespace
 
-class TestConfigure : public QObject
+class TestBase : public QObject
 {
     Q_OBJECT
 private slots:
     void init()
     {
         QDir(QFileInfo(iniPath()).absolutePath()).removeRecursively();
+        QDir(makeWritableDir("log/")).removeRecursively();
         setCurrentCameraInfo(ICameraInfo());
     }
 
@@ -108,7 +117,60 @@ private slots:
         QCOMPARE(ini.status(), QSettings::NoError);
         QCOMPARE(ini.value("cameraresolution/width").toInt(), size.width());
     }
+
+    // The layout readers of the log rely on; %-sequences in a message stay as they are.
+    void lineLayout()
+    {
+        QMessageLogContext context("src/mainframe.cpp", 177, "void MainFrame::closeEvent(QCloseEvent*)", "default");
+        const QDateTime when(QDate(2019, 4, 22), QTime(9, 15, 3, 417));
+        QCOMPARE(formatLogLine(QtDebugMsg, context, "exit %1 and %% app--->", when),
+                 QStringLiteral("(2019-04-22 09:15:03 417) Debug: exit %1 and %% app--->    File:(src/mainframe.cpp) "
+                                "Line:(177) Function(void MainFrame::closeEvent(QCloseEvent*))"));
+        QVERIFY(formatLogLine(QtDebugMsg, QMessageLogContext(), "m", when).endsWith("File:() Line:(0) Function()"));
+        QCOMPARE(QFileInfo(logFilePath(QDate(2019, 4, 22))).fileName(), QStringLiteral("log_20190422.txt"));
+    }
+
+    // Warnings stay out; UTF-8 arrives whole; a deleted log folder is made again.
+    void writesLines()
+    {
+        QMessageLogContext context("a.cpp", 12, "void f()", "default");
+        outputMessage(QtDebugMsg, context, "first");
+        outputMessage(QtWarningMsg, context, "never written");
+        QVERIFY(QDir(makeWritableDir("log/")).removeRecursively());
+        outputMessage(QtDebugMsg, context, QString::fromUtf8("开启回调模式失败：中文"));
+        const QStringList lines = readLog();
+        QCOMPARE(lines.size(), 1);
+        QVERIFY(lines[0].contains(QString::fromUtf8("Debug: 开启回调模式失败：中文    File:(a.cpp)")));
+        outputMessage(QtDebugMsg, context, "first");
+        outputMessage(QtWarningMsg, context, "never written");
+        QCOMPARE(readLog().size(), 2);
+    }
+
+    void workedValues_data()
+    {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<double>("sx");
+        QTest::addColumn<double>("sy");
+        QTest::addColumn<double>("s");
+        QTest::newRow("1920x1080") << 1920 << 1080 << 1.0 << 1.0 << 1.0;
+        // 1366/768 is 1.7786 in single precision: not narrower than 16:9, so the height wins.
+        QTest::newRow("1366x768") << 1366 << 768 << 1366 / 1920.0 << 768 / 1080.0 << 768 / 1080.0;
+        QTest::newRow("1024x768 narrow") << 1024 << 768 << 1024 / 1200.0 << 1024 / 1200.0 << 1024 / 1200.0;
+        QTest::newRow("1199x900 jump") << 1199 << 900 << 1199 / 1200.0 << 1199 / 1200.0 << 1199 / 1200.0;
+        QTest::newRow("1200x900 no jump") << 1200 << 900 << 0.625 << 900 / 1080.0 << 0.625;
+    }
+
+    void workedValues()
+    {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        const ScaleFactors f = computeScaleFactors(w, h);
+        QTEST(f.scaleX, "sx");
+        QTEST(f.scaleY, "sy");
+        QTEST(f.scale, "s");
+    }
 };
 
-QTEST_GUILESS_MAIN(TestConfigure)
-#include "tst_configure.moc"
+QTEST_GUILESS_MAIN(TestBase)
+#include "tst_base.moc"
