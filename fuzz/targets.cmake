@@ -1,6 +1,6 @@
 # The fuzz targets: name (fuzz/fuzz_<name>.cpp, seeds in fuzz/corpus/<name>/) and the
 # library each one exercises. Used by the libFuzzer build (fuzz/CMakeLists.txt) and by
-# the corpus replay tests of the normal build (tests/fuzz.cmake).
+# the corpus replay tests of the normal build (tests/CMakeLists.txt).
 set(LUMIVO_FUZZ_TARGETS
   singleinstance:lumivo_base
   ini:lumivo_base

@@ -57,10 +57,7 @@ QList<QSize> sizes(const QList<CameraResolution>& list)
     return result;
 }
 
-int threadCount()
-{
-    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
+int threadCount() { return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); }
 
 // An upright test picture whose every pixel differs from its neighbours.
 QImage pattern(QSize size)
@@ -87,10 +84,7 @@ IFrameBufferPool::Buffer* filled(const std::shared_ptr<IFrameBufferPool>& pool, 
     return buffer;
 }
 
-void deliver(IDShowThread& camera, QByteArray& frame, int bytes)
-{
-    camera.slCallback(0.0, reinterpret_cast<dshow::BYTE*>(frame.data()), bytes);
-}
+void deliver(IDShowThread& c, QByteArray& frame, int bytes) { c.slCallback(0.0, reinterpret_cast<dshow::BYTE*>(frame.data()), bytes); }
 } // namespace
 
 class TestICamera : public QObject

@@ -33,6 +33,7 @@ QString field(const QString& line, const QString& key)
     return line.split(' ').filter(QRegularExpression("^" + key + "=")).value(0).mid(key.size() + 1);
 }
 bool alive(qint64 pid) { return pid > 0 && ::kill(pid_t(pid), 0) == 0; }
+const QByteArray kStored = "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
 } // namespace
 
 class TestProcesses : public QObject
@@ -143,8 +144,7 @@ private slots:
     void faultyDisk()
     {
         QFETCH(StorageFault::Kind, kind);
-        const QByteArray stored = "[lang]\nlangid=1033\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
-        QVERIFY(writeFile(iniPath(), stored));
+        QVERIFY(writeFile(iniPath(), kStored));
         StorageFault fault(dataDir(), kind);
         if (!fault.isValid())
             QSKIP("this fault cannot be made here");
@@ -157,7 +157,7 @@ private slots:
         first.terminate();
         QVERIFY(first.waitForFinished(10000));
         fault.lift();
-        QCOMPARE(readFile(iniPath()), stored);
+        QCOMPARE(readFile(iniPath()), kStored);
     }
 
     // The settings stay in memory and the failure is logged once; nothing stored before
@@ -169,8 +169,7 @@ private slots:
         const QString ini = C::iniFilePath(), dir = QFileInfo(ini).absolutePath(), data = QFileInfo(dir).absolutePath();
         const auto todaysLog = [] { return QString::fromUtf8(readFile(logFilePath(QDate::currentDate()))); };
         QDir(data).removeRecursively();
-        const QByteArray stored = "[lang]\nlangid=1033\n\n[format]\nphoto=png\n\n[cameraresolution]\nwidth=1280\nheight=720\n";
-        QVERIFY(writeFile(ini, stored));
+        QVERIFY(writeFile(ini, kStored));
         const QtMessageHandler previous = qInstallMessageHandler(outputMessage);
         qDebug() << "before the fault";
         const QString logBefore = todaysLog();
@@ -189,7 +188,7 @@ private slots:
         C::instance()->setValue("format/photo", "bmp");
         C::instance()->writeConfigure();
         QCOMPARE(currentCameraResolution().size, QSize(640, 480));
-        QCOMPARE(readFile(ini), stored);
+        QCOMPARE(readFile(ini), kStored);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"application.ini"});
         QVERIFY(todaysLog().startsWith(logBefore));
         // Said once per run, which the read-only row starts; a full disk takes the line.

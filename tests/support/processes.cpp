@@ -35,10 +35,7 @@ QString logText()
     return all;
 }
 
-bool waitForLog(const QString& text, int timeoutMs)
-{
-    return QTest::qWaitFor([&] { return logText().contains(text); }, timeoutMs);
-}
+bool waitForLog(const QString& text, int timeoutMs) { return QTest::qWaitFor([&] { return logText().contains(text); }, timeoutMs); }
 
 void stop(QProcess& p) { p.kill(), p.waitForFinished(5000); }
 

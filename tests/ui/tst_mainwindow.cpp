@@ -54,10 +54,7 @@ QJsonObject remembered(const QString& path, const QString& serial, long brightne
 
 QJsonObject plain(const QString& name) { return Cameras::camera(name, Cameras::formats({QSize(320, 240)})); }
 
-QString storedLanguage()
-{
-    return QSettings(IConfigureService::iniFilePath(), QSettings::IniFormat).value("lang/langid").toString();
-}
+QString storedLanguage() { return QSettings(IConfigureService::iniFilePath(), QSettings::IniFormat).value("lang/langid").toString(); }
 } // namespace
 
 class TestMainWindow : public QObject
