@@ -88,6 +88,16 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     m_pFrameWatch = new QTimer(this);
     m_pFrameWatch->setInterval(500);
     connect(m_pFrameWatch, &QTimer::timeout, this, &ICameraPage::checkFrames);
+    // No frame is decoded while the preview is not seen (hidden, minimised), so the watch
+    // pauses; seen again, the camera gets the whole grace period anew.
+    connect(m_pPreview, &ICameraPreview::sgAreaChanged, this, [this](const QSize& area) {
+        if (area.isEmpty()) {
+            m_pFrameWatch->stop();
+        } else if (m_bStreaming && camera()->camera() && !m_pFrameWatch->isActive()) {
+            m_lastFrame.start();
+            m_pFrameWatch->start();
+        }
+    });
 }
 
 void ICameraPage::checkFrames()
@@ -482,6 +492,7 @@ void ICameraPage::openCamera(ICameraInfo info)
 
 void ICameraPage::slResult(const IResult& result)
 {
+    m_bStreaming = result == Success;
     if (result == Success) {
         m_lastFrame.start();
         m_bSilenceShown = false;

@@ -115,6 +115,7 @@ private:
     QTimer* m_pFrameWatch = nullptr;
     QElapsedTimer m_lastFrame;
     bool m_bSilenceShown = false;
+    bool m_bStreaming = false;  // the last open succeeded
     ICameraSettingsKeeper* m_pKeeper = nullptr;
     IPhotoTaker* m_pPhotoTaker = nullptr;
     bool m_bRefreshing = false;

@@ -290,18 +290,27 @@ private slots:
     void silentCamera_data()
     {
         QTest::addColumn<bool>("silent");
-        QTest::newRow("silent") << true;
-        QTest::newRow("healthy") << false;
+        QTest::addColumn<bool>("hiddenFirst");  // the preview hidden for longer than the grace period
+        QTest::newRow("silent") << true << false;
+        QTest::newRow("healthy") << false << false;
+        QTest::newRow("silent, shown again") << true << true;
     }
 
     void silentCamera()
     {
         QFETCH(bool, silent);
+        QFETCH(bool, hiddenFirst);
         QJsonObject c = camera("046D");
         if (silent)
             c["stallAfter"] = 10;
         QCOMPARE(plugAndOpen(c), int(Success));
         QTRY_VERIFY(!page->preview()->image().isNull());
+        if (hiddenFirst) {  // as when minimised: nothing is decoded, so nothing is missed
+            page->preview()->hide();
+            QTest::qWait(P::kSilentCameraMs + 700);
+            QVERIFY(page->preview()->message().isEmpty());
+            page->preview()->show();
+        }
         QElapsedTimer clock;
         clock.start();
         qint64 lastPicture = 0, message = -1, key = page->preview()->image().cacheKey();
