@@ -124,7 +124,11 @@ class TestCapture : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(false); Cameras::unwatch(); }
+    void cleanup()
+    {
+        CaptureSystem::instance()->virtualBackend()->setBuiltinCamera(false);
+        Cameras::unwatch();
+    }
 
     void layouts_data()
     {
@@ -498,7 +502,11 @@ private slots:
 
 private:
     void write(const QByteArray& json, bool rename = false) { QVERIFY(m_cameras.writeRaw(json, rename ? Cameras::Renamed : Cameras::InPlace)); }
-    void watch(const QByteArray& json) { QVERIFY(m_cameras.writeRaw(json, Cameras::InPlace, true)); QTest::qWait(400); }
+    void watch(const QByteArray& json)
+    {
+        QVERIFY(m_cameras.writeRaw(json, Cameras::InPlace, true));
+        QTest::qWait(400);
+    }
     Cameras m_cameras;
 };
 

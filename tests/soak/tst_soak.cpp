@@ -100,8 +100,12 @@ class TestSoak : public QObject
             if (m_present[i])
                 expected << pathOf(i);
         expected.sort();
-        waitFor([&] { QStringList shown = MainWindow::tilePaths().filter("virtual:soak-"); shown.sort(); return shown == expected; }, 5000,
-                "the list differs from the file, which holds " + expected.join(','));
+        auto shown = [] {
+            QStringList paths = MainWindow::tilePaths().filter("virtual:soak-");
+            paths.sort();
+            return paths;
+        };
+        waitFor([&] { return shown() == expected; }, 5000, "the list differs from the file, which holds " + expected.join(','));
     }
     void goBack()
     {
