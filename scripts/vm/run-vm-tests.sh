@@ -30,7 +30,7 @@
 # Exit status: 0 when every program exited 0 in the VM, 1 when one failed, crashed,
 # hung or never ran, 77 when qemu or the kernel cannot be had on this machine.
 # Inside the VM each program sees LUMIVO_VM=1, QT_QPA_PLATFORM=offscreen and a
-# writable HOME/TMPDIR under /tmp; /sys/bus/platform/drivers/vivid/{unbind,bind}
+# writable HOME (its own) and TMPDIR under /tmp; /sys/bus/platform/drivers/vivid/{unbind,bind}
 # unplug and replug the camera.
 set -uo pipefail
 
@@ -243,6 +243,7 @@ INIT
     for n in "${names[@]}"; do
       cat <<INIT
 echo "@@LUMIVO-VM begin $n$1"
+HOME=/tmp/home/$n$1 && mkdir -p \$HOME  # nothing a program stores reaches the next one
 /tests/$n $prog_args
 echo "@@LUMIVO-VM end $n$1 rc=\$?"
 echo vivid.0 > /sys/bus/platform/drivers/vivid/bind 2>/dev/null  # in case a test left it unbound

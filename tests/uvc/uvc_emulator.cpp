@@ -2,30 +2,24 @@
 // kernel's USB/IP virtual host controller (vhci-hcd) through one end of a socketpair and
 // answers USB/IP on the other, so that the kernel's own uvcvideo driver binds it.
 //
-//   uvc_emulator designated|ordinary CONTROL_PATH
+//   uvc_emulator designated|ordinary
 //
-// CONTROL_PATH becomes a UNIX socket taking one command per connection, answered with one
-// line: "unplug", "plug", "stop" (no more frames), "damage" (broken JPEGs: many,
-// since the host's driver drops frames while its buffers are full), "start" (good frames
-// again), "stall" (the next control request stalls), "values" (what the camera
-// holds: "name=value ..."). It prints "attached <port>" once the host has the device.
+// Prints "attached <port>" once plugged in, then answers each line on stdin with one line:
+// "unplug", "plug", "stop" (no more frames), "damage" (broken JPEGs until "start": the
+// host's driver drops frames while its buffers are full), "start", "stall" (the next
+// control request stalls), "values" (what it holds: "name=value ..."). Ends with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <deque>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -40,25 +34,17 @@ struct Model
     uint16_t vendor, product;
 };
 // uvcvideo names the node "<product>: <function>", cut at 31 characters, as laptops show.
-const Model kModels[] = {
-    {"designated", "Lumivo", "Lumivo Cam", nullptr, "LV0042", 0x1209, 0x4C56},
-    {"ordinary", "Generic", "Integrated Camera", "Integrated Camera", nullptr, 0x0BDA, 0x5521},
-};
+const Model kModels[] = {{"designated", "Lumivo", "Lumivo Cam", nullptr, "LV0042", 0x1209, 0x4C56},
+                         {"ordinary", "Generic", "Integrated Camera", "Integrated Camera", nullptr, 0x0BDA, 0x5521}};
 
 struct Size
 {
     uint16_t width, height;
 };
-struct Format
-{
-    bool mjpg;
-    std::vector<Size> sizes;  // deliberately not sorted
-};
-const Format kFormats[] = {{true, {{1280, 720}, {640, 480}, {1920, 1080}, {320, 240}}},
-                           {false, {{640, 480}, {320, 240}, {160, 120}}}};
+// MJPG, then YUY2; sizes deliberately not sorted.
+const std::vector<Size> kFormats[] = {{{1280, 720}, {640, 480}, {1920, 1080}, {320, 240}}, {{640, 480}, {320, 240}, {160, 120}}};
 const uint32_t kIntervals[] = {333333, 666666};  // 30 and 15 fps, in 100 ns
-constexpr uint32_t kPayloadSize = 16384;          // uvcvideo's bulk URB: 32 x 512 bytes
-constexpr uint32_t kClock = 1000000;
+constexpr uint32_t kPayloadSize = 16384, kClock = 1000000;  // the payload: uvcvideo's bulk URB, 32 x 512 bytes
 constexpr uint8_t kCamera = 1, kProcessing = 2;
 
 struct Control
@@ -66,8 +52,8 @@ struct Control
     const char* name;
     uint8_t entity, selector, length;
     int32_t min, max, res, def;
-    int master = -1;      // index of the automatic mode that locks this value
-    int32_t manual = 0;   // the master's value that unlocks it
+    int master = -1;     // index of the automatic mode that locks this value
+    int32_t manual = 0;  // the master's value that unlocks it
 };
 // Ranges as small cameras have them: the looks' sharpness and Film's 7000 K lie beyond.
 const Control kControls[] = {
@@ -101,10 +87,9 @@ int32_t fromLe(const uint8_t* p, int n, bool isSigned)
 uint32_t be(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 Bytes header(std::initializer_list<uint32_t> words)  // a USB/IP reply: big-endian words, 48 bytes
 {
-    Bytes b;
-    for (uint32_t w : words)
-        b.insert(b.end(), {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w)});
-    b.resize(48);
+    Bytes b(48);
+    for (size_t i = 0; i < words.size() * 4; ++i)
+        b[i] = uint8_t(words.begin()[i / 4] >> (24 - 8 * (i % 4)));
     return b;
 }
 // Appends a descriptor of (value, bytes) fields; its first byte becomes its length.
@@ -135,20 +120,19 @@ Bytes configuration(const Model& m)
     setTotal(b, vc, 5);
     desc(b, {{0, 1}, {4, 1}, {1, 1}, {0, 1}, {1, 1}, {0x0E, 1}, {2, 1}, {0, 1}, {0, 1}});  // VideoStreaming
     const size_t vs = b.size();
-    desc(b, {{0, 1}, {0x24, 1}, {1, 1}, {uint32_t(std::size(kFormats)), 1}, {0, 2}, {0x81, 1}, {0, 1}, {3, 1}, {0, 1},
-             {0, 1}, {0, 1}, {1, 1}, {0, 1}, {0, 1}});
-    for (uint32_t fi = 0; fi < std::size(kFormats); ++fi) {
-        const Format& f = kFormats[fi];
-        const uint32_t count = uint32_t(f.sizes.size());
-        if (f.mjpg)
-            desc(b, {{0, 1}, {0x24, 1}, {6, 1}, {fi + 1, 1}, {count, 1}, {1, 1}, {1, 1}, {0, 4}});
+    desc(b, {{0, 1}, {0x24, 1}, {1, 1}, {2, 1}, {0, 2}, {0x81, 1}, {0, 1}, {3, 1}, {0, 1}, {0, 1}, {0, 1}, {1, 1}, {0, 1}, {0, 1}});
+    for (uint32_t fi = 1; fi <= 2; ++fi) {
+        const std::vector<Size>& sizes = kFormats[fi - 1];
+        const uint32_t count = uint32_t(sizes.size());
+        if (fi == 1)
+            desc(b, {{0, 1}, {0x24, 1}, {6, 1}, {fi, 1}, {count, 1}, {1, 1}, {1, 1}, {0, 4}});
         else  // uncompressed, with the YUY2 GUID
-            desc(b, {{0, 1}, {0x24, 1}, {4, 1}, {fi + 1, 1}, {count, 1}, {0x32595559, 4}, {0x00100000, 4}, {0xAA000080, 4},
+            desc(b, {{0, 1}, {0x24, 1}, {4, 1}, {fi, 1}, {count, 1}, {0x32595559, 4}, {0x00100000, 4}, {0xAA000080, 4},
                      {0x719B3800, 4}, {16, 1}, {1, 1}, {0, 4}});
         for (uint32_t i = 0; i < count; ++i) {
-            const Size& s = f.sizes[i];
+            const Size& s = sizes[i];
             const uint32_t rate = frameBytes(s) * 8 * 30;
-            desc(b, {{0, 1}, {0x24, 1}, {f.mjpg ? 7u : 5u, 1}, {i + 1, 1}, {0, 1}, {s.width, 2}, {s.height, 2}, {rate / 2, 4},
+            desc(b, {{0, 1}, {0x24, 1}, {fi == 1 ? 7u : 5u, 1}, {i + 1, 1}, {0, 1}, {s.width, 2}, {s.height, 2}, {rate / 2, 4},
                      {rate, 4}, {frameBytes(s), 4}, {kIntervals[0], 4}, {2, 1}, {kIntervals[0], 4}, {kIntervals[1], 4}});
         }
     }
@@ -160,51 +144,47 @@ Bytes configuration(const Model& m)
 
 // A probe/commit block as the camera settles it: the format and size asked for (or the
 // nearest that exist), the nearer interval, and the sizes it will send.
-Bytes settle(const Bytes& asked)
+Bytes settle(Bytes p)
 {
-    Bytes p(34, 0);
-    std::copy_n(asked.begin(), std::min<size_t>(asked.size(), 34), p.begin());
-    const uint32_t fi = std::clamp<uint32_t>(p[2], 1, std::size(kFormats)), ri = std::clamp<uint32_t>(p[3], 1, kFormats[fi - 1].sizes.size());
+    p.resize(34);
+    const uint32_t fi = std::clamp<uint32_t>(p[2], 1, 2), ri = std::clamp<uint32_t>(p[3], 1, kFormats[fi - 1].size());
     const uint32_t interval = uint32_t(fromLe(&p[4], 4, false)) >= (kIntervals[0] + kIntervals[1]) / 2 ? kIntervals[1] : kIntervals[0];
     Bytes s;
     le(s, 0, 2), le(s, fi, 1), le(s, ri, 1), le(s, interval, 4), le(s, 0, 10);
-    le(s, frameBytes(kFormats[fi - 1].sizes[ri - 1]), 4), le(s, kPayloadSize, 4), le(s, kClock, 4), le(s, 3, 4);
+    le(s, frameBytes(kFormats[fi - 1][ri - 1]), 4), le(s, kPayloadSize, 4), le(s, kClock, 4), le(s, 3, 4);
     return s;
 }
 
 struct Emulator
 {
     const Model& model;
-    std::vector<Bytes> jpegs;                        // per MJPG size
+    std::vector<Bytes> jpegs = std::vector<Bytes>(kFormats[0].size());  // per MJPG size
     int usb = -1, port = -1;
     std::deque<std::pair<uint32_t, uint32_t>> urbs;  // bulk IN waiting: seqnum, length
     Bytes frame, probe, commit;
     size_t sent = 0;
     bool inFrame = false, stopped = false, damaged = false, stall = false;
     uint8_t fid = 0, error = 0;
-    int32_t values[kControlCount];
+    int32_t values[kControlCount] = {};
     Clock::time_point start = Clock::now(), next = start;
 
-    explicit Emulator(const Model& m) : model(m), jpegs(kFormats[0].sizes.size()) {}
+    explicit Emulator(const Model& m) : model(m) {}
 
     // Colour bars under a diagonal ramp: a real picture, encoded once per size when first sent.
     const Bytes& jpeg(size_t index)
     {
-        const Size& s = kFormats[0].sizes[index];
-        if (jpegs[index].empty()) {
-            Bytes rgb(size_t(s.width) * s.height * 3);
-            for (size_t y = 0, p = 0; y < s.height; ++y)
-                for (size_t x = 0; x < s.width; ++x)
-                    for (int c = 0; c < 3; ++c, ++p)
-                        rgb[p] = uint8_t((x * 8 / s.width >> c & 1 ? 191 : 0) + (x + y) * 64 / (s.width + s.height));
-            tjhandle tj = tjInitCompress();
-            unsigned char* data = nullptr;
-            unsigned long size = 0;
-            tjCompress2(tj, rgb.data(), s.width, 0, s.height, TJPF_RGB, &data, &size, TJSAMP_422, 80, 0);
-            jpegs[index].assign(data, data + size);
-            tjFree(data);
-            tjDestroy(tj);
-        }
+        const Size& s = kFormats[0][index];
+        if (!jpegs[index].empty())
+            return jpegs[index];
+        Bytes rgb(size_t(s.width) * s.height * 3);
+        for (size_t p = 0, x = 0, y = 0; p < rgb.size(); ++p, x = p / 3 % s.width, y = p / 3 / s.width)
+            rgb[p] = uint8_t((x * 8 / s.width >> p % 3 & 1 ? 191 : 0) + (x + y) * 64 / (s.width + s.height));
+        tjhandle tj = tjInitCompress();
+        unsigned char* data = nullptr;
+        unsigned long size = 0;
+        tjCompress2(tj, rgb.data(), s.width, 0, s.height, TJPF_RGB, &data, &size, TJSAMP_422, 80, 0);
+        jpegs[index].assign(data, data + size);
+        tjFree(data), tjDestroy(tj);
         return jpegs[index];
     }
 
@@ -218,46 +198,27 @@ struct Emulator
         probe = commit = settle({});
         for (port = 0; port < 15; ++port) {  // vhci's high-speed ports
             FILE* f = std::fopen("/sys/devices/platform/vhci_hcd.0/attach", "w");
-            if (!f)
-                break;
-            std::fprintf(f, "%d %d %d 3", port, sv[1], (1 << 16) | (port + 2));
-            if (std::fclose(f) == 0) {
-                close(sv[1]);
-                usb = sv[0];
-                std::printf("attached %d\n", port);
-                return std::fflush(stdout), true;
-            }
+            if (f && std::fprintf(f, "%d %d %d 3", port, sv[1], (1 << 16) | (port + 2)) && std::fclose(f) == 0)
+                return close(sv[1]), (usb = sv[0]), true;
         }
-        close(sv[0]), close(sv[1]);
-        std::fprintf(stderr, "uvc_emulator: no free vhci port: %s\n", std::strerror(errno));
-        return false;
+        return close(sv[0]), close(sv[1]), false;
     }
     void unplug(bool detach = true)
     {
-        if (usb < 0)
-            return;
-        if (FILE* f = detach ? std::fopen("/sys/devices/platform/vhci_hcd.0/detach", "w") : nullptr)
+        if (FILE* f = detach && usb >= 0 ? std::fopen("/sys/devices/platform/vhci_hcd.0/detach", "w") : nullptr)
             std::fprintf(f, "%d", port), std::fclose(f);
         close(usb);
-        usb = -1;
+        usb = -1, inFrame = false;
         urbs.clear();
-        inFrame = false;
     }
 
+    // All of it, or the host has dropped the device. (A recv of nothing would wait for data.)
     bool io(bool reading, uint8_t* p, size_t n)
     {
-        while (n > 0) {
-            const ssize_t r = reading ? read(usb, p, n) : write(usb, p, n);
-            if (r == 0 || (r < 0 && errno != EINTR))
-                return false;
-            if (r > 0)
-                p += r, n -= size_t(r);
-        }
-        return true;
+        return n == 0 || size_t(reading ? recv(usb, p, n, MSG_WAITALL) : send(usb, p, n, MSG_NOSIGNAL)) == n;
     }
-    void reply(uint32_t seq, int32_t status, const Bytes& in, uint32_t outLength = 0)
+    void reply(Bytes msg, const Bytes& in = {})
     {
-        Bytes msg = header({3, seq, 0, 0, 0, uint32_t(status), status ? 0 : in.empty() ? outLength : uint32_t(in.size())});
         msg.insert(msg.end(), in.begin(), in.end());
         io(false, msg.data(), msg.size());
     }
@@ -265,29 +226,28 @@ struct Emulator
     void readUsb()
     {
         uint8_t h[48];
-        if (!io(true, h, sizeof h))  // the host dropped the device
+        if (!io(true, h, sizeof h))
             return unplug(false);
         const uint32_t cmd = be(h), seq = be(h + 4), ep = be(h + 16), length = be(h + 24);
         if (cmd == 2) {  // USBIP_CMD_UNLINK: answered here, never with RET_SUBMIT afterwards
             const size_t before = urbs.size();
             urbs.erase(std::remove_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == be(h + 20); }), urbs.end());
-            Bytes msg = header({4, seq, 0, 0, 0, urbs.size() < before ? uint32_t(-ECONNRESET) : 0});
-            return void(io(false, msg.data(), msg.size()));
+            return reply(header({4, seq, 0, 0, 0, urbs.size() < before ? uint32_t(-ECONNRESET) : 0}));
         }
         Bytes out(be(h + 12) == 0 ? length : 0), in;  // direction OUT carries its data
         if (cmd != 1 || !io(true, out.data(), out.size()))
             std::fprintf(stderr, "uvc_emulator: bad USB/IP command %u\n", cmd);
         else if (ep == 1)
             urbs.emplace_back(seq, length), pump();
-        else if (control(h + 40, out, in))  // a SET's reply reports the whole wLength as done
-            reply(seq, 0, Bytes(in.begin(), in.begin() + std::min<size_t>(in.size(), length)), uint32_t(out.size()));
-        else
-            reply(seq, -EPIPE, {});
+        else if (!control(h + 40, out, in))
+            reply(header({3, seq, 0, 0, 0, uint32_t(-EPIPE)}));
+        else  // a SET's reply reports the whole wLength as done
+            in.resize(std::min<size_t>(in.size(), length)), reply(header({3, seq, 0, 0, 0, 0, uint32_t(in.size() + out.size())}), in);
     }
 
     bool control(const uint8_t* s, const Bytes& out, Bytes& in)
     {
-        const uint8_t type = s[0], req = s[1], kind = s[3], i = s[2];
+        const uint8_t type = s[0], req = s[1], i = s[2], kind = s[3];
         if ((type & 0x60) == 0x20)
             return classRequest(req, s[4], s[5], s[3], out, in);
         if (req == 1 && (type & 0x1F) == 2 && s[4] == 0x81)  // ENDPOINT_HALT cleared: the stream stops
@@ -296,59 +256,50 @@ struct Emulator
             in = {uint8_t(req == 8), 0};
         if (req != 6)  // and CLEAR/SET_FEATURE, SET_CONFIGURATION, SET_INTERFACE
             return req < 12 && (0xF0B >> req & 1);
-        if (kind == 1) {  // GET_DESCRIPTOR
-            desc(in, {{0, 1}, {1, 1}, {0x0200, 2}, {0xEF, 1}, {2, 1}, {1, 1}, {64, 1}, {model.vendor, 2}, {model.product, 2},
-                      {0x0100, 2}, {1, 1}, {2, 1}, {model.serial ? 3u : 0u, 1}, {1, 1}});
-            return true;
-        }
+        if (kind == 1)  // GET_DESCRIPTOR
+            return desc(in, {{0, 1}, {1, 1}, {0x0200, 2}, {0xEF, 1}, {2, 1}, {1, 1}, {64, 1}, {model.vendor, 2}, {model.product, 2},
+                             {0x0100, 2}, {1, 1}, {2, 1}, {model.serial ? 3u : 0u, 1}, {1, 1}}), true;
         if (kind == 2)
             return in = configuration(model), true;
         const char* strings[] = {"", model.maker, model.name, model.serial, model.function};
         if (kind != 3 || i > 4 || !strings[i])
             return false;
         in = {0, 3};
-        if (i == 0)
-            le(in, 0x0409, 2);
+        le(in, 0x0409, i ? 0 : 2);  // string 0: the languages, US English
         for (const char* c = strings[i]; *c; ++c)
             le(in, uint8_t(*c), 2);
-        in[0] = uint8_t(in.size());
-        return true;
+        return in[0] = uint8_t(in.size()), true;
     }
 
     bool classRequest(uint8_t req, uint8_t iface, uint8_t entity, uint8_t cs, const Bytes& out, Bytes& in)
     {
         if (iface == 1) {  // VideoStreaming: probe (1) and commit (2)
-            if (cs != 1 && cs != 2)
-                return false;
             Bytes& state = cs == 1 ? probe : commit;
             if (req != 0x01)
                 in = req == 0x85 ? Bytes{34, 0} : req == 0x86 ? Bytes{3} : req == 0x81 ? state : settle({});
             else if ((state = settle(out)), cs == 2)
                 inFrame = false, next = Clock::now();
-            return true;
+            return cs == 1 || cs == 2;
         }
         if (entity == 0 && cs == 2 && req == 0x81)  // VC_REQUEST_ERROR_CODE_CONTROL
             return in = {error}, true;
-        const Control* c = std::find_if(std::begin(kControls), std::end(kControls),
-                                        [&](const Control& k) { return k.entity == entity && k.selector == cs; });
-        const int at = int(c - kControls);
-        const bool modes = at == 0;  // auto_exposure: one bit per mode, res the modes offered
+        const int at = int(std::find_if(kControls, kControls + kControlCount, [&](auto& k) { return k.entity == entity && k.selector == cs; }) - kControls);
+        const Control* c = kControls + at;
         if (at == kControlCount)
             return (error = 6), false;  // invalid control
         if (stall)
             return (stall = false), (error = 1), false;  // not ready
         error = 0;
-        if (req == 0x01) {  // SET_CUR
+        if (req == 0x01) {  // SET_CUR; auto_exposure takes one bit, one of the modes offered (res)
             if (out.size() < c->length)
                 return (error = 7), false;
-            int32_t v = fromLe(out.data(), c->length, c->min < 0);
+            const int32_t v = fromLe(out.data(), c->length, c->min < 0);
             if (c->master >= 0 && values[c->master] != c->manual)
                 return (error = 2), false;  // wrong state: the automatic mode owns it
-            if (modes && (v & (v - 1) || !(v & c->res)))
-                return (error = 4), false;  // out of range: not one mode, or one not offered
-            if (!modes)
-                v = c->min + (std::clamp(v, c->min, c->max) - c->min + c->res / 2) / c->res * c->res;
-            return values[at] = v, true;
+            if (at == 0 && (v & (v - 1) || !(v & c->res)))
+                return (error = 4), false;  // out of range
+            values[at] = at == 0 ? v : c->min + (std::clamp(v, c->min, c->max) - c->min + c->res / 2) / c->res * c->res;
+            return true;
         }
         const int32_t answers[] = {values[at], c->min, c->max, c->res, c->length, c->master >= 0 ? 0x0B : 0x03, c->def};
         if (req < 0x81 || req > 0x87)
@@ -362,17 +313,12 @@ struct Emulator
         next = std::max(next + std::chrono::microseconds(fromLe(&commit[4], 4, false) / 10), Clock::now());
         if (inFrame || stopped || urbs.empty())
             return;
-        const Format& f = kFormats[commit[2] - 1];
-        const Size& s = f.sizes[commit[3] - 1];
-        if (f.mjpg) {
+        if (commit[2] == 1)
             frame = jpeg(commit[3] - 1u);
-            if (damaged)  // the scan garbled from its middle on
-                std::fill(frame.begin() + long(frame.size() / 2), frame.end() - 2, 0xFF);
-        } else {  // a grey ramp, neutral chroma
-            frame.assign(frameBytes(s), 128);
-            for (size_t i = 0; i < frame.size(); i += 2)
-                frame[i] = uint8_t(i / 2 % s.width * 255 / s.width);
-        }
+        else  // mid grey
+            frame.assign(frameBytes(kFormats[1][commit[3] - 1]), 128);
+        if (damaged && commit[2] == 1)  // the scan garbled from its middle on
+            std::fill(frame.begin() + long(frame.size() / 2), frame.end() - 2, 0xFF);
         inFrame = true, sent = 0;
         pump();
     }
@@ -390,7 +336,7 @@ struct Emulator
             le(in, us, 4), le(in, us, 4), le(in, (us / 1000) & 0x7FF, 2);
             in.insert(in.end(), frame.begin() + long(sent), frame.begin() + long(sent + n));
             sent += n;
-            reply(seq, 0, in);
+            reply(header({3, seq, 0, 0, 0, 0, uint32_t(in.size())}), in);
             if (last)
                 inFrame = false, fid ^= 1;
         }
@@ -398,11 +344,11 @@ struct Emulator
 
     std::string command(const std::string& line)
     {
+        std::string s;
         if (line == "values") {
-            std::string s;
             for (int i = 0; i < kControlCount; ++i)
                 s += std::string(kControls[i].name) + "=" + std::to_string(values[i]) + " ";
-            const Size& size = kFormats[commit[2] - 1].sizes[commit[3] - 1];
+            const Size& size = kFormats[commit[2] - 1][commit[3] - 1];
             return s + "format=" + (commit[2] == 1 ? "MJPG" : "YUY2") + " size=" + std::to_string(size.width) + "x" + std::to_string(size.height);
         }
         if (line == "stop" || line == "damage" || line == "start")
@@ -411,27 +357,25 @@ struct Emulator
             stall = true;
         else if (line == "unplug")
             unplug();
-        else if (line != "plug")
+        else if (line == "plug")
+            return plug() ? "attached " + std::to_string(port) : "error";
+        else
             return "error unknown command";
-        return line != "plug" || plug() ? "ok" : "error";
+        return "ok";
     }
 
-    void run(int listenFd)
+    void run()
     {
-        for (;;) {
-            pollfd fds[] = {{listenFd, POLLIN, 0}, {usb, POLLIN, 0}};
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
-            poll(fds, 2, int(std::max<long>(0, wait)));
-            if (fds[0].revents & POLLIN) {  // one command, answered at once
-                const int client = accept(listenFd, nullptr, nullptr);
-                std::string line;
-                char c;
-                while (client >= 0 && read(client, &c, 1) == 1 && c != '\n')
+        for (std::string line;;) {
+            pollfd fds[] = {{0, POLLIN, 0}, {usb, POLLIN, 0}};
+            poll(fds, 2, int(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count())));
+            for (char c = 0; fds[0].revents && c != '\n';) {  // one command, answered at once
+                if (read(0, &c, 1) != 1)
+                    return unplug();  // the test has gone
+                if (c != '\n')
                     line += c;
-                const std::string answer = command(line) + "\n";
-                if (client >= 0 && write(client, answer.data(), answer.size()) < 0)
-                    std::perror("uvc_emulator: answer");
-                close(client);
+                else
+                    std::puts(command(line).c_str()), line.clear();
             }
             if (usb >= 0 && fds[1].revents)
                 readUsb();
@@ -445,20 +389,14 @@ struct Emulator
 
 int main(int argc, char** argv)
 {
-    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return argc == 3 && argv[1] == std::string(m.key); });
-    sockaddr_un addr{AF_UNIX, {}};
-    if (model == std::end(kModels) || std::strlen(argv[2]) >= sizeof addr.sun_path) {
-        std::fprintf(stderr, "usage: uvc_emulator designated|ordinary CONTROL_PATH\n");
-        return 2;
-    }
-    prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test that dies unplugs its cameras with it
-    std::strcpy(addr.sun_path, argv[2]);
-    unlink(argv[2]);
-    const int listenFd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(listenFd, 4) != 0)
-        return std::perror("uvc_emulator: control socket"), 1;
+    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return argc == 2 && argv[1] == std::string(m.key); });
+    if (model == std::end(kModels))
+        return std::fprintf(stderr, "usage: uvc_emulator designated|ordinary\n"), 2;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Emulator emulator(*model);
-    if (!emulator.plug())
+    const std::string attached = emulator.command("plug");
+    std::puts(attached.c_str());
+    if (attached == "error")
         return 1;
-    emulator.run(listenFd);
+    emulator.run();
 }
