@@ -1,13 +1,8 @@
-// A USB Video Class 1.1 camera in user space, for the test VM. It attaches itself to the
-// kernel's USB/IP virtual host controller (vhci-hcd) through one end of a socketpair and
-// answers USB/IP on the other, so that the kernel's own uvcvideo driver binds it.
-//
-//   uvc_emulator designated|ordinary
-//
-// Prints "attached <port>" once plugged in, then answers each line on stdin with one line:
-// "unplug", "plug", "stop" (no more frames), "damage" (broken JPEGs until "start": the
-// host's driver drops frames while its buffers are full), "start", "stall" (the next
-// control request stalls), "values" (what it holds: "name=value ..."). Ends with stdin.
+// uvc_emulator designated|ordinary: a USB Video Class 1.1 camera for the test VM, attached to the
+// kernel's USB/IP host controller (vhci-hcd) through a socketpair, so that uvcvideo binds it. It
+// prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
+// (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
+// are full), "start", "stall" (the next control request), "values" ("name=value ..."). It ends with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
@@ -24,29 +19,19 @@
 #include <vector>
 
 namespace {
-
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-struct Model
-{
-    const char *key, *maker, *name, *function, *serial;
-    uint16_t vendor, product;
-};
+struct Model { const char *key, *maker, *name, *function, *serial; uint16_t vendor, product; };
 // uvcvideo names the node "<product>: <function>", cut at 31 characters, as laptops show.
 const Model kModels[] = {{"designated", "Lumivo", "Lumivo Cam", nullptr, "LV0042", 0x1209, 0x4C56},
                          {"ordinary", "Generic", "Integrated Camera", "Integrated Camera", nullptr, 0x0BDA, 0x5521}};
-
-struct Size
-{
-    uint16_t width, height;
-};
+struct Size { uint16_t width, height; };
 // MJPG, then YUY2; sizes deliberately not sorted.
 const std::vector<Size> kFormats[] = {{{1280, 720}, {640, 480}, {1920, 1080}, {320, 240}}, {{640, 480}, {320, 240}, {160, 120}}};
 const uint32_t kIntervals[] = {333333, 666666};  // 30 and 15 fps, in 100 ns
 constexpr uint32_t kPayloadSize = 16384, kClock = 1000000;  // the payload: uvcvideo's bulk URB, 32 x 512 bytes
 constexpr uint8_t kCamera = 1, kProcessing = 2;
-
 struct Control
 {
     const char* name;
@@ -72,11 +57,7 @@ const Control kControls[] = {
 };
 constexpr int kControlCount = int(std::size(kControls));
 
-void le(Bytes& b, uint32_t v, int n)
-{
-    for (int i = 0; i < n; ++i)
-        b.push_back(uint8_t(v >> (8 * i)));
-}
+void le(Bytes& b, uint32_t v, int n) { for (int i = 0; i < n; ++i) b.push_back(uint8_t(v >> (8 * i))); }
 int32_t fromLe(const uint8_t* p, int n, bool isSigned)
 {
     uint32_t v = 0;
@@ -113,8 +94,7 @@ Bytes configuration(const Model& m)
     desc(b, {{0, 1}, {0x24, 1}, {1, 1}, {0x0110, 2}, {0, 2}, {kClock, 4}, {1, 1}, {1, 1}});
     // Camera terminal: AE mode, exposure absolute, focus absolute, focus auto.
     desc(b, {{0, 1}, {0x24, 1}, {2, 1}, {kCamera, 1}, {0x0201, 2}, {0, 1}, {0, 1}, {0, 2}, {0, 2}, {0, 2}, {3, 1}, {0x02002A, 3}});
-    // Processing unit: brightness, contrast, saturation, sharpness, WB temperature, gain,
-    // power line, WB temperature auto.
+    // Processing unit: brightness, contrast, saturation, sharpness, WB temperature, gain, power line, WB auto.
     desc(b, {{0, 1}, {0x24, 1}, {5, 1}, {kProcessing, 1}, {kCamera, 1}, {0, 2}, {2, 1}, {0x165B, 2}, {0, 1}, {0, 1}});
     desc(b, {{0, 1}, {0x24, 1}, {3, 1}, {3, 1}, {0x0101, 2}, {0, 1}, {kProcessing, 1}, {0, 1}});  // output terminal
     setTotal(b, vc, 5);
@@ -167,9 +147,7 @@ struct Emulator
     uint8_t fid = 0, error = 0;
     int32_t values[kControlCount] = {};
     Clock::time_point start = Clock::now(), next = start;
-
     explicit Emulator(const Model& m) : model(m) {}
-
     // Colour bars under a diagonal ramp: a real picture, encoded once per size when first sent.
     const Bytes& jpeg(size_t index)
     {
@@ -187,7 +165,6 @@ struct Emulator
         tjFree(data), tjDestroy(tj);
         return jpegs[index];
     }
-
     bool plug()
     {
         int sv[2];
@@ -207,22 +184,12 @@ struct Emulator
     {
         if (FILE* f = detach && usb >= 0 ? std::fopen("/sys/devices/platform/vhci_hcd.0/detach", "w") : nullptr)
             std::fprintf(f, "%d", port), std::fclose(f);
-        close(usb);
+        close(usb), urbs.clear();
         usb = -1, inFrame = false;
-        urbs.clear();
     }
-
     // All of it, or the host has dropped the device. (A recv of nothing would wait for data.)
-    bool io(bool reading, uint8_t* p, size_t n)
-    {
-        return n == 0 || size_t(reading ? recv(usb, p, n, MSG_WAITALL) : send(usb, p, n, MSG_NOSIGNAL)) == n;
-    }
-    void reply(Bytes msg, const Bytes& in = {})
-    {
-        msg.insert(msg.end(), in.begin(), in.end());
-        io(false, msg.data(), msg.size());
-    }
-
+    bool io(bool reading, uint8_t* p, size_t n) { return n == 0 || size_t(reading ? recv(usb, p, n, MSG_WAITALL) : send(usb, p, n, MSG_NOSIGNAL)) == n; }
+    void reply(Bytes msg, const Bytes& in = {}) { msg.insert(msg.end(), in.begin(), in.end()), io(false, msg.data(), msg.size()); }
     void readUsb()
     {
         uint8_t h[48];
@@ -244,7 +211,6 @@ struct Emulator
         else  // a SET's reply reports the whole wLength as done
             in.resize(std::min<size_t>(in.size(), length)), reply(header({3, seq, 0, 0, 0, 0, uint32_t(in.size() + out.size())}), in);
     }
-
     bool control(const uint8_t* s, const Bytes& out, Bytes& in)
     {
         const uint8_t type = s[0], req = s[1], i = s[2], kind = s[3];
@@ -270,7 +236,6 @@ struct Emulator
             le(in, uint8_t(*c), 2);
         return in[0] = uint8_t(in.size()), true;
     }
-
     bool classRequest(uint8_t req, uint8_t iface, uint8_t entity, uint8_t cs, const Bytes& out, Bytes& in)
     {
         if (iface == 1) {  // VideoStreaming: probe (1) and commit (2)
@@ -283,8 +248,8 @@ struct Emulator
         }
         if (entity == 0 && cs == 2 && req == 0x81)  // VC_REQUEST_ERROR_CODE_CONTROL
             return in = {error}, true;
-        const int at = int(std::find_if(kControls, kControls + kControlCount, [&](auto& k) { return k.entity == entity && k.selector == cs; }) - kControls);
-        const Control* c = kControls + at;
+        const Control* c = std::find_if(kControls, kControls + kControlCount, [&](auto& k) { return k.entity == entity && k.selector == cs; });
+        const int at = int(c - kControls);
         if (at == kControlCount)
             return (error = 6), false;  // invalid control
         if (stall)
@@ -298,31 +263,24 @@ struct Emulator
                 return (error = 2), false;  // wrong state: the automatic mode owns it
             if (at == 0 && (v & (v - 1) || !(v & c->res)))
                 return (error = 4), false;  // out of range
-            values[at] = at == 0 ? v : c->min + (std::clamp(v, c->min, c->max) - c->min + c->res / 2) / c->res * c->res;
-            return true;
+            return values[at] = at == 0 ? v : c->min + (std::clamp(v, c->min, c->max) - c->min + c->res / 2) / c->res * c->res, true;
         }
-        const int32_t answers[] = {values[at], c->min, c->max, c->res, c->length, c->master >= 0 ? 0x0B : 0x03, c->def};
         if (req < 0x81 || req > 0x87)
             return (error = 7), false;
-        le(in, uint32_t(answers[req - 0x81]), req == 0x85 ? 2 : req == 0x86 ? 1 : c->length);
-        return true;
+        const int32_t answers[] = {values[at], c->min, c->max, c->res, c->length, c->master >= 0 ? 0x0B : 0x03, c->def};
+        return le(in, uint32_t(answers[req - 0x81]), req == 0x85 ? 2 : req == 0x86 ? 1 : c->length), true;
     }
-
     void tick()
     {
         next = std::max(next + std::chrono::microseconds(fromLe(&commit[4], 4, false) / 10), Clock::now());
         if (inFrame || stopped || urbs.empty())
             return;
-        if (commit[2] == 1)
-            frame = jpeg(commit[3] - 1u);
-        else  // mid grey
-            frame.assign(frameBytes(kFormats[1][commit[3] - 1]), 128);
+        frame = commit[2] == 1 ? jpeg(commit[3] - 1u) : Bytes(frameBytes(kFormats[1][commit[3] - 1]), 128);  // YUY2: grey
         if (damaged && commit[2] == 1)  // the scan garbled from its middle on
             std::fill(frame.begin() + long(frame.size() / 2), frame.end() - 2, 0xFF);
         inFrame = true, sent = 0;
         pump();
     }
-
     void pump()
     {
         while (inFrame && !urbs.empty() && usb >= 0) {
@@ -341,7 +299,6 @@ struct Emulator
                 inFrame = false, fid ^= 1;
         }
     }
-
     std::string command(const std::string& line)
     {
         std::string s;
@@ -363,7 +320,6 @@ struct Emulator
             return "error unknown command";
         return "ok";
     }
-
     void run()
     {
         for (std::string line;;) {
@@ -394,9 +350,7 @@ int main(int argc, char** argv)
         return std::fprintf(stderr, "usage: uvc_emulator designated|ordinary\n"), 2;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Emulator emulator(*model);
-    const std::string attached = emulator.command("plug");
-    std::puts(attached.c_str());
-    if (attached == "error")
+    if (std::puts(emulator.command("plug").c_str()), emulator.usb < 0)
         return 1;
     emulator.run();
 }
