@@ -179,14 +179,17 @@ if [ -n "$plugin" ]; then
   cp -L "$plugin" "$root$plugin"
   copy_with_libs "$plugin"
 fi
-# Fontconfig's setup and one font, so that widget programs have text to lay out.
+# Fontconfig's setup and a sans font, with one for Chinese (a language the program offers),
+# so that widget programs have text to lay out and screenshots show no empty boxes.
 if [ -d /etc/fonts ]; then
   cp -a /etc/fonts "$root/etc/"
-  font=$(fc-match -f '%{file}' sans 2>/dev/null || true)
-  if [ -f "$font" ]; then
-    mkdir -p "$root$(dirname "$font")"
-    cp -L "$font" "$root$font"
-  fi
+  for pattern in sans sans:lang=zh-cn; do
+    font=$(fc-match -f '%{file}' "$pattern" 2>/dev/null || true)
+    if [ -f "$font" ]; then
+      mkdir -p "$root$(dirname "$font")"
+      cp -L "$font" "$root$font"
+    fi
+  done
 fi
 for f in "${copies[@]}"; do
   [ -f "$f" ] || { echo "run-vm-tests: no such file: $f" >&2; exit 2; }
