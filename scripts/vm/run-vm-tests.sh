@@ -21,13 +21,31 @@
 #     --udev-pass         after the first pass, start a udev daemon (systemd-udevd)
 #                         and run every program again with LUMIVO_VM_UDEV=1, so the
 #                         udev monitor path is exercised as well as raw uevents
+#     --results DIR       leave each program's output and exit status per pass in DIR
+#                         and exit 0 once the VM has run (the verdicts are read with:)
+#   scripts/vm/run-vm-tests.sh --result DIR PROGRAM
+#                         prints PROGRAM's output from the last run with --results DIR;
+#                         exit 0 when it passed in every pass, 77 when the VM was skipped
 #
 # Exit status: 0 when every program exited 0 in the VM, 1 when one failed, crashed,
 # hung or never ran, 77 when qemu or the kernel cannot be had on this machine.
 # Inside the VM each program sees LUMIVO_VM=1, QT_QPA_PLATFORM=offscreen and a
-# writable HOME/TMPDIR under /tmp; /sys/bus/platform/drivers/vivid/{unbind,bind}
+# writable HOME (its own) and TMPDIR under /tmp; /sys/bus/platform/drivers/vivid/{unbind,bind}
 # unplug and replug the camera.
 set -uo pipefail
+
+if [ "${1:-}" = --result ]; then
+  [ -e "$2/skipped" ] && { cat "$2/skipped"; exit 77; }
+  [ -e "$2/$3.rc" ] || { echo "run-vm-tests: no result for $3 in $2"; exit 1; }
+  status=0
+  for rc in "$2/$3".rc "$2/$3"@*.rc; do
+    [ -e "$rc" ] || continue
+    n=$(basename "$rc" .rc)
+    cat "$2/$n.log"
+    if [ "$(cat "$rc")" = 0 ]; then echo "PASS: $n"; else echo "FAIL: $n ($(cat "$rc"))"; status=1; fi
+  done
+  exit $status
+fi
 
 vivid_opts="n_devs=1 node_types=0x20001 num_inputs=1 input_types=0"
 timeout_s=300
@@ -39,6 +57,7 @@ copies=()
 modules=()
 out_dir="${LUMIVO_VM_OUT:-}"
 udev_pass=0
+results=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --vivid) vivid_opts="$2"; shift 2 ;;
@@ -50,7 +69,8 @@ while [ $# -gt 0 ]; do
     --udev-pass) udev_pass=1; shift ;;
     --modules) read -ra more <<< "$2"; modules+=("${more[@]}"); shift 2 ;;
     --out) out_dir="$2"; shift 2 ;;
-    -h|--help) sed -n '2,25p' "$0"; exit 0 ;;
+    --results) results="$2"; rm -rf "$results"; mkdir -p "$results"; shift 2 ;;
+    -h|--help) sed -n '2,30p' "$0"; exit 0 ;;
     *) programs+=("$1"); shift ;;
   esac
 done
@@ -65,7 +85,11 @@ for p in "${programs[@]}"; do
   fi
 done
 
-skip() { echo "run-vm-tests: SKIP: $*"; exit 77; }
+skip() {
+  echo "run-vm-tests: SKIP: $*"
+  [ -z "$results" ] || echo "run-vm-tests: SKIP: $*" > "$results/skipped"
+  exit 77
+}
 
 qemu=$(command -v qemu-system-x86_64) || skip "qemu-system-x86_64 is not installed"
 busybox=""
@@ -155,14 +179,17 @@ if [ -n "$plugin" ]; then
   cp -L "$plugin" "$root$plugin"
   copy_with_libs "$plugin"
 fi
-# Fontconfig's setup and one font, so that widget programs have text to lay out.
+# Fontconfig's setup and a sans font, with one for Chinese (a language the program offers),
+# so that widget programs have text to lay out and screenshots show no empty boxes.
 if [ -d /etc/fonts ]; then
   cp -a /etc/fonts "$root/etc/"
-  font=$(fc-match -f '%{file}' sans 2>/dev/null || true)
-  if [ -f "$font" ]; then
-    mkdir -p "$root$(dirname "$font")"
-    cp -L "$font" "$root$font"
-  fi
+  for pattern in sans sans:lang=zh-cn; do
+    font=$(fc-match -f '%{file}' "$pattern" 2>/dev/null || true)
+    if [ -f "$font" ]; then
+      mkdir -p "$root$(dirname "$font")"
+      cp -L "$font" "$root$font"
+    fi
+  done
 fi
 for f in "${copies[@]}"; do
   [ -f "$f" ] || { echo "run-vm-tests: no such file: $f" >&2; exit 2; }
@@ -219,6 +246,7 @@ INIT
     for n in "${names[@]}"; do
       cat <<INIT
 echo "@@LUMIVO-VM begin $n$1"
+HOME=/tmp/home/$n$1 && mkdir -p \$HOME  # nothing a program stores reaches the next one
 /tests/$n $prog_args
 echo "@@LUMIVO-VM end $n$1 rc=\$?"
 echo vivid.0 > /sys/bus/platform/drivers/vivid/bind 2>/dev/null  # in case a test left it unbound
@@ -287,6 +315,10 @@ if [ "$udev_pass" = 1 ]; then
 fi
 for n in "${checks[@]}"; do
   rc=$(tr -d '\r' < "$log" | sed -n "s/^@@LUMIVO-VM end $n rc=\([0-9]*\).*/\1/p" | tail -1)
+  if [ -n "$results" ]; then
+    tr -d '\r' < "$log" | sed -n "/^@@LUMIVO-VM begin $n\$/,/^@@LUMIVO-VM end $n rc=/p" > "$results/$n.log"
+    echo "${rc:-did not finish}" > "$results/$n.rc"
+  fi
   if [ -z "$rc" ]; then
     echo "run-vm-tests: FAIL: $n did not finish in the VM"
     status=1
@@ -297,4 +329,5 @@ for n in "${checks[@]}"; do
     echo "run-vm-tests: PASS: $n"
   fi
 done
+[ -n "$results" ] && exit 0
 exit $status

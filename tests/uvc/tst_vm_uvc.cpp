@@ -1,0 +1,237 @@
+// The whole program against emulated USB cameras (uvc_emulator) on the kernel's own uvcvideo
+// driver in the test VM; control values are read back from the "hardware". With udevd
+// (LUMIVO_VM_UDEV=1) only discovery and hot-plug run again.
+#include "logcapture.h"
+#include "mainwindow.h"
+
+#include "app/icamerapage.h"
+#include "app/imainpage.h"
+#include "app/mainframe.h"
+#include "camera/icamera.h"
+#include "capture/capturesystem.h"
+#include "capture/v4l2/v4l2backend.h"
+#include "capture/v4l2/v4l2hotplugmonitor.h"
+#include "widgets/icamerabutton.h"
+#include "widgets/icamerapreview.h"
+#include "widgets/islider.h"
+#include "widgets/iswitchbutton.h"
+
+#include <QComboBox>
+#include <QProcess>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+bool udevPass() { return qEnvironmentVariable("LUMIVO_VM_UDEV") == "1"; }
+
+// One emulated camera, plugged in while the object lives (it ends with its stdin).
+struct Emulator : QProcess
+{
+    explicit Emulator(const QString& model) { setProcessChannelMode(ForwardedErrorChannel), start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {model}); }
+    ~Emulator() override { closeWriteChannel(), waitForFinished(5000); }
+    QByteArray ask(const QByteArray& command)  // one command ("" for none), its one line of answer
+    {
+        write(command.isEmpty() ? command : command + "\n");
+        while (!canReadLine() && waitForReadyRead(30000)) {
+        }
+        return readLine().trimmed();
+    }
+    // What the camera holds: a control value, "format" or "size".
+    QString value(const QString& key) { return QString(ask("values")).split(' ').filter(QRegularExpression('^' + key + '=')).value(0).section('=', 1); }
+};
+} // namespace
+
+class TestVmUvc : public QObject
+{
+    Q_OBJECT
+
+    MainFrame* frame = nullptr;
+    ICameraPage* page = nullptr;
+    std::unique_ptr<Emulator> designated;
+    std::unique_ptr<QSignalSpy> plugs;
+
+    QList<ICameraButton*> tilesOf(const QString& vid) const
+    {
+        QList<ICameraButton*> tiles = frame->mainPage()->cameraButtons();
+        tiles.erase(std::remove_if(tiles.begin(), tiles.end(), [&](ICameraButton* t) { return t->cameraInfo.strVid != vid; }), tiles.end());
+        return tiles;
+    }
+    ICameraButton* tileOf(const QString& vid) const { return tilesOf(vid).value(0); }
+    void open(const QString& vid)  // with a click on its tile, until pictures come
+    {
+        tileOf(vid)->click();
+        QTRY_VERIFY_WITH_TIMEOUT(lastFrameSize().isValid(), 20000);
+    }
+    QSize lastFrameSize()  // as the camera sends it (the preview is scaled to its area)
+    {
+        QSignalSpy frames(ICamera::instance(), &ICamera::sgPreviewImage);
+        return frames.wait(10000) ? ICamera::instance()->photo().size() : QSize();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariable("LUMIVO_VM") != "1")
+            QSKIP("runs only inside the test VM");
+        // Only emulated cameras (the VM runner binds vivid again afterwards).
+        QCOMPARE(QProcess::execute("sh", {"-c", "echo vivid.0 > /sys/bus/platform/drivers/vivid/unbind"}), 0);
+        designated = std::make_unique<Emulator>("designated");
+        QVERIFY(designated->ask("").startsWith("attached"));
+        frame = MainWindow::create();
+        page = frame->cameraPage();
+        plugs = std::make_unique<QSignalSpy>(capture::CaptureSystem::instance(), &capture::CaptureSystem::deviceChanged);
+        using Source = capture::V4l2HotplugMonitor::Source;  // udevd's events in the udev pass, the kernel's before
+        const auto* backend = capture::CaptureSystem::instance()->findChild<capture::V4l2Backend*>();
+        QCOMPARE(backend ? backend->monitor()->source() : Source::None, udevPass() ? Source::Udev : Source::Kernel);
+    }
+    void init()
+    {
+        const QByteArray name = QTest::currentTestFunction();
+        if (udevPass() && name != "discoveryReadsTheUsbParent" && name != "unplugMidStreamAndReplug")
+            QSKIP("checked in the pass with raw uevents");
+    }
+    void discoveryReadsTheUsbParent()
+    {
+        // One tile per camera: the metadata node beside it is no camera.
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf("1209"), 20000);
+        QCOMPARE(tilesOf("1209").size(), 1);
+        const ICameraInfo info = tileOf("1209")->cameraInfo;
+        QCOMPARE(QStringList({info.strPid, info.strSerial, info.strDisplayName}), QStringList({"4C56", "LV0042", "Lumivo Cam #1"}));
+        if (udevPass()) {  // udev's by-id link names the same device
+            const QString link = "/dev/v4l/by-id/usb-Lumivo_Lumivo_Cam_LV0042-video-index0";
+            QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(link).canonicalFilePath(), "/dev/" + info.strDevicePath.section('/', -1), 10000);
+            return;
+        }
+        // Two of one name: the " #n" ordinal tells them apart; no serial there.
+        Emulator first("ordinary"), second("ordinary");
+        QVERIFY(first.ask("").startsWith("attached") && second.ask("").startsWith("attached"));
+        QTRY_COMPARE_WITH_TIMEOUT(tilesOf("0BDA").size(), 2, 20000);
+        QStringList names;
+        for (ICameraButton* tile : tilesOf("0BDA"))
+            names << tile->cameraInfo.strDisplayName + "/" + tile->cameraInfo.strSerial;
+        QCOMPARE(names, QStringList({"Integrated Camera: Integrated C #1/", "Integrated Camera: Integrated C #2/"}));
+        // An ordinary camera gets neither the Filter tab nor a restricted resolution list;
+        // a resolution change (small sizes here, to be quick) reopens it at the new size.
+        open("0BDA");
+        QCOMPARE(page->resolutionBox()->count(), 4);
+        QVERIFY(!page->button(ICameraPage::KeyFilterTab)->isVisible());
+        page->resolutionBox()->setCurrentText("640x480");
+        QTRY_COMPARE_WITH_TIMEOUT(lastFrameSize(), QSize(640, 480), 20000);
+        QCOMPARE(QSet<QString>({first.value("size"), second.value("size")}), QSet<QString>({"1280x720", "640x480"}));  // one never streamed
+        page->button(ICameraPage::KeyBack)->click();
+    }
+    void openChoosesMjpgAndReadsControls()
+    {
+        open("1209");
+        QVERIFY(page->button(ICameraPage::KeyFilterTab)->isVisible());
+        QStringList texts, sizes, controls;
+        for (int i = 0; i < page->resolutionBox()->count(); ++i)
+            texts << page->resolutionBox()->itemText(i);
+        QCOMPARE(texts, QStringList({"1280x720", "1920x1080"}));
+        // MJPG over YUY2 (160x120 is YUY2 only), sorted although the camera lists them unsorted.
+        for (const CameraResolution& r : ICamera::instance()->resolutions())
+            sizes << QString("%1x%2").arg(r.size.width()).arg(r.size.height());
+        QCOMPARE(sizes, QStringList({"320x240", "640x480", "1280x720", "1920x1080"}));
+        QCOMPARE(designated->value("format"), QString("MJPG"));
+        QCOMPARE(lastFrameSize(), QSize(1280, 720));
+        // Every control as the camera states it: min max default value, and automatic or not.
+        const CameraParameters all = ICamera::instance()->parameters();
+        for (int slot = 0; slot < CameraParameters::Count; ++slot)
+            controls << QString("%1 %2 %3 %4 %5").arg(all[slot].min.toInt()).arg(all[slot].max.toInt())
+                            .arg(all[slot].defaultValue.toInt()).arg(all[slot].value.toInt()).arg(all[slot].isAuto);
+        QCOMPARE(controls, QStringList({"0 100 50 50 0", "0 100 64 64 0", "-64 64 0 0 0", "3 2047 157 157 1",
+                                        "0 250 0 0 1", "2800 6500 4600 4600 1", "0 7 3 3 0"}));
+    }
+    // What the page sends lands in the camera (name=value pairs it then holds); bad pictures.
+    void writesLandInTheCameraAndBadPicturesPass()
+    {
+        LogCapture log;
+        using P = ICameraPage;
+        auto slider = [this](ISlider* (P::*which)() const, int v) { return [=] { (page->*which)()->setValue(v); }; };
+        auto toggle = [this](int key, bool on) { return [=] { qobject_cast<ISwitchButton*>(page->button(key))->setStatus(on); }; };
+        auto look = [this](int key) { return [=] { page->applyFilter(key); }; };
+        const QList<QPair<std::function<void()>, QString>> steps{
+            {toggle(P::KeyAutoExposure, false), "auto_exposure=1"},  // the camera offers Manual and Aperture Priority
+            {slider(&P::exposureSlider, 500), "exposure=500"},
+            {toggle(P::KeyAutoExposure, true), "auto_exposure=8"},
+            {toggle(P::KeyAutoFocus, false), "focus_auto=0"},
+            {slider(&P::focusSlider, 120), "focus=120"},
+            {toggle(P::KeyAutoWhiteBalance, false), "white_balance_auto=0"},
+            {slider(&P::whiteBalanceSlider, 3200), "white_balance=3200"},
+            {slider(&P::brightnessSlider, -20), "brightness=-20"},
+            {slider(&P::contrastSlider, 70), "contrast=70"},
+            {slider(&P::saturationSlider, 90), "saturation=90"},
+            {[this] { page->button(P::KeyRestoreDefault)->click(); }, "brightness=0 contrast=50 saturation=64 focus=0 white_balance=4600"},
+            // The looks' sharpness (32, 40) and Film's 7000 K lie beyond this camera: the nearest lands.
+            {look(P::KeyFilterOriginal), "brightness=32 contrast=32 saturation=32 sharpness=7 white_balance_auto=1"},
+            {look(P::KeyFilterBright), "brightness=45 contrast=40 saturation=32 white_balance_auto=1"},
+            {look(P::KeyFilterBlossom), "brightness=32 contrast=32 white_balance_auto=0 white_balance=3800"},
+            {look(P::KeyFilterForest), "contrast=25 saturation=35 white_balance_auto=0 white_balance=3600"},
+            {look(P::KeyFilterFilm), "contrast=32 saturation=25 sharpness=7 white_balance=6500"},
+            {look(P::KeyFilterMono), "saturation=0 sharpness=7 white_balance_auto=1"}};
+        for (const auto& [action, expected] : steps) {
+            action();
+            for (const QString& pair : expected.split(' '))
+                QTRY_COMPARE_WITH_TIMEOUT(pair.section('=', 0, 0) + "=" + designated->value(pair.section('=', 0, 0)), pair, 5000);
+        }
+        // A control request the camera stalls is logged and leaves the value; the next one lands.
+        QCOMPARE(designated->ask("stall"), QByteArray("ok"));
+        page->brightnessSlider()->setValue(10);
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("V4L2: setting control"), 1, 5000);
+        QCOMPARE(designated->value("brightness"), QString("32"));
+        page->brightnessSlider()->setValue(11);
+        QTRY_COMPARE_WITH_TIMEOUT(designated->value("brightness"), QString("11"), 5000);
+        QCOMPARE(designated->ask("damage"), QByteArray("ok"));
+        // Broken frames for a while: one log line for them all, and pictures come back.
+        QTRY_COMPARE_WITH_TIMEOUT(log.count("frame dropped: corrupt JPEG data"), 1, 10000);
+        QTest::qWait(1000);
+        QCOMPARE(designated->ask("start"), QByteArray("ok"));
+        QVERIFY(lastFrameSize().isValid());
+        QCOMPARE(log.count("frame dropped"), 1);
+        QCOMPARE(designated->ask("stop"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->preview()->message().contains("stopped sending pictures"), 10000);
+        QCOMPARE(designated->ask("start"), QByteArray("ok"));
+        QTRY_VERIFY_WITH_TIMEOUT(page->preview()->message().isEmpty(), 10000);
+    }
+    void unplugMidStreamAndReplug()
+    {
+        if (udevPass())
+            open("1209");
+        const QString path = tileOf("1209")->cameraInfo.strDevicePath;
+        plugs->clear();
+        QCOMPARE(designated->ask("unplug"), QByteArray("ok"));
+        QTRY_COMPARE_WITH_TIMEOUT(frame->currentPage(), 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!tileOf("1209"), 10000);
+        QTest::qWait(500);
+        QCOMPARE(*plugs, QList<QVariantList>({{false, path}}));
+        plugs->clear();
+        QVERIFY(designated->ask("plug").startsWith("attached"));
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf("1209"), 20000);
+        // It powers up with its defaults; the remembered brightness is written back on arrival.
+        if (!udevPass())
+            QTRY_COMPARE_WITH_TIMEOUT(designated->value("brightness"), QString("11"), 5000);
+        QTest::qWait(500);
+        QCOMPARE(*plugs, QList<QVariantList>({{true, path}}));  // on the same vhci port again
+        QCOMPARE(frame->mainPage()->cameraButtons().size(), 1);
+        open("1209");
+        QCOMPARE(lastFrameSize(), QSize(1280, 720));
+        page->button(ICameraPage::KeyBack)->click();
+    }
+    // The real program's screenshot tour; the pictures leave the VM through LUMIVO_VM_OUT.
+    void screenshotTour()
+    {
+        const QString dir = qEnvironmentVariable("LUMIVO_VM_OUT") + "/tour";
+        QProcess tour;
+        tour.setProcessChannelMode(QProcess::ForwardedChannels);
+        tour.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", dir});
+        QVERIFY(tour.waitForFinished(55000));
+        QCOMPARE(tour.exitCode(), 0);
+        for (const char* name : {"devices.png", "camera.png", "parameters.png", "filter.png"})
+            QVERIFY2(!QImage(dir + "/" + name).isNull(), name);
+    }
+};
+
+LUMIVO_UI_TEST_MAIN(TestVmUvc)
+#include "tst_vm_uvc.moc"
