@@ -54,6 +54,14 @@ void IMainPage::initUI()
 
 void IMainPage::addCamera(ICameraInfo info)
 {
+    // A device can be announced again while listed (udevd announces it only once its
+    // rules ran, after a scan may have found it): it keeps its one tile.
+    for (ICameraButton* shown : qAsConst(m_cameraButtons)) {
+        if (shown->cameraInfo.strDevicePath.compare(info.strDevicePath, Qt::CaseInsensitive) == 0) {
+            shown->setCameraInfo(info);
+            return;
+        }
+    }
     ICameraButton* tile = createCameraButton(QVariant(info.strDevicePath), info, true, this);
     m_pDeviceBox->addWidget(tile);
     m_cameraButtons.append(tile);
