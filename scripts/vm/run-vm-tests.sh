@@ -222,7 +222,8 @@ export PATH=/bin:/sbin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-mount -t tmpfs tmpfs /tmp
+# /tmp stays on the (writable) initramfs: a tmpfs there would hide files copied under /tmp.
+chmod 1777 /tmp
 mkdir -p /tmp/home /tmp/run
 chmod 700 /tmp/run
 echo "@@LUMIVO-VM kernel \$(uname -r)"

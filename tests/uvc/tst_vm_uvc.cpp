@@ -29,8 +29,16 @@ bool udevPass() { return qEnvironmentVariable("LUMIVO_VM_UDEV") == "1"; }
 // One emulated camera, plugged in while the object lives (it ends with its stdin).
 struct Emulator : QProcess
 {
-    explicit Emulator(const QString& model) { setProcessChannelMode(ForwardedErrorChannel), start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {model}); }
-    ~Emulator() override { closeWriteChannel(), waitForFinished(5000); }
+    explicit Emulator(const QString& model)
+    {
+        setProcessChannelMode(ForwardedErrorChannel);
+        start(qEnvironmentVariable("LUMIVO_UVC_EMULATOR"), {model});
+    }
+    ~Emulator() override
+    {
+        closeWriteChannel();
+        waitForFinished(5000);
+    }
     QByteArray ask(const QByteArray& command)  // one command ("" for none), its one line of answer
     {
         write(command.isEmpty() ? command : command + "\n");

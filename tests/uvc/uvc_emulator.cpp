@@ -175,10 +175,15 @@ struct Emulator
         probe = commit = settle({});
         for (port = 0; port < 15; ++port) {  // vhci's high-speed ports
             FILE* f = std::fopen("/sys/devices/platform/vhci_hcd.0/attach", "w");
-            if (f && std::fprintf(f, "%d %d %d 3", port, sv[1], (1 << 16) | (port + 2)) && std::fclose(f) == 0)
-                return close(sv[1]), (usb = sv[0]), true;
+            if (f && std::fprintf(f, "%d %d %d 3", port, sv[1], (1 << 16) | (port + 2)) && std::fclose(f) == 0) {
+                close(sv[1]);  // the kernel holds its end now
+                usb = sv[0];
+                return true;
+            }
         }
-        return close(sv[0]), close(sv[1]), false;
+        close(sv[0]);
+        close(sv[1]);
+        return false;
     }
     void unplug(bool detach = true)
     {
@@ -189,7 +194,16 @@ struct Emulator
     }
     // All of it, or the host has dropped the device. (A recv of nothing would wait for data.)
     bool io(bool reading, uint8_t* p, size_t n) { return n == 0 || size_t(reading ? recv(usb, p, n, MSG_WAITALL) : send(usb, p, n, MSG_NOSIGNAL)) == n; }
-    void reply(Bytes msg, const Bytes& in = {}) { msg.insert(msg.end(), in.begin(), in.end()), io(false, msg.data(), msg.size()); }
+    void reply(Bytes msg, const Bytes& in = {})
+    {
+        msg.insert(msg.end(), in.begin(), in.end());
+        io(false, msg.data(), msg.size());
+    }
+    bool fail(uint8_t code)  // refuses a control request; the host reads why from the error-code control
+    {
+        error = code;
+        return false;
+    }
     void readUsb()
     {
         uint8_t h[48];
@@ -251,22 +265,24 @@ struct Emulator
         const Control* c = std::find_if(kControls, kControls + kControlCount, [&](auto& k) { return k.entity == entity && k.selector == cs; });
         const int at = int(c - kControls);
         if (at == kControlCount)
-            return (error = 6), false;  // invalid control
-        if (stall)
-            return (stall = false), (error = 1), false;  // not ready
+            return fail(6);  // invalid control
+        if (stall) {
+            stall = false;
+            return fail(1);  // not ready
+        }
         error = 0;
         if (req == 0x01) {  // SET_CUR; auto_exposure takes one bit, one of the modes offered (res)
             if (out.size() < c->length)
-                return (error = 7), false;
+                return fail(7);
             const int32_t v = fromLe(out.data(), c->length, c->min < 0);
             if (c->master >= 0 && values[c->master] != c->manual)
-                return (error = 2), false;  // wrong state: the automatic mode owns it
+                return fail(2);  // wrong state: the automatic mode owns it
             if (at == 0 && (v & (v - 1) || !(v & c->res)))
-                return (error = 4), false;  // out of range
+                return fail(4);  // out of range
             return values[at] = at == 0 ? v : c->min + (std::clamp(v, c->min, c->max) - c->min + c->res / 2) / c->res * c->res, true;
         }
         if (req < 0x81 || req > 0x87)
-            return (error = 7), false;
+            return fail(7);
         const int32_t answers[] = {values[at], c->min, c->max, c->res, c->length, c->master >= 0 ? 0x0B : 0x03, c->def};
         return le(in, uint32_t(answers[req - 0x81]), req == 0x85 ? 2 : req == 0x86 ? 1 : c->length), true;
     }
