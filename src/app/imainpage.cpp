@@ -52,15 +52,22 @@ void IMainPage::initUI()
     adjustSize();
 }
 
+int IMainPage::tileIndex(const QString& devicePath) const
+{
+    for (int i = 0; i < m_cameraButtons.size(); ++i)
+        if (m_cameraButtons.at(i)->cameraInfo.strDevicePath.compare(devicePath, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
 void IMainPage::addCamera(ICameraInfo info)
 {
     // A device can be announced again while listed (udevd announces it only once its
     // rules ran, after a scan may have found it): it keeps its one tile.
-    for (ICameraButton* shown : qAsConst(m_cameraButtons)) {
-        if (shown->cameraInfo.strDevicePath.compare(info.strDevicePath, Qt::CaseInsensitive) == 0) {
-            shown->setCameraInfo(info);
-            return;
-        }
+    const int listed = tileIndex(info.strDevicePath);
+    if (listed >= 0) {
+        m_cameraButtons.at(listed)->setCameraInfo(info);
+        return;
     }
     ICameraButton* tile = createCameraButton(QVariant(info.strDevicePath), info, true, this);
     m_pDeviceBox->addWidget(tile);
@@ -69,16 +76,14 @@ void IMainPage::addCamera(ICameraInfo info)
 
 void IMainPage::removeCamera(ICameraInfo info)
 {
-    for (int i = 0; i < m_cameraButtons.size(); ++i) {
-        if (m_cameraButtons.at(i)->cameraInfo.strDevicePath.compare(info.strDevicePath, Qt::CaseInsensitive) != 0)
-            continue;
-        if (QLayoutItem* item = m_pDeviceBox->takeAt(i)) {
-            delete item->widget();
-            delete item;
-        }
-        m_cameraButtons.removeAt(i);
+    const int i = tileIndex(info.strDevicePath);
+    if (i < 0)
         return;
+    if (QLayoutItem* item = m_pDeviceBox->takeAt(i)) {
+        delete item->widget();
+        delete item;
     }
+    m_cameraButtons.removeAt(i);
 }
 
 void IMainPage::onButtonClick(bool, const QVariant& key)

@@ -31,6 +31,8 @@ public:
     QList<ICameraButton*> cameraButtons() const { return m_cameraButtons; }
 
 private:
+    // Where the tile of the device at `devicePath` stands in the list (and the box); -1 for none.
+    int tileIndex(const QString& devicePath) const;
     void initUI();
     void onButtonClick(bool checked, const QVariant& key);
 
