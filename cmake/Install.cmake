@@ -79,7 +79,7 @@ endif()
 
 # Sized icons are rendered from the SVG at build time rather than committed.
 add_executable(lumivo_svgtopng tools/svgtopng.cpp)
-target_link_libraries(lumivo_svgtopng PRIVATE Qt5::Gui Qt5::Svg)
+target_link_libraries(lumivo_svgtopng PRIVATE Qt::Gui Qt::Svg)
 target_compile_options(lumivo_svgtopng PRIVATE ${LUMIVO_WARNINGS})
 set(LUMIVO_ICON_PNGS)
 foreach(size ${LUMIVO_ICON_SIZES})

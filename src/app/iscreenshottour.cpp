@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
-#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -172,5 +171,5 @@ void IScreenshotTour::note(const QString& line)
     std::fflush(stdout);
     QFile file(m_dir.filePath(QStringLiteral("tour.txt")));
     if (file.open(QIODevice::Append | QIODevice::Text))
-        QTextStream(&file) << line << '\n';
+        file.write((line + QLatin1Char('\n')).toUtf8());
 }

@@ -7,16 +7,9 @@
 #include "app/mainframe.h"
 
 #include <QDebug>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QWindow>
-
-namespace {
-
-bool needsSystemMove() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
-
-} // namespace
 
 ITitleWidget::ITitleWidget(IApplication* application, QWidget* parent) : IBaseWidget(parent)
 {
@@ -60,11 +53,13 @@ QRect ITitleWidget::dragArea() const
 void ITitleWidget::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && dragArea().contains(event->pos())) {
-        dragging = true;
         if (QWidget* w = mainWindow()) {
-            dragOffset = event->globalPos() - w->pos();
-            if (needsSystemMove() && w->windowHandle())
-                w->windowHandle()->startSystemMove();
+            // The window system moves the window where it offers to (Wayland only lets it:
+            // a client cannot place its own window); elsewhere the window follows the pointer.
+            QWindow* handle = w->windowHandle();
+            dragging = !(handle && handle->startSystemMove());
+            qDebug() << "title bar: window moved" << (dragging ? "by hand" : "by the window system");
+            dragOffset = mapToGlobal(event->pos()) - w->pos();
         }
     }
     QWidget::mousePressEvent(event);
@@ -72,9 +67,9 @@ void ITitleWidget::mousePressEvent(QMouseEvent* event)
 
 void ITitleWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (dragging && !needsSystemMove()) {
+    if (dragging) {
         if (QWidget* w = mainWindow())
-            w->move(event->globalPos() - dragOffset);
+            w->move(mapToGlobal(event->pos()) - dragOffset);
     }
     QWidget::mouseMoveEvent(event);
 }

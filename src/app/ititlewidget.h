@@ -24,5 +24,6 @@ private:
     void showSettings();
 
     QPoint dragOffset;
+    // Moving by hand: the window system declined to move the window itself.
     bool dragging = false;
 };

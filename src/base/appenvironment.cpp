@@ -36,7 +36,7 @@ void applyScaleFactors(const ScaleFactors& factors)
 
 QString makeWritableDir(const QString& sub)
 {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::DataLocation) + "/" + sub;
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/" + sub;
     if (!QDir(path).exists())
         QDir().mkpath(path);
     return path;

@@ -5,7 +5,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QMutex>
-#include <QTextStream>
 
 namespace {
 QMutex& logMutex()
@@ -58,9 +57,6 @@ void outputMessage(QtMsgType type, const QMessageLogContext& context, const QStr
     QFile file(logFilePath(now.date()));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
-    QTextStream stream(&file);
-    stream.setCodec("UTF-8");
-    stream << line << "\r\n";
-    stream.flush();
+    file.write((line + QStringLiteral("\r\n")).toUtf8());
     file.close();
 }

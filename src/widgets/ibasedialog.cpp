@@ -42,7 +42,7 @@ void IBaseDialog::addButton(const QVariant& key, IButton* button)
         qDebug() << "widgets: IBaseDialog::addButton with a null button";
         return;
     }
-    buttons.insert(key, button);
+    registerButton(key, button);
     connect(button, &IButton::sgButtonClick, this, &IBaseDialog::sgButtonClick);
 }
 
@@ -60,13 +60,13 @@ QRectF IBaseDialog::closeRect() const
 void IBaseDialog::mousePressEvent(QMouseEvent* event)
 {
     if (!title.isEmpty() && event->button() == Qt::LeftButton) {
-        if (closable && closeRect().contains(event->localPos())) {
+        if (closable && closeRect().contains(QPointF(event->pos()))) {
             closePressed = true;
             update();
         }
-        if (moveEnable && event->localPos().y() <= 40 * g_dScale) {
+        if (moveEnable && QPointF(event->pos()).y() <= 40 * g_dScale) {
             dragging = true;
-            dragOffset = event->globalPos() - pos();
+            dragOffset = mapToGlobal(event->pos()) - pos();
             // A press on the close icon must keep the pointer: a system move would take it.
             if (!closePressed && needsSystemMove() && windowHandle())
                 windowHandle()->startSystemMove();
@@ -78,7 +78,7 @@ void IBaseDialog::mousePressEvent(QMouseEvent* event)
 void IBaseDialog::mouseMoveEvent(QMouseEvent* event)
 {
     if (!title.isEmpty() && moveEnable && dragging && !closePressed && !needsSystemMove())
-        move(event->globalPos() - dragOffset);
+        move(mapToGlobal(event->pos()) - dragOffset);
     QWidget::mouseMoveEvent(event);
 }
 
@@ -86,7 +86,7 @@ void IBaseDialog::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!title.isEmpty()) {
         if (closePressed) {
-            const bool onIcon = closeRect().contains(event->localPos());
+            const bool onIcon = closeRect().contains(QPointF(event->pos()));
             closePressed = false;
             update();
             if (onIcon)

@@ -17,7 +17,7 @@ void IBaseWidget::addButton(const QVariant& key, IButton* button)
         qDebug() << "widgets: IBaseWidget::addButton with a null button";
         return;
     }
-    buttons.insert(key, button);
+    registerButton(key, button);
     connect(button, &IButton::sgButtonClick, this, &IBaseWidget::sgButtonClick);
 }
 

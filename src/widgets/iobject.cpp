@@ -9,12 +9,25 @@
 #include "widgets/iswitchbutton.h"
 #include "widgets/itxtbutton.h"
 
+#include <algorithm>
+
 IObject::IObject() : radius(10 * g_dScale) { ensureToolkitResources(); }
 
 IButton* IObject::button(const QVariant& key) const
 {
-    const auto it = buttons.constFind(key);
-    return it == buttons.constEnd() ? nullptr : it.value().data();
+    for (const auto& entry : buttons) {
+        if (entry.first == key)
+            return entry.second.data();
+    }
+    return nullptr;
+}
+
+void IObject::registerButton(const QVariant& key, IButton* button)
+{
+    buttons.erase(std::remove_if(buttons.begin(), buttons.end(),
+                                 [&key](const auto& entry) { return entry.first == key || entry.second.isNull(); }),
+                  buttons.end());
+    buttons.append(qMakePair(key, QPointer<IButton>(button)));
 }
 
 QPoint IObject::buttonGlobalPos(const QVariant& key)

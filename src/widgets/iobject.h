@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QColor>
-#include <QMap>
+#include <QList>
+#include <QPair>
 #include <QPoint>
 #include <QPointer>
 #include <QSize>
@@ -53,10 +54,14 @@ public:
     QColor roundColor{0, 0, 0, 200};
     IApplication* app = nullptr;
     // Not owning: Qt parenting frees the buttons. A guarded pointer, so that a button
-    // destroyed before its page reads as not registered instead of dangling.
-    QMap<QVariant, QPointer<IButton>> buttons;
+    // destroyed before its page reads as not registered instead of dangling. A list,
+    // since QVariant has no ordering in Qt 6; a page holds a few dozen buttons at most.
+    QList<QPair<QVariant, QPointer<IButton>>> buttons;
 
 protected:
+    // Registers `button` under `key`, replacing what the key held; forgets destroyed buttons.
+    void registerButton(const QVariant& key, IButton* button);
+
     // Not deleted through this type.
     ~IObject() = default;
 };

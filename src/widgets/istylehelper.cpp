@@ -3,11 +3,15 @@
 #include "base/appenvironment.h"
 #include "base/iconfigureservice.h"
 
-#include <QApplication>
 #include <QDebug>
-#include <QDesktopWidget>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QScreen>
+
+#include <cstdlib>
+#include <iterator>
+#include <utility>
 
 namespace {
 
@@ -20,11 +24,38 @@ const char* const kCjkFallbacks[] = {
 
 double desktopLogicalDpi()
 {
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        if (QDesktopWidget* desktop = app->desktop())
-            return desktop->logicalDpiX();
-    }
+    // Whole dots per inch, as a widget reports them.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        return qRound(screen->logicalDotsPerInchX());
     return 96.0;
+}
+
+// Qt 6 counts weights from 100 to 900, Qt 5 from 0 to 99; the named weights are the same
+// in both, so the nearest one stands for a 0..99 weight.
+QFont::Weight namedWeight(int weight)
+{
+    static const std::pair<int, QFont::Weight> named[] = {
+        {0, QFont::Thin},      {12, QFont::ExtraLight}, {25, QFont::Light},     {50, QFont::Normal},
+        {57, QFont::Medium},   {63, QFont::DemiBold},   {75, QFont::Bold},      {81, QFont::ExtraBold},
+        {87, QFont::Black},
+    };
+    const auto* best = std::begin(named);
+    for (const auto* it = std::begin(named); it != std::end(named); ++it) {
+        if (std::abs(it->first - weight) < std::abs(best->first - weight))
+            best = it;
+    }
+    return best->second;
+}
+
+QStringList installedFamilies()
+{
+    // The one place the two Qt versions part: Qt 6 made the font database's queries
+    // static and deleted its constructor, Qt 5 only has them on an instance.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QFontDatabase::families();
+#else
+    return QFontDatabase().families();
+#endif
 }
 
 } // namespace
@@ -67,7 +98,7 @@ QString fontFamily(const QString& langId, const QStringList& families)
 QFont createFont(int size, int weight, double logicalDpi)
 {
     QFont font;
-    font.setWeight(weight);
+    font.setWeight(namedWeight(weight));
     const double points = fontPointSize(size, logicalDpi, g_dScale);
     if (points > 0)
         font.setPointSizeF(points);
@@ -75,7 +106,7 @@ QFont createFont(int size, int weight, double logicalDpi)
         qDebug() << "widgets: font size" << size << "gives" << points << "points, kept default";
 
     // The family list does not change while we run; read it once.
-    static const QStringList families = QFontDatabase().families();
+    static const QStringList families = installedFamilies();
     font.setFamily(fontFamily(IConfigureService::s_strLangId, families));
     return font;
 }

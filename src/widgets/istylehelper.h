@@ -17,8 +17,9 @@ class QWidget;
 // every toolkit widget calls it.
 void ensureToolkitResources();
 
-// The font of `size` design points and `weight`, for the current language.
-QFont createFont(int size, int weight = QFont::Normal);
+// The font of `size` design points and `weight`, for the current language. Weights are
+// on the 0..99 scale (50 normal, 75 bold) in either Qt.
+QFont createFont(int size, int weight = 50);
 // The same for a given logical DPI (createFont uses the desktop's).
 QFont createFont(int size, int weight, double logicalDpi);
 

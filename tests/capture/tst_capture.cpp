@@ -268,7 +268,7 @@ private slots:
         monitor.handleKernelMessage(uevent("add", "/devices/x/video4linux/video9", "video4linux", "../etc/passwd"));
         monitor.handleKernelMessage(QByteArray("garbage"));
         QCOMPARE(spy.count(), 2);
-        QCOMPARE(spy.at(0), QVariantList({"add", "/sys" + kVivid, "/dev/video0"}));
+        QCOMPARE(spy.at(0), QVariantList({"add", QString("/sys" + kVivid), "/dev/video0"}));
         QCOMPARE(spy.at(1).at(2).toString(), QString());  // a DEVNAME leaving /dev is not used
         // A node that is not there (or a metadata node) is no camera arriving, and the
         // removal of a node never known as a capture node is not reported either.
