@@ -4,10 +4,14 @@
 #include "base/iconfigureservice.h"
 #include "base/outputmessage.h"
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
+    // Standard output carries diagnostics only: a reader that went away (a restarted copy
+    // keeps its predecessor's, whose reader may be gone) must not end the program.
+    std::signal(SIGPIPE, SIG_IGN);
     const QString id = QStringLiteral("Lumivo");
     // A copy started by a language change waits for its predecessor to let go of the
     // single-instance lock instead of taking it for a running copy.

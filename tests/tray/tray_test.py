@@ -48,13 +48,23 @@ def windows(pid, kind=''):  # the program's viewable windows, optionally of one 
     return [w for w in x('xdotool', 'search', '--onlyvisible', '--pid', str(pid)).split() if kind in wtype(w)]
 
 
+def unmanaged_height(w):  # 0 for a window the window manager manages
+    m = re.search(r'Height: (\d+)\n(?s:.*)Override Redirect State: yes', x('xwininfo', '-id', w))
+    return int(m.group(1)) if m else 0
+
+
+def menus(app):  # Qt 6 types menus NORMAL on X11: then an unmanaged window taller than the icon or a tooltip
+    return [w for w in windows(app.pid) if 'POPUP_MENU' in wtype(w) or unmanaged_height(w) > 80]
+
+
 def width(w):
     m = re.search(r'Geometry: (\d+)x', x('xdotool', 'getwindowgeometry', w))
     return int(m.group(1)) if m else 0  # 0 once it is gone
 
 
 def mains(app):  # the main window while shown; a window manager's close destroys its X window
-    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w))]
+    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w))
+            and not unmanaged_height(w)]
 
 
 def log_lines(text):
@@ -125,7 +135,7 @@ def sni():
     item = wait_for('the item to register', lambda: items)[0]
     sni = call(item, '/StatusNotifierItem', 'org.freedesktop.DBus.Properties', 'GetAll', '(s)',
                ('org.kde.StatusNotifierItem',))[0]
-    # Qt 5 titles the item with the application name, the executable's (it names the data directory).
+    # Qt titles the item with the application name, the executable's (it names the data directory).
     seen = (sni['Title'], sni['ToolTip'][2], sni['Status'])
     assert seen == (os.path.basename(program), title, 'Active'), 'title, tooltip, status: %s' % (seen,)
     # The icon is the program's tray icon: each image equals the frame of that size in the .ico.
@@ -182,7 +192,7 @@ def xembed():
     click = lambda button: x('xdotool', 'mousemove', '--window', icon, '10', '10', 'click', str(button))
 
     def menu(*keys):  # a click while a modal dialog is still closing is dropped, hence again
-        wait_for('the menu', lambda: windows(app.pid, 'POPUP_MENU'), again=lambda: click(3))
+        wait_for('the menu', lambda: menus(app), again=lambda: click(3))
         x('xdotool', 'key', *keys)
 
     wm_close(mains(app)[0])
@@ -191,7 +201,7 @@ def xembed():
     assert not mains(app), 'a right click showed the window'
     shot('tray-%s-menu' % host)
     x('xdotool', 'key', 'Escape')
-    wait_for('the menu to close', lambda: not windows(app.pid, 'POPUP_MENU'))
+    wait_for('the menu to close', lambda: not menus(app))
     wait_for('a left click to show the window', lambda: mains(app), again=lambda: click(1))
     menu('Down', 'Return')  # the first enabled entry
     wm_close(wait_for('the settings dialog', lambda: windows(app.pid, 'DIALOG'))[0])  # modal: it blocks the icon
