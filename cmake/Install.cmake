@@ -8,7 +8,7 @@
 #   share/applications/<id>.desktop
 #   share/icons/hicolor/{scalable,NxN}/apps/<id>.{svg,png}
 #   share/metainfo/<id>.metainfo.xml
-#   share/man/man1/lumivo.1.gz, share/doc/lumivo/{changelog.gz,copyright}
+#   share/man/man1/lumivo.1.gz, share/doc/<package>/{changelog.gz,copyright}
 # All of it honours DESTDIR, so a staging tree is complete and its launcher works.
 
 if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
@@ -19,6 +19,12 @@ set(LUMIVO_SYSTEM_PREFIX /usr/local CACHE PATH
 option(LUMIVO_PACKAGE_LAYOUT
   "Install as the Debian package does: absolute launcher link, lintian overrides" OFF)
 set(LUMIVO_APP_ID io.github.lumivo.Lumivo)
+# The Qt 6 build is its own package, so that apt shows which one is installed; the two
+# own the same files, so it takes the place of the Qt 5 one (and counts as it).
+set(LUMIVO_PACKAGE lumivo)
+if(NOT LUMIVO_QT STREQUAL "5")
+  set(LUMIVO_PACKAGE lumivo-qt${LUMIVO_QT})
+endif()
 set(LUMIVO_ICON_SIZES 16 22 24 32 48 64 128 256)
 set(LUMIVO_ICON_SVG ${CMAKE_SOURCE_DIR}/resources/lumivo.svg)
 
@@ -71,10 +77,10 @@ endforeach()
 add_custom_target(lumivo_docs ALL DEPENDS ${LUMIVO_GZ_FILES})
 install(FILES ${CMAKE_BINARY_DIR}/dist/lumivo.1.gz DESTINATION ${LUMIVO_SYSTEM_PREFIX}/share/man/man1)
 install(FILES ${CMAKE_BINARY_DIR}/dist/changelog.gz ${CMAKE_SOURCE_DIR}/dist/copyright
-  DESTINATION ${LUMIVO_SYSTEM_PREFIX}/share/doc/lumivo)
+  DESTINATION ${LUMIVO_SYSTEM_PREFIX}/share/doc/${LUMIVO_PACKAGE})
 if(LUMIVO_PACKAGE_LAYOUT)
   install(FILES ${CMAKE_SOURCE_DIR}/dist/lumivo.lintian-overrides
-    DESTINATION ${LUMIVO_SYSTEM_PREFIX}/share/lintian/overrides RENAME lumivo)
+    DESTINATION ${LUMIVO_SYSTEM_PREFIX}/share/lintian/overrides RENAME ${LUMIVO_PACKAGE})
 endif()
 
 # Sized icons are rendered from the SVG at build time rather than committed.
@@ -98,12 +104,12 @@ add_custom_target(lumivo_icons ALL DEPENDS ${LUMIVO_ICON_PNGS})
 # Debian package (scripts/package.sh). Everything under the package root: the program
 # in /opt/lumivo, the rest below LUMIVO_SYSTEM_PREFIX (the script sets /usr).
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME lumivo)
+set(CPACK_PACKAGE_NAME ${LUMIVO_PACKAGE})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Lumivo developers")
 set(CPACK_PACKAGE_CONTACT "Lumivo developers <developers@lumivo.org>")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-# GPL-3.0-or-later. The package carries the licence in /usr/share/doc/lumivo/copyright
+# GPL-3.0-or-later. The package carries the licence in /usr/share/doc/<package>/copyright
 # (pointing at common-licenses), so COPYING itself is not installed.
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/COPYING)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "USB webcam viewer with camera controls")
@@ -121,8 +127,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt loads the SVG plugins at run time (icons), which shlibdeps cannot see.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5")
+if(LUMIVO_QT STREQUAL "5")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5svg5")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qtwayland5")
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qt6-wayland")
+  set(CPACK_DEBIAN_PACKAGE_CONFLICTS "lumivo")
+  set(CPACK_DEBIAN_PACKAGE_REPLACES "lumivo")
+  set(CPACK_DEBIAN_PACKAGE_PROVIDES "lumivo")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qtwayland5")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

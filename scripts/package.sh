@@ -2,21 +2,25 @@
 # Builds the Debian package with CPack: a Release build in build-package/ (or
 # $PACKAGE_BUILD_DIR) with the desktop files under /usr, then checks it with
 # dpkg-deb, appstreamcli and lintian (where installed; lintian errors and warnings
-# fail it). The .deb is left in that folder.
+# fail it). The .deb is left in that folder. LUMIVO_QT=6 makes the Qt 6 package,
+# lumivo-qt6 (in build-package-qt6/ unless PACKAGE_BUILD_DIR is set), which takes the
+# place of the Qt 5 one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh dpkg-dev file  # dpkg-shlibdeps computes the run-time dependencies
+qt=${LUMIVO_QT:-5}
+LUMIVO_QT=$qt bash scripts/setup.sh dpkg-dev file  # dpkg-shlibdeps computes the run-time dependencies
 build=${PACKAGE_BUILD_DIR:-build-package}
+[ "$qt" = 5 ] || build=${PACKAGE_BUILD_DIR:-build-package-qt$qt}
 # Debian's hardening flags (stack protector, fortify, relro, bindnow).
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BUILD_TESTS=OFF -DLUMIVO_BUILD_BENCH=OFF \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVO_QT="$qt" -DLUMIVO_BUILD_TESTS=OFF -DLUMIVO_BUILD_BENCH=OFF \
   -DCMAKE_INSTALL_PREFIX=/opt/lumivo -DLUMIVO_SYSTEM_PREFIX=/usr -DLUMIVO_PACKAGE_LAYOUT=ON \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
 cmake --build "$build" -j"$(nproc)"
 (cd "$build" && cpack -G DEB)
-deb=$(ls -t "$build"/lumivo_*.deb | head -n 1)
+deb=$(ls -t "$build"/lumivo*_*.deb | head -n 1)
 dpkg-deb --info "$deb"
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what Lumivo needs, builds it (Release) and starts it; arguments go to the program.
+# LUMIVO_QT=6 builds on Qt 6 instead of Qt 5 (in build-qt6/ unless BUILD_DIR is set).
 #
 # With no camera attached it adds Lumivo's built-in virtual camera (--virtual-camera).
 # With no display ($DISPLAY and $WAYLAND_DISPLAY empty) it runs the program on a virtual
@@ -8,9 +9,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+qt=${LUMIVO_QT:-5}
+LUMIVO_QT=$qt bash scripts/setup.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BUILD_TESTS=OFF -DLUMIVO_BUILD_BENCH=OFF
+[ "$qt" = 5 ] || build=${BUILD_DIR:-build-qt$qt}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DLUMIVO_QT="$qt" -DLUMIVO_BUILD_TESTS=OFF -DLUMIVO_BUILD_BENCH=OFF
 cmake --build "$build" -j"$(nproc)" --target lumivo
 
 args=("$@")

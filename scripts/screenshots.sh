@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of every page and the settings dialog at 1920x1080 and 1366x768, in
 # Chinese and in English, with the built-in virtual camera, each run on its own Xvfb
-# with a private temporary data and runtime tree.
+# with a private temporary data and runtime tree. SCREEN_SIZES overrides the sizes
+# (2880x1620 gives scale 1.5).
 # Usage: scripts/screenshots.sh [lumivo binary] [output directory]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,7 @@ command -v xvfb-run >/dev/null || { echo "xvfb-run is missing (apt-get install x
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-for size in 1920x1080 1366x768; do
+for size in ${SCREEN_SIZES:-1920x1080 1366x768}; do
   for lang in 2052 1033; do
     tmp=$(mktemp -d)
     mkdir -p "$tmp/data/lumivo/ini" "$tmp/runtime"

@@ -6,7 +6,9 @@
 #include <QDebug>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QtMath>
 #include <QScreen>
 
 #include <cstdlib>
@@ -24,9 +26,10 @@ const char* const kCjkFallbacks[] = {
 
 double desktopLogicalDpi()
 {
-    // Whole dots per inch, as a widget reports them.
+    // Unrounded: Qt sizes fonts by this exact value, so only it cancels out. Qt 5 takes
+    // it from the screen's physical size (99.93 on Xvfb), Qt 6 from Xft.dpi (else 96).
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        return qRound(screen->logicalDotsPerInchX());
+        return screen->logicalDotsPerInchX();
     return 96.0;
 }
 
@@ -56,6 +59,15 @@ QStringList installedFamilies()
 #else
     return QFontDatabase().families();
 #endif
+}
+
+// Qt 6 gives some OpenType fonts (Noto Sans CJK) fractional ascents and descents where
+// Qt 5 rounds each up, so a label of the same font came out a pixel shorter; the
+// rounded-up height keeps it as tall in both.
+void keepWholeLineHeight(QLabel* label)
+{
+    const QFontMetricsF metrics(label->font());
+    label->setMinimumHeight(qCeil(metrics.ascent()) + qCeil(metrics.descent()));
 }
 
 } // namespace
@@ -129,6 +141,7 @@ QLabel* createLabel(const QString& text, QWidget* parent)
     auto* label = new QLabel(text, parent);
     label->setStyleSheet("color:black;background-color:transparent;");
     label->setFont(createFont(12));
+    keepWholeLineHeight(label);
     return label;
 }
 
@@ -137,6 +150,7 @@ QLabel* createLabel(const QString& text, const QColor& color, const QFont& font,
     auto* label = new QLabel(text, parent);
     label->setStyleSheet(QString("color:%1;background-color:transparent;").arg(color.name()));
     label->setFont(font);
+    keepWholeLineHeight(label);
     return label;
 }
 

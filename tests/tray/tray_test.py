@@ -42,19 +42,14 @@ def start(*args):
 x = lambda *args: subprocess.run(args, capture_output=True, text=True).stdout
 wtype = lambda w: x('xprop', '-id', w, '_NET_WM_WINDOW_TYPE')
 shot = lambda name: subprocess.run(['import', '-window', 'root', '%s/%s.png' % (shots, name)])
+unmanaged_height = lambda w: int((re.search(r'Height: (\d+)\n(?s:.*)Override Redirect State: yes',
+                                           x('xwininfo', '-id', w)) or [0, 0])[1])  # 0: a managed window
+# Qt 6 types menus NORMAL on X11: then an unmanaged window taller than the icon or a tooltip
+menus = lambda app: [w for w in windows(app.pid) if 'POPUP_MENU' in wtype(w) or unmanaged_height(w) > 80]
 
 
 def windows(pid, kind=''):  # the program's viewable windows, optionally of one _NET_WM_WINDOW_TYPE
     return [w for w in x('xdotool', 'search', '--onlyvisible', '--pid', str(pid)).split() if kind in wtype(w)]
-
-
-def unmanaged_height(w):  # 0 for a window the window manager manages
-    m = re.search(r'Height: (\d+)\n(?s:.*)Override Redirect State: yes', x('xwininfo', '-id', w))
-    return int(m.group(1)) if m else 0
-
-
-def menus(app):  # Qt 6 types menus NORMAL on X11: then an unmanaged window taller than the icon or a tooltip
-    return [w for w in windows(app.pid) if 'POPUP_MENU' in wtype(w) or unmanaged_height(w) > 80]
 
 
 def width(w):
@@ -63,8 +58,7 @@ def width(w):
 
 
 def mains(app):  # the main window while shown; a window manager's close destroys its X window
-    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w))
-            and not unmanaged_height(w)]
+    return [w for w in windows(app.pid) if width(w) > 200 and not re.search('MENU|DIALOG', wtype(w)) and not unmanaged_height(w)]
 
 
 def log_lines(text):
