@@ -118,6 +118,18 @@ QImage IFrameBufferPool::wrap(Buffer* buffer)
     return image;
 }
 
+void IFrameBufferPool::trim()
+{
+    std::vector<Buffer*> unused;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        unused.swap(m_free);
+        m_nAllocated -= static_cast<int>(unused.size());
+    }
+    for (Buffer* buffer : unused)
+        destroy(buffer);
+}
+
 int IFrameBufferPool::allocatedCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

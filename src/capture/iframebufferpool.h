@@ -40,6 +40,9 @@ public:
     // image owns the buffer from now on. Null image (buffer recycled) on bad sizes.
     static QImage wrap(Buffer* buffer);
 
+    // Frees the unused buffers kept for later frames (a released stream needs none).
+    void trim();
+
     // Buffers that exist, in use or free (for tests and measurements).
     int allocatedCount() const;
     int freeCount() const;

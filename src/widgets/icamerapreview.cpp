@@ -70,6 +70,11 @@ void ICameraPreview::hideEvent(QHideEvent* event)
     // Also a spontaneous hide (the window minimised): nothing is seen then either.
     QWidget::hideEvent(event);
     reportArea(false);
+    // The last frame stays for when the preview is seen again, but at the size it is
+    // shown: a 4K frame's 33 MB are not kept for a hidden window.
+    const QSize shown = size() * devicePixelRatioF();
+    if (!m_image.isNull() && !shown.isEmpty() && (m_image.width() > shown.width() || m_image.height() > shown.height()))
+        m_image = m_image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 void ICameraPreview::paintEvent(QPaintEvent*)
