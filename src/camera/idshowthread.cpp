@@ -204,7 +204,7 @@ void IDShowThread::startCapture()
     enterStartResult(hrPreview);
     // Opened while nothing shows it (a page opened hidden): the grace period runs already.
     if (SUCCEEDED(hrPreview) && !m_bSeen)
-        m_pStreamTimer->start(kReleaseGraceMs);
+        m_pStreamTimer->start(releaseGraceMs());
 }
 
 bool IDShowThread::setResolution(const CameraResolution& resolution)
@@ -231,6 +231,8 @@ void IDShowThread::assertWorker() const
 {
     Q_ASSERT(QThread::currentThread() == thread() && QThread::currentThread() != m_pHomeThread);
 }
+
+std::atomic<int> IDShowThread::s_nReleaseGraceMs{IDShowThread::kReleaseGraceMs};
 
 int IDShowThread::failedRetryMs(int attempt)
 {
@@ -266,7 +268,7 @@ void IDShowThread::onPreviewSeen(bool seen)
         if (seen)
             m_pStreamTimer->stop();
         else
-            m_pStreamTimer->start(kReleaseGraceMs);
+            m_pStreamTimer->start(releaseGraceMs());
         break;
     case IStreamState::Released:
     case IStreamState::Busy:
@@ -327,7 +329,7 @@ void IDShowThread::releaseStream()
         DisconnectPreview();  // the decoder and its buffers go with the connection
     }
     freeFrameMemory();
-    qDebug() << "camera: no preview seen for" << kReleaseGraceMs << "ms; streaming stopped, buffers freed, device kept open";
+    qDebug() << "camera: no preview seen for" << releaseGraceMs() << "ms; streaming stopped, buffers freed, device kept open";
     IStreamState state;
     state.kind = IStreamState::Released;
     enterState(state);
@@ -352,6 +354,7 @@ void IDShowThread::enterStartResult(HRESULT hr)
 {
     IStreamState state;
     if (SUCCEEDED(hr)) {
+        m_frames.pool()->setKeepFree(kPoolKeepFree);
         state.kind = IStreamState::Streaming;
         enterState(state);
         return;
@@ -390,7 +393,8 @@ void IDShowThread::enterState(const IStreamState& state)
 void IDShowThread::freeFrameMemory()
 {
     m_frames.clear();
-    m_frames.pool()->trim();
+    // Also the frames still shown or on their way to the GUI thread, once they go.
+    m_frames.pool()->setKeepFree(0);
     m_stillGrabber.clear();
     {
         std::lock_guard<std::mutex> lock(m_imageMutex);

@@ -76,6 +76,9 @@ public:
 
     // ---- stream life ----
     static constexpr int kReleaseGraceMs = 3000;
+    // The grace period in use: kReleaseGraceMs, shorter only where tests cycle quickly.
+    static int releaseGraceMs() { return s_nReleaseGraceMs.load(); }
+    static void setReleaseGraceMs(int ms) { s_nReleaseGraceMs = ms; }
     static constexpr int kBusyRetryMs = 1000;
     // The wait before try number `attempt` (from 0) after the driver ended the stream.
     static int failedRetryMs(int attempt);
@@ -167,7 +170,8 @@ private:
     // The newest frame, waiting for the worker. Its pool keeps enough free buffers for
     // every frame in flight (decoding, waiting, on the worker, latest image, on its way
     // to and held by the GUI), so steady streaming allocates nothing.
-    IFrameHandOver m_frames{4};
+    static constexpr int kPoolKeepFree = 4;
+    IFrameHandOver m_frames{kPoolKeepFree};
     // The preview's size in device pixels (width << 32 | height); -1 while none is visible.
     std::atomic<qint64> m_nPreviewArea{0};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
@@ -181,4 +185,5 @@ private:
     int m_nFailedTries = 0;            // worker thread
     std::atomic<bool> m_bSeen{true};
     std::atomic<bool> m_bFrameSinceStart{false};
+    static std::atomic<int> s_nReleaseGraceMs;
 };
