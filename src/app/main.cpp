@@ -6,6 +6,10 @@
 
 #include <cstdio>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 int main(int argc, char* argv[])
 {
     // Lumivo paints no OpenGL, yet Qt's X11 platform would load the GL driver (Mesa's
@@ -13,6 +17,13 @@ int main(int argc, char* argv[])
     // Set before the application object exists; a value the user set is kept.
     if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
         qputenv("QT_XCB_GL_INTEGRATION", "none");
+#if defined(__GLIBC__)
+    // Frame-sized blocks (an HD frame is 4 to 32 MB) are mapped on their own and given
+    // back when freed. glibc would otherwise raise its threshold after the first such
+    // free and keep later ones in a thread's heap, where a stopped stream's memory stays
+    // resident for good (its trim threshold rises with it).
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
     const QString id = QStringLiteral("Lumivo");
     // A copy started by a language change waits for its predecessor to let go of the
     // single-instance lock instead of taking it for a running copy.
