@@ -138,6 +138,7 @@ void IDShowThread::startCapture()
     if (!m_pStreamTimer) {
         m_pStreamTimer = new QTimer;
         m_pStreamTimer->setSingleShot(true);
+        m_pStreamTimer->setTimerType(Qt::PreciseTimer);  // the grace period is a promise to the user
         connect(m_pStreamTimer, &QTimer::timeout, this, &IDShowThread::onStreamTimer);
     }
 
