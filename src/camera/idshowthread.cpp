@@ -341,8 +341,8 @@ void IDShowThread::restartStream()
     HRESULT hr = E_POINTER;
     {
         std::lock_guard<std::mutex> lock(m_graphMutex);
-        if (!m_pDeviceFilter)
-            return;
+        if (!m_pDeviceFilter || !m_bPreviewWanted)
+            return;  // closing: the facade stopped the preview
         m_bFrameSinceStart = false;
         hr = RestartPreview();
     }

@@ -185,5 +185,6 @@ private:
     int m_nFailedTries = 0;            // worker thread
     std::atomic<bool> m_bSeen{true};
     std::atomic<bool> m_bFrameSinceStart{false};
+    std::atomic<bool> m_bPreviewWanted{true};  // false once the facade stopped the preview to close
     static std::atomic<int> s_nReleaseGraceMs;
 };

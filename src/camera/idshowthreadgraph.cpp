@@ -361,6 +361,7 @@ HRESULT IDShowThread::StopPreview()
 bool IDShowThread::setPreview(const bool& on)
 {
     std::lock_guard<std::mutex> lock(m_graphMutex);
+    m_bPreviewWanted = on;  // a retry due meanwhile does not start it again
     return SUCCEEDED(on ? StartPreview() : StopPreview());
 }
 
