@@ -51,6 +51,10 @@
         <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
     </message>
     <message>
+        <source>In use by: %1</source>
+        <translation>In use by: %1</translation>
+    </message>
+    <message>
         <source>The camera has stopped sending pictures.</source>
         <translation>The camera has stopped sending pictures.</translation>
     </message>

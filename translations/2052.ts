@@ -51,6 +51,10 @@
         <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
     </message>
     <message>
+        <source>In use by: %1</source>
+        <translation>正在使用它的程序：%1</translation>
+    </message>
+    <message>
         <source>The camera has stopped sending pictures.</source>
         <translation>摄像头已停止发送画面。</translation>
     </message>

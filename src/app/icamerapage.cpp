@@ -79,6 +79,7 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     initUI();
     connect(camera(), &ICamera::sgResult, this, &ICameraPage::slResult);
     connect(camera(), &ICamera::sgPreviewImage, this, &ICameraPage::slPreviewImage);
+    connect(camera(), &ICamera::sgStreamState, this, &ICameraPage::slStreamState);
     connect(m_pPreview, &ICameraPreview::sgAreaChanged, camera(), &ICamera::setPreviewArea);
     connect(camera(), &ICamera::sgRunCopyImage, [this] {
         m_pPreview->setImage(QImage());
@@ -507,7 +508,7 @@ void ICameraPage::slResult(const IResult& result)
         g_currentCameraInfo.parameters = camera()->parameters();
         refreshParameters();
         if (result == PreviewFailed)
-            m_pPreview->setMessage(tr("No preview availableWebcam is used by another application."));
+            m_pPreview->setMessage(busyMessage(QStringList()));
         qDebug() << "--->打开设备--->成功";
         break;
     case OpenFailed:
@@ -532,9 +533,78 @@ void ICameraPage::slPreviewImage(const QImage& image)
     m_pPhotoTaker->placeButton();
 }
 
+QString ICameraPage::busyMessage(const QStringList& holders) const
+{
+    QString message = tr("No preview availableWebcam is used by another application.");
+    if (!holders.isEmpty())
+        message += QStringLiteral("<br>") + tr("In use by: %1").arg(holders.join(QStringLiteral(", ")).toHtmlEscaped());
+    return message;
+}
+
+void ICameraPage::slStreamState(const IStreamState& state)
+{
+    switch (state.kind) {
+    case IStreamState::Streaming:
+        m_bStreaming = true;
+        if (!m_pResolutionBox->isEnabled())
+            fillResolutionBox();  // was busy: the camera's own sizes again
+        // The message stays until the first frame replaces it; the silence watch starts anew.
+        m_lastFrame.start();
+        m_bSilenceShown = false;
+        if (isVisible())
+            m_pFrameWatch->start();
+        break;
+    case IStreamState::Released:
+        m_pFrameWatch->stop();
+        break;
+    case IStreamState::Busy: {
+        m_bStreaming = false;
+        m_pFrameWatch->stop();
+        m_pPreview->setMessage(busyMessage(state.holders));
+        // The size cannot be changed while another program streams: the box shows the
+        // size the device has now.
+        const QSignalBlocker blocker(m_pResolutionBox);
+        m_pResolutionBox->clear();
+        if (state.deviceSize.isValid() && !state.deviceSize.isEmpty())
+            m_pResolutionBox->addItem(QStringLiteral("%1x%2").arg(state.deviceSize.width()).arg(state.deviceSize.height()));
+        m_pResolutionBox->setEnabled(false);
+        break;
+    }
+    case IStreamState::Failed:
+        m_bStreaming = false;
+        m_pFrameWatch->stop();
+        m_bSilenceShown = true;
+        m_pPreview->setMessage(tr("The camera has stopped sending pictures."));
+        break;
+    }
+}
+
 void ICameraPage::refreshParameters()
 {
     const QScopedValueRollback<bool> refreshing(m_bRefreshing, true);
+    fillResolutionBox();
+
+    // The sliders first, then the Auto switches: the order the camera gets its calls in.
+    for (int slot : {CameraParameters::Brightness, CameraParameters::Contrast, CameraParameters::Saturation,
+                     CameraParameters::Focus, CameraParameters::Exposure, CameraParameters::WhiteBalance}) {
+        const CameraParameter& p = g_currentCameraInfo.parameters[slot];
+        ISlider* control = slider(slot);
+        control->blockSignals(true);
+        control->setMinimum(p.min.toInt());
+        control->setMaximum(p.max.toInt());
+        control->blockSignals(false);
+        control->setValue(p.value.toInt());
+        if (capture::cameraPropertyForSlot(slot)->hasAuto)
+            control->setEnabled(!p.isAuto);
+    }
+    for (int slot : {CameraParameters::Exposure, CameraParameters::Focus, CameraParameters::WhiteBalance}) {
+        if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(slot))))
+            sw->setStatus(g_currentCameraInfo.parameters[slot].isAuto);
+    }
+}
+
+void ICameraPage::fillResolutionBox()
+{
     const bool restricted = isDesignatedModel(g_currentCameraInfo);
     CameraResolution current = currentCameraResolution();
 
@@ -561,24 +631,7 @@ void ICameraPage::refreshParameters()
         setCurrentCameraResolution(entryResolution(m_pResolutionBox));
     }
     m_pResolutionBox->blockSignals(false);
-
-    // The sliders first, then the Auto switches: the order the camera gets its calls in.
-    for (int slot : {CameraParameters::Brightness, CameraParameters::Contrast, CameraParameters::Saturation,
-                     CameraParameters::Focus, CameraParameters::Exposure, CameraParameters::WhiteBalance}) {
-        const CameraParameter& p = g_currentCameraInfo.parameters[slot];
-        ISlider* control = slider(slot);
-        control->blockSignals(true);
-        control->setMinimum(p.min.toInt());
-        control->setMaximum(p.max.toInt());
-        control->blockSignals(false);
-        control->setValue(p.value.toInt());
-        if (capture::cameraPropertyForSlot(slot)->hasAuto)
-            control->setEnabled(!p.isAuto);
-    }
-    for (int slot : {CameraParameters::Exposure, CameraParameters::Focus, CameraParameters::WhiteBalance}) {
-        if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(slot))))
-            sw->setStatus(g_currentCameraInfo.parameters[slot].isAuto);
-    }
+    m_pResolutionBox->setEnabled(true);
 }
 
 void ICameraPage::restoreDefaults()

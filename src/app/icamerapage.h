@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/icamerainfo.h"
+#include "camera/istreamstate.h"
 #include "widgets/ibasewidget.h"
 
 #include <QElapsedTimer>
@@ -89,6 +90,11 @@ signals:
 public slots:
     void slResult(const IResult& result);
     void slPreviewImage(const QImage& image);
+    // ---- stream life ----
+    // The open camera's stream: busy names its holders under the busy message and shows
+    // the device's own size, disabled; failed says so at once; streaming again restores
+    // the resolution box.
+    void slStreamState(const IStreamState& state);
 
 private:
     void initUI();
@@ -106,6 +112,10 @@ private:
     void sendAuto(const capture::CameraProperty& property);
     void sendResolution(const CameraResolution& resolution);
     void checkFrames();
+    // The resolution box from g_currentCameraInfo (the first half of refreshParameters).
+    void fillResolutionBox();
+    // The busy message, with the programs holding the camera when they are known.
+    QString busyMessage(const QStringList& holders) const;
 
     QStackedLayout* m_pPanelStack = nullptr;
     ICameraPreview* m_pPreview = nullptr;

@@ -7,11 +7,28 @@
 #include <csignal>
 #include <cstdio>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 int main(int argc, char* argv[])
 {
     // Standard output carries diagnostics only: a reader that went away (a restarted copy
     // keeps its predecessor's, whose reader may be gone) must not end the program.
     std::signal(SIGPIPE, SIG_IGN);
+
+    // Lumivo paints no OpenGL, yet Qt's X11 platform would load the GL driver (Mesa's
+    // software renderer where there is no GPU: about 44 MB resident) for every window.
+    // Set before the application object exists; a value the user set is kept.
+    if (!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"))
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+#if defined(__GLIBC__)
+    // Frame-sized blocks (an HD frame is 4 to 32 MB) are mapped on their own and given
+    // back when freed. glibc would otherwise raise its threshold after the first such
+    // free and keep later ones in a thread's heap, where a stopped stream's memory stays
+    // resident for good (its trim threshold rises with it).
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
     const QString id = QStringLiteral("Lumivo");
     // A copy started by a language change waits for its predecessor to let go of the
     // single-instance lock instead of taking it for a running copy.

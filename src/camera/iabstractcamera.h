@@ -3,6 +3,7 @@
 #include "base/cameraparameters.h"
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
+#include "camera/istreamstate.h"
 
 #include <QImage>
 #include <QList>
@@ -74,6 +75,9 @@ signals:
     void sgStillImage(QImage image);
     void sgCaptureImage(QImage image);  // published interface; nothing in the program connects to it (only the facade relays it)
     void sgPreviewImage(QImage image);
+    // ---- stream life ----
+    // The stream changed state (on the worker thread; the facade relays it queued).
+    void sgStreamState(IStreamState state);
 
 protected:
     explicit IAbstractCamera(QObject* parent = nullptr);

@@ -53,6 +53,7 @@ void ICamera::watchApplication()
 
 bool ICamera::openCamera(ICameraInfo info, bool stillCapture)
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     watchApplication();
     closeCamera();
     setCurrentCameraInfo(info);
@@ -86,6 +87,13 @@ IAbstractCamera* ICamera::createCamera(bool bare)
         connect(camera, &IAbstractCamera::sgStillImage, this, &ICamera::sgStillImage);
         connect(camera, &IAbstractCamera::sgAutoScanner, this, &ICamera::sgAutoScanner);
         connect(camera, &IAbstractCamera::sgCaptureImage, this, &ICamera::sgCaptureImage);
+        IStreamState::registerMetaType();
+        // Queued to the GUI thread; a state still on its way when the camera closed is dropped.
+        const quint64 opened = ++m_nOpened;
+        connect(camera, &IAbstractCamera::sgStreamState, this, [this, opened](const IStreamState& state) {
+            if (m_pCamera && opened == m_nOpened)
+                emit sgStreamState(state);
+        });
         // Runs on the camera's worker thread; see offerPreview.
         connect(camera, &IAbstractCamera::sgPreviewImage, this, [this](const QImage& image) { offerPreview(image); },
                 Qt::DirectConnection);
@@ -95,6 +103,7 @@ IAbstractCamera* ICamera::createCamera(bool bare)
 
 bool ICamera::closeCamera()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     // Taken at once: the pause below processes events, and whatever runs there (a
     // removal notice, another close) finds no camera to close a second time.
     IAbstractCamera* camera = m_pCamera;
@@ -105,6 +114,7 @@ bool ICamera::closeCamera()
         emit sgRunCopyImage();
         camera->close();
         delete camera;
+        ++m_nOpened;
         // A frame the worker produced after the pause belongs to the closed camera.
         dropPreview();
     }

@@ -3,6 +3,7 @@
 #include "base/cameraparameters.h"
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
+#include "camera/istreamstate.h"
 
 #include <QImage>
 #include <QList>
@@ -65,6 +66,9 @@ signals:
     void sgCaptureImage(QImage image);
     void sgPreviewImage(QImage image);
     void sgRunCopyImage();
+    // The open camera's stream changed state (streaming, released, busy, failed); on the
+    // GUI thread, never from a camera closed meanwhile.
+    void sgStreamState(IStreamState state);
 
 private:
     ICamera();
@@ -83,6 +87,7 @@ private:
     quint64 m_nDroppedPreviews = 0;
     bool m_bWatchingApplication = false;
     QSize m_previewArea;  // invalid until a preview reports one: full-size frames
+    quint64 m_nOpened = 0;  // counts opens, so that a closed camera's late news is dropped
 };
 
 // Keeps the calling thread's event loop running for the given time.

@@ -1,10 +1,18 @@
-// IDShowThread: thread life and reopen. open, close and setResolution run on the GUI
-// thread; startCapture and the finish handler on the worker.
+// IDShowThread: thread life, reopen and the stream's life. open, close, setResolution
+// and setPreviewArea run on the GUI thread; startCapture, the finish handler and the
+// stream's states on the worker.
 #include "camera/idshowthread.h"
+
+#include "capture/devicefilter.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QThread>
+#include <QTimer>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 using namespace dshow;
 
@@ -36,6 +44,8 @@ IDShowThread::~IDShowThread()
 
 bool IDShowThread::open(const QVariant& device, bool stillCapture)
 {
+    // From the GUI thread, or from the ending worker's finish handler to reopen.
+    Q_ASSERT(QThread::currentThread() == m_pHomeThread || QThread::currentThread() == m_pThread);
     m_bStillCapture = stillCapture;
     m_strDevicePath = device.toString();
 
@@ -78,6 +88,9 @@ bool IDShowThread::close()
 
 void IDShowThread::onThreadFinished(QThread* thread)
 {
+    Q_ASSERT(QThread::currentThread() == thread);
+    delete m_pStreamTimer;
+    m_pStreamTimer = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_graphMutex);
         CloseDevice();
@@ -116,7 +129,18 @@ void IDShowThread::reapThreads()
 
 void IDShowThread::startCapture()
 {
+    assertWorker();
     m_bComInitialized = SUCCEEDED(CoInitialize(nullptr));
+    IStreamState::registerMetaType();
+    m_streamState = IStreamState();
+    m_streamKind = IStreamState::Streaming;
+    m_nFailedTries = 0;
+    if (!m_pStreamTimer) {
+        m_pStreamTimer = new QTimer;
+        m_pStreamTimer->setSingleShot(true);
+        m_pStreamTimer->setTimerType(Qt::PreciseTimer);  // the grace period is a promise to the user
+        connect(m_pStreamTimer, &QTimer::timeout, this, &IDShowThread::onStreamTimer);
+    }
 
     std::shared_ptr<IMoniker> moniker;
     {
@@ -156,28 +180,37 @@ void IDShowThread::startCapture()
         return;
     }
 
-    std::lock_guard<std::mutex> lock(m_graphMutex);
-    EnumerateFormats(moniker);
-    const HRESULT hrOpen = OpenDevice(moniker);
-    if (FAILED(hrOpen)) {
-        emit sgResult(hrOpen == -2 ? ParameterError : OpenFailed);
+    HRESULT hrPreview = S_OK;
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        EnumerateFormats(moniker);
+        const HRESULT hrOpen = OpenDevice(moniker);
+        if (FAILED(hrOpen)) {
+            emit sgResult(hrOpen == -2 ? ParameterError : OpenFailed);
+            m_bReopen = false;
+            qInfo() << "OpenDevice failed";
+            return;
+        }
+        InitData();
+        m_bFrameSinceStart = false;
+        hrPreview = StartPreview();
+        if (FAILED(hrPreview)) {
+            emit sgResult(PreviewFailed);
+            qDebug().nospace() << "dshow-->StartPreview error: " << hrPreview;
+        } else if (!m_bReopen) {
+            emit sgResult(Success);
+        }
         m_bReopen = false;
-        qInfo() << "OpenDevice failed";
-        return;
     }
-    InitData();
-    const HRESULT hrPreview = StartPreview();
-    if (FAILED(hrPreview)) {
-        emit sgResult(PreviewFailed);
-        qDebug().nospace() << "dshow-->StartPreview error: " << hrPreview;
-    } else if (!m_bReopen) {
-        emit sgResult(Success);
-    }
-    m_bReopen = false;
+    enterStartResult(hrPreview);
+    // Opened while nothing shows it (a page opened hidden): the grace period runs already.
+    if (SUCCEEDED(hrPreview) && !m_bSeen)
+        m_pStreamTimer->start(releaseGraceMs());
 }
 
 bool IDShowThread::setResolution(const CameraResolution& resolution)
 {
+    Q_ASSERT(QThread::currentThread() == m_pHomeThread);
     bool open = false;
     {
         // Under the graph lock, so a worker building the graph does not write its
@@ -191,4 +224,191 @@ bool IDShowThread::setResolution(const CameraResolution& resolution)
         close();
     }
     return true;
+}
+
+// ---- stream life -----------------------------------------------------------------
+
+void IDShowThread::assertWorker() const
+{
+    Q_ASSERT(QThread::currentThread() == thread() && QThread::currentThread() != m_pHomeThread);
+}
+
+std::atomic<int> IDShowThread::s_nReleaseGraceMs{IDShowThread::kReleaseGraceMs};
+
+int IDShowThread::failedRetryMs(int attempt)
+{
+    static const int kSteps[] = {1000, 2000, 4000};
+    return attempt >= 0 && attempt < 3 ? kSteps[attempt] : 10000;
+}
+
+void IDShowThread::setPreviewArea(const QSize& area)
+{
+    const qint64 packed = area.isEmpty() ? -1 : (qint64(area.width()) << 32 | area.height());
+    if (m_nPreviewArea.exchange(packed) != packed)
+        qDebug() << "camera: preview area" << area;
+    const bool seen = !area.isEmpty();
+    // The worker decides; a camera not open yet reads m_bSeen when it starts.
+    if (m_bSeen.exchange(seen) != seen)
+        QMetaObject::invokeMethod(this, [this, seen] { onPreviewSeen(seen); }, Qt::QueuedConnection);
+}
+
+void IDShowThread::StreamFailedCB(HRESULT error, const QString& reason)
+{
+    // Streaming thread: the worker takes it from here.
+    QMetaObject::invokeMethod(this, [this, error, reason] { onStreamFailed(error, reason); }, Qt::QueuedConnection);
+}
+
+void IDShowThread::onPreviewSeen(bool seen)
+{
+    if (!m_pStreamTimer || QThread::currentThread() != m_pStreamTimer->thread())
+        return;  // not open (or the worker is ending): nothing streams
+    assertWorker();
+    switch (m_streamState.kind) {
+    case IStreamState::Streaming:
+        // A quick hide and show keeps the stream as it was.
+        if (seen)
+            m_pStreamTimer->stop();
+        else
+            m_pStreamTimer->start(releaseGraceMs());
+        break;
+    case IStreamState::Released:
+    case IStreamState::Busy:
+    case IStreamState::Failed:
+        // Retries wait while nothing is seen; seen again, the stream is tried at once.
+        m_pStreamTimer->stop();
+        if (seen)
+            restartStream();
+        break;
+    }
+}
+
+void IDShowThread::onStreamTimer()
+{
+    assertWorker();
+    if (m_streamState.kind == IStreamState::Streaming) {
+        if (!m_bSeen)
+            releaseStream();
+    } else if (m_streamState.kind != IStreamState::Released && m_bSeen) {
+        restartStream();
+    }
+}
+
+void IDShowThread::onStreamFailed(HRESULT error, const QString& reason)
+{
+    if (!m_pStreamTimer || QThread::currentThread() != m_pStreamTimer->thread())
+        return;
+    assertWorker();
+    if (m_streamState.kind != IStreamState::Streaming)
+        return;  // a stream already stopped on purpose
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        StopPreview();
+    }
+    // A stream that delivered frames failed anew; one that failed at once goes on backing off.
+    if (m_bFrameSinceStart)
+        m_nFailedTries = 0;
+    const int wait = failedRetryMs(m_nFailedTries++);
+    qDebug().noquote() << QStringLiteral("camera: the driver ended the stream (%1, 0x%2); trying again in %3 s")
+                              .arg(reason)
+                              .arg(quint32(error), 8, 16, QLatin1Char('0'))
+                              .arg(wait / 1000);
+    IStreamState state;
+    state.kind = IStreamState::Failed;
+    state.reason = reason;
+    enterState(state);
+    if (m_bSeen)
+        m_pStreamTimer->start(wait);
+}
+
+void IDShowThread::releaseStream()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        if (!m_pDeviceFilter)
+            return;
+        StopPreview();
+        DisconnectPreview();  // the decoder and its buffers go with the connection
+    }
+    freeFrameMemory();
+    qDebug() << "camera: no preview seen for" << releaseGraceMs() << "ms; streaming stopped, buffers freed, device kept open";
+    IStreamState state;
+    state.kind = IStreamState::Released;
+    enterState(state);
+}
+
+void IDShowThread::restartStream()
+{
+    HRESULT hr = E_POINTER;
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        if (!m_pDeviceFilter || !m_bPreviewWanted)
+            return;  // closing: the facade stopped the preview
+        m_bFrameSinceStart = false;
+        hr = RestartPreview();
+    }
+    if (SUCCEEDED(hr) && m_streamState.kind != IStreamState::Streaming)
+        qDebug() << "camera: streaming again at" << currentResolution().size;
+    enterStartResult(hr);
+}
+
+void IDShowThread::enterStartResult(HRESULT hr)
+{
+    IStreamState state;
+    if (SUCCEEDED(hr)) {
+        m_frames.pool()->setKeepFree(kPoolKeepFree);
+        state.kind = IStreamState::Streaming;
+        enterState(state);
+        return;
+    }
+    if (hr == E_DEVICE_BUSY) {
+        state.kind = IStreamState::Busy;
+        state.holders = deviceHolders();
+        state.deviceSize = deviceSize();
+        if (m_streamState.kind != IStreamState::Busy || m_streamState.holders != state.holders)
+            qDebug().noquote() << "camera: the device is busy; held by"
+                               << (state.holders.isEmpty() ? QStringLiteral("a program not seen") : state.holders.join(", "));
+        enterState(state);
+        if (m_bSeen)
+            m_pStreamTimer->start(kBusyRetryMs);
+        return;
+    }
+    const int wait = failedRetryMs(m_nFailedTries++);
+    state.kind = IStreamState::Failed;
+    state.reason = ErrorMessage(hr);
+    if (m_streamState.kind != IStreamState::Failed)
+        qDebug().noquote() << "camera: the stream did not start:" << state.reason;
+    enterState(state);
+    if (m_bSeen)
+        m_pStreamTimer->start(wait);
+}
+
+void IDShowThread::enterState(const IStreamState& state)
+{
+    const bool changed = state != m_streamState;
+    m_streamState = state;
+    m_streamKind = state.kind;
+    if (changed || state.kind == IStreamState::Streaming)
+        emit sgStreamState(state);
+}
+
+void IDShowThread::freeFrameMemory()
+{
+    m_frames.clear();
+    // Also the frames still shown or on their way to the GUI thread, once they go.
+    m_frames.pool()->setKeepFree(0);
+    m_stillGrabber.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_imageMutex);
+        m_image = QImage();
+    }
+#if defined(__GLIBC__)
+    // Frame-sized blocks freed in the middle of the heap are given back to the system.
+    malloc_trim(0);
+#endif
+}
+
+QStringList IDShowThread::deviceHolders()
+{
+    const auto filter = std::dynamic_pointer_cast<capture::DeviceFilter>(m_pDeviceFilter);
+    return filter && filter->device() ? filter->device()->holders() : QStringList();
 }

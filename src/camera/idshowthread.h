@@ -3,9 +3,12 @@
 #include "camera/iframehandover.h"
 #include "camera/istillcaptureimagegrabber.h"
 #include "camera/iabstractcamera.h"
+#include "camera/istreamstate.h"
 #include "capture/dshow.h"
 
 #include <QList>
+
+class QTimer;
 #include <mutex>
 
 #include <atomic>
@@ -21,6 +24,15 @@
 // the worker runs startCapture, the frame slots and the finish handler; the platform's
 // streaming threads call BufferCB and FrameCB. The graph's interfaces are guarded by one mutex so
 // that the GUI-side calls never meet the worker building or tearing down the graph.
+//
+// The stream's life (IStreamState) is the worker's: with no preview seen for
+// kReleaseGraceMs it stops and frees its buffers, keeping the device open; seen again it
+// streams at the same resolution. A busy device is tried every second while the preview
+// is seen, a stream the driver ended with an error after 1 s, 2 s, 4 s, then every 10 s.
+//
+// Lock order: m_graphMutex, then the capture layer's (see FilterGraph); m_threadMutex,
+// m_stateMutex and m_imageMutex are leaves. The streaming threads take none of the
+// camera's locks but the hand-over's.
 class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
 {
     Q_OBJECT
@@ -50,6 +62,7 @@ public:
     dshow::HRESULT FrameCB(IFrameBufferPool::Buffer* frame) override;
     bool PreviewArea(int& width, int& height) override;
     void CompressedCB(double sampleTime, const dshow::BYTE* data, long size, int width, int height) override;
+    void StreamFailedCB(dshow::HRESULT error, const QString& reason) override;
 
     long SetCameraControlProperty(dshow::CameraControlProperty property, long value, dshow::CameraControlFlags flags);
     long SetVideoProcAmpProperty(dshow::VideoProcAmpProperty property, long value, dshow::VideoProcAmpFlags flags);
@@ -60,6 +73,18 @@ public:
     // rows of a bottom-up frame into `target` in reverse, i.e. upright. Frames the
     // decoder writes into the pool (FrameCB) are not copied.
     static void copyRowsReversed(std::uint8_t* target, const std::uint8_t* source, int rowBytes, int rows);
+
+    // ---- stream life ----
+    static constexpr int kReleaseGraceMs = 3000;
+    // The grace period in use: kReleaseGraceMs, shorter only where tests cycle quickly.
+    static int releaseGraceMs() { return s_nReleaseGraceMs.load(); }
+    static void setReleaseGraceMs(int ms) { s_nReleaseGraceMs = ms; }
+    static constexpr int kBusyRetryMs = 1000;
+    // The wait before try number `attempt` (from 0) after the driver ended the stream.
+    static int failedRetryMs(int attempt);
+    IStreamState::Kind streamKind() const { return m_streamKind.load(); }
+    // Buffers the hand-over's pool holds, in use or kept (for tests and measurements).
+    int pooledFrames() const { return m_frames.pool()->allocatedCount(); }
 
 signals:
     // A frame waits in the hand-over (pBuffer is null); one notice at a time.
@@ -102,6 +127,24 @@ private:
     void onThreadFinished(QThread* thread);
     void reapThreads();
 
+    // ---- stream life (worker thread) ----
+    void onPreviewSeen(bool seen);
+    void onStreamFailed(dshow::HRESULT error, const QString& reason);
+    void onStreamTimer();
+    void releaseStream();
+    void restartStream();
+    // Takes the state after a start: streaming, busy or failed with `hr`.
+    void enterStartResult(dshow::HRESULT hr);
+    void enterState(const IStreamState& state);
+    void freeFrameMemory();
+    // Connects the capture pin anew at the resolution asked for and runs the graph,
+    // quietly: a busy device is tried every second. Under the graph lock.
+    dshow::HRESULT RestartPreview();
+    void DisconnectPreview();
+    QSize deviceSize();
+    QStringList deviceHolders();
+    void assertWorker() const;
+
     std::shared_ptr<dshow::IGraphBuilder> m_pGraph;
     std::shared_ptr<dshow::ICaptureGraphBuilder2> m_pCapture;
     std::shared_ptr<dshow::IMediaControl> m_pMediaControl;
@@ -127,10 +170,21 @@ private:
     // The newest frame, waiting for the worker. Its pool keeps enough free buffers for
     // every frame in flight (decoding, waiting, on the worker, latest image, on its way
     // to and held by the GUI), so steady streaming allocates nothing.
-    IFrameHandOver m_frames{4};
+    static constexpr int kPoolKeepFree = 4;
+    IFrameHandOver m_frames{kPoolKeepFree};
     // The preview's size in device pixels (width << 32 | height); -1 while none is visible.
     std::atomic<qint64> m_nPreviewArea{0};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side
+
+    // ---- stream life ----
+    QTimer* m_pStreamTimer = nullptr;  // the worker's: grace period and retries
+    IStreamState m_streamState;        // worker thread
+    std::atomic<IStreamState::Kind> m_streamKind{IStreamState::Streaming};
+    int m_nFailedTries = 0;            // worker thread
+    std::atomic<bool> m_bSeen{true};
+    std::atomic<bool> m_bFrameSinceStart{false};
+    std::atomic<bool> m_bPreviewWanted{true};  // false once the facade stopped the preview to close
+    static std::atomic<int> s_nReleaseGraceMs;
 };

@@ -5,6 +5,7 @@
 #include "capture/framedecoder.h"
 
 #include <QDebug>
+#include <QThread>
 #include <QTransform>
 
 #include <opencv2/core.hpp>
@@ -44,6 +45,7 @@ HRESULT IDShowThread::FrameCB(IFrameBufferPool::Buffer* frame)
         IFrameBufferPool::recycle(frame);
         return S_OK;
     }
+    m_bFrameSinceStart = true;
     const double sampleTime = frame->sampleTime;
     const long bytes = static_cast<long>(frame->size);
     if (m_frames.put(frame))
@@ -57,13 +59,6 @@ bool IDShowThread::PreviewArea(int& width, int& height)
     width = int(area >> 32);
     height = int(area & 0xffffffff);
     return area >= 0;
-}
-
-void IDShowThread::setPreviewArea(const QSize& area)
-{
-    const qint64 packed = area.isEmpty() ? -1 : (qint64(area.width()) << 32 | area.height());
-    if (m_nPreviewArea.exchange(packed) != packed)
-        qDebug() << "camera: preview area" << area;
 }
 
 void IDShowThread::CompressedCB(double sampleTime, const BYTE* data, long size, int width, int height)
@@ -99,6 +94,8 @@ int IDShowThread::flipCode()
 
 void IDShowThread::slCallback(double dblSampleTime, BYTE* pBuffer, long lBufferSize)
 {
+    // The worker's, or the caller's own for a camera that is not open (tests).
+    Q_ASSERT(QThread::currentThread() == thread());
     if (pBuffer)
         processFrame(copyUpright(dblSampleTime, pBuffer, lBufferSize));
     else

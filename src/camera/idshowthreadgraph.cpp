@@ -196,7 +196,12 @@ HRESULT IDShowThread::BuildPreviewGraph()
         hr = config->SetFormat(mt);
         if (FAILED(hr)) {
             qDebug() << "set format failed not support resolution:" << current.size;
-            if (!list.isEmpty()) {
+            // Busy: the size asked for stays asked for (the stream starts with it once the
+            // holder lets go); the narrowest size would be refused just the same.
+            if (hr == E_DEVICE_BUSY) {
+                if (current.size.isEmpty())
+                    current.size = deviceSize();
+            } else if (!list.isEmpty()) {
                 current = list.first();
                 header.biWidth = current.size.width();
                 header.biHeight = current.size.height();
@@ -356,6 +361,7 @@ HRESULT IDShowThread::StopPreview()
 bool IDShowThread::setPreview(const bool& on)
 {
     std::lock_guard<std::mutex> lock(m_graphMutex);
+    m_bPreviewWanted = on;  // a retry due meanwhile does not start it again
     return SUCCEEDED(on ? StartPreview() : StopPreview());
 }
 
@@ -389,6 +395,74 @@ HRESULT IDShowThread::CloseDevice()
     }
     qDebug() << "exit direct show thread.";
     return S_OK;
+}
+
+// ---- stream life -----------------------------------------------------------------
+
+HRESULT IDShowThread::RestartPreview()
+{
+    if (!m_pGraph || !m_pCapture || !m_pDeviceFilter)
+        return E_POINTER;
+    // Whoever held the device meanwhile may have set another format: the pins are
+    // connected anew at the size asked for, which the decoder then expects.
+    DisconnectPreview();
+    std::shared_ptr<IAMStreamConfig> config;
+    HRESULT hr = m_pCapture->FindInterface(PinCategory::Capture, MajorType::Video, m_pDeviceFilter, config);
+    AM_MEDIA_TYPE mt;
+    if (SUCCEEDED(hr) && config)
+        hr = config->GetFormat(mt);
+    if (FAILED(hr) || !config)
+        return FAILED(hr) ? hr : E_NOINTERFACE;
+    CameraResolution current = currentResolution();
+    BITMAPINFOHEADER& header = mt.format.bmiHeader;
+    if (current.size.isEmpty()) {
+        current.size = QSize(header.biWidth, std::abs(header.biHeight));
+    } else {
+        const QList<CameraResolution> list = resolutions();
+        const int found = list.indexOf(current);
+        if (found >= 0)
+            current.size = list.at(found).captureSize;
+        header.biWidth = current.size.width();
+        header.biHeight = current.size.height();
+    }
+    if (std::find(m_subtypes.begin(), m_subtypes.end(), MEDIASUBTYPE_MJPG) != m_subtypes.end())
+        mt.subtype = MEDIASUBTYPE_MJPG;
+    hr = config->SetFormat(mt);
+    if (FAILED(hr))
+        return hr;
+    setCurrentResolution(current);
+    hr = ConnectFilters();
+    if (FAILED(hr))
+        return hr;
+    if (m_pSampleGrabber && FAILED(hr = m_pSampleGrabber->SetCallback(this, 1)))
+        return hr;
+    if (!m_pMediaControl)
+        return E_POINTER;
+    hr = m_pMediaControl->Run();
+    if (SUCCEEDED(hr))
+        m_bPreviewing = true;
+    return hr;
+}
+
+void IDShowThread::DisconnectPreview()
+{
+    if (m_pGraph && m_pGrabberInput)
+        m_pGraph->Disconnect(m_pGrabberInput);
+    if (m_pGraph && m_pCameraOutput)
+        m_pGraph->Disconnect(m_pCameraOutput);
+    m_pGrabberInput.reset();
+    m_pCameraOutput.reset();
+}
+
+QSize IDShowThread::deviceSize()
+{
+    std::shared_ptr<IAMStreamConfig> config;
+    AM_MEDIA_TYPE mt;
+    if (!m_pCapture || !m_pDeviceFilter
+        || FAILED(m_pCapture->FindInterface(PinCategory::Capture, MajorType::Video, m_pDeviceFilter, config)) || !config
+        || FAILED(config->GetFormat(mt)))
+        return QSize();
+    return QSize(mt.format.bmiHeader.biWidth, std::abs(mt.format.bmiHeader.biHeight));
 }
 
 void IDShowThread::TearDownGraph()

@@ -46,7 +46,7 @@ void IFrameHandOver::clear()
         waiting = m_pWaiting;
         m_pWaiting = nullptr;
         m_bNotified = false;
-        m_compressed.clear();
+        std::vector<std::uint8_t>().swap(m_compressed);  // a 4K frame's bytes: given back
     }
     IFrameBufferPool::recycle(waiting);
 }

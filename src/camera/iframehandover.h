@@ -23,7 +23,7 @@ public:
     bool put(IFrameBufferPool::Buffer* buffer);
     // The waiting frame, now owned by the caller; null when none.
     IFrameBufferPool::Buffer* take();
-    // Drops a waiting frame and forgets any notice.
+    // Drops a waiting frame and the kept compressed one, and forgets any notice.
     void clear();
     // Keeps a copy of the newest compressed frame (one, in a buffer used again).
     void keepCompressed(const std::uint8_t* data, std::size_t size, int width, int height);

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -48,6 +49,10 @@ struct RawFrame
     int height = 0;
     int bytesPerLine = 0;  // raw formats: stride of the first plane; 0 = tightly packed
     double sampleTime = 0.0;  // seconds since streaming started
+    // A frame without data and with a failure code is the stream's last word: the
+    // driver ended it with that error, and `reason` says why.
+    HRESULT error = dshow::S_OK;
+    QString reason;
 };
 
 using FrameSink = std::function<void(const RawFrame&)>;
@@ -94,6 +99,11 @@ public:
     // Every control of the device, for the controls dialog.
     virtual HRESULT controls(std::vector<dshow::DeviceControl>& out) = 0;
     virtual HRESULT setControl(quint32 id, long value) = 0;
+
+    // ---- stream life ----
+    // The programs that hold the device while start() fails as busy; empty when none
+    // can be seen (or the backend cannot tell).
+    virtual QStringList holders() const { return {}; }
 };
 
 // A source of devices. Emits deviceChanged on the thread it lives on (the GUI thread).

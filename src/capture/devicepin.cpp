@@ -104,9 +104,9 @@ HRESULT DevicePin::connect(const std::shared_ptr<FilterPin>& peer, const AM_MEDI
     auto receiver = std::dynamic_pointer_cast<FrameReceiver>(peer ? peer->owner() : nullptr);
     if (!receiver)
         return VFW_E_CANNOT_CONNECT;
-    std::unique_ptr<FrameDecoder> decoder;
+    std::shared_ptr<FrameDecoder> decoder;
     if (decode) {
-        decoder = std::make_unique<FrameDecoder>();
+        decoder = std::make_shared<FrameDecoder>();
         if (!decoder->configure(offered.subtype, offered.format.bmiHeader.biWidth, std::abs(offered.format.bmiHeader.biHeight)))
             return VFW_E_CANNOT_CONNECT;
     }
@@ -134,41 +134,53 @@ HRESULT DevicePin::disconnect()
 
 void DevicePin::deliver(const RawFrame& frame)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::shared_ptr<FrameReceiver> receiver;
+    std::shared_ptr<FrameDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        receiver = m_receiver;
+        decoder = m_decoder;
+    }
+    if (!receiver)
+        return;
+    if (FAILED(frame.error)) {
+        receiver->streamFailed(frame.error, frame.reason);
+        return;
+    }
     int areaWidth = 0, areaHeight = 0;
-    if (!m_receiver || !m_receiver->wantsFrames() || !m_receiver->previewArea(areaWidth, areaHeight))
+    if (!receiver->wantsFrames() || !receiver->previewArea(areaWidth, areaHeight))
         return;  // nothing would show it: not even decoded
-    if (m_decoder) {
-        if (frame.subtype != m_decoder->subtype() || frame.width != m_decoder->width() || frame.height != m_decoder->height()) {
+    if (decoder) {
+        if (frame.subtype != decoder->subtype() || frame.width != decoder->width() || frame.height != decoder->height()) {
             // A still picture follows the capture size; a capture frame of a size other
             // than the negotiated one is not passed on.
-            if (m_category != PinCategory::Still || !m_decoder->configure(frame.subtype, frame.width, frame.height))
+            if (m_category != PinCategory::Still || !decoder->configure(frame.subtype, frame.width, frame.height))
                 return;
         }
         if (m_category == PinCategory::Capture) {
-            m_decoder->setPreviewArea(areaWidth, areaHeight);
+            decoder->setPreviewArea(areaWidth, areaHeight);
             // A frame decoded smaller than the camera sends stays available for a
             // full-size picture.
-            if (m_decoder->outputWidth() != m_decoder->width())
-                m_receiver->receiveCompressed(frame.data, frame.size, frame.width, frame.height, frame.sampleTime);
+            if (decoder->outputWidth() != decoder->width())
+                receiver->receiveCompressed(frame.data, frame.size, frame.width, frame.height, frame.sampleTime);
         }
         // Straight into the receiver's buffer when it has one: the frame is not copied again.
-        if (IFrameBufferPool::Buffer* target = m_receiver->acquireFrame(m_decoder->outputSize())) {
-            if (!m_decoder->decodeUpright(frame.data, frame.size, frame.bytesPerLine, target->data)) {
+        if (IFrameBufferPool::Buffer* target = receiver->acquireFrame(decoder->outputSize())) {
+            if (!decoder->decodeUpright(frame.data, frame.size, frame.bytesPerLine, target->data)) {
                 IFrameBufferPool::recycle(target);
                 return;
             }
-            target->width = m_decoder->outputWidth();
-            target->height = m_decoder->outputHeight();
-            target->scaleNum = m_decoder->scaleNum();
-            target->scaleDenom = m_decoder->scaleDenom();
+            target->width = decoder->outputWidth();
+            target->height = decoder->outputHeight();
+            target->scaleNum = decoder->scaleNum();
+            target->scaleDenom = decoder->scaleDenom();
             target->sampleTime = frame.sampleTime;
-            m_receiver->receiveFrame(target);
+            receiver->receiveFrame(target);
             return;
         }
-        const std::uint8_t* out = m_decoder->decode(frame.data, frame.size, frame.bytesPerLine);
+        const std::uint8_t* out = decoder->decode(frame.data, frame.size, frame.bytesPerLine);
         if (out)
-            m_receiver->receive(out, m_decoder->outputSize(), frame.sampleTime);
+            receiver->receive(out, decoder->outputSize(), frame.sampleTime);
         return;
     }
     if (!frame.data || frame.size == 0)
@@ -176,7 +188,7 @@ void DevicePin::deliver(const RawFrame& frame)
     // Downstream gets a writable buffer of its own: the device's bytes may be shared.
     m_copy.resize(frame.size);
     std::memcpy(m_copy.data(), frame.data, frame.size);
-    m_receiver->receive(m_copy.data(), m_copy.size(), frame.sampleTime);
+    receiver->receive(m_copy.data(), m_copy.size(), frame.sampleTime);
 }
 
 } // namespace capture

@@ -41,10 +41,13 @@ private:
     dshow::PinCategory m_category;
     std::vector<FormatDescriptor> m_formats;
     FormatDescriptor m_stillFormat;
-    // Set while connected; guarded by m_mutex, which delivery holds for each frame.
+    // Set while connected; guarded by m_mutex (FilterPin's). Delivery takes its own
+    // references under the lock and decodes without it, so that a disconnect or
+    // isConnected never waits for a decode; the decoder itself is only ever used by
+    // the one streaming thread of the pin.
     std::shared_ptr<FrameReceiver> m_receiver;
-    std::unique_ptr<FrameDecoder> m_decoder;
-    std::vector<std::uint8_t> m_copy;
+    std::shared_ptr<FrameDecoder> m_decoder;
+    std::vector<std::uint8_t> m_copy;  // streaming thread only
 };
 
 } // namespace capture

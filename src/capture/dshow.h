@@ -222,6 +222,9 @@ public:
     {
         Q_UNUSED(sampleTime) Q_UNUSED(data) Q_UNUSED(size) Q_UNUSED(width) Q_UNUSED(height)
     }
+    // Linux addition: on the streaming thread, the driver ended the stream with an error
+    // (the platform's EC_ERRORABORT); no frame follows until the graph runs again.
+    virtual void StreamFailedCB(HRESULT error, const QString& reason) { Q_UNUSED(error) Q_UNUSED(reason) }
 };
 
 class ISampleGrabber : public IUnknown

@@ -38,6 +38,8 @@ public:
     virtual dshow::HRESULT disconnect();
 
 protected:
+    // A leaf lock: held only to read or change the connection, never while another lock
+    // is taken, a frame decoded or a callback run.
     mutable std::mutex m_mutex;
     std::weak_ptr<FilterPin> m_peer;
     dshow::AM_MEDIA_TYPE m_connectionType;

@@ -39,6 +39,8 @@ public:
     }
     // On the streaming thread: a frame in a buffer from acquireFrame, now the filter's.
     virtual void receiveFrame(IFrameBufferPool::Buffer* frame) { IFrameBufferPool::recycle(frame); }
+    // On the streaming thread: the driver ended the stream with `error`.
+    virtual void streamFailed(dshow::HRESULT error, const QString& reason) { Q_UNUSED(error) Q_UNUSED(reason) }
 };
 
 } // namespace capture

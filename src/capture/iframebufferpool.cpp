@@ -118,6 +118,22 @@ QImage IFrameBufferPool::wrap(Buffer* buffer)
     return image;
 }
 
+void IFrameBufferPool::setKeepFree(int keepFree)
+{
+    std::vector<Buffer*> unused;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nKeepFree = std::max(0, keepFree);
+        while (static_cast<int>(m_free.size()) > m_nKeepFree) {
+            unused.push_back(m_free.front());
+            m_free.erase(m_free.begin());
+        }
+        m_nAllocated -= static_cast<int>(unused.size());
+    }
+    for (Buffer* buffer : unused)
+        destroy(buffer);
+}
+
 int IFrameBufferPool::allocatedCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

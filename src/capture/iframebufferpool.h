@@ -40,6 +40,10 @@ public:
     // image owns the buffer from now on. Null image (buffer recycled) on bad sizes.
     static QImage wrap(Buffer* buffer);
 
+    // How many unused buffers to keep from now on; those beyond it are freed now, and
+    // with 0 every buffer is freed once its last image goes (a stopped stream needs none).
+    void setKeepFree(int keepFree);
+
     // Buffers that exist, in use or free (for tests and measurements).
     int allocatedCount() const;
     int freeCount() const;

@@ -117,6 +117,13 @@ IFrameBufferPool::Buffer* SampleGrabber::acquireFrame(std::size_t bytes)
     return m_framePool->acquire(bytes);
 }
 
+void SampleGrabber::streamFailed(HRESULT error, const QString& reason)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);
+    if (m_callback)
+        m_callback->StreamFailedCB(error, reason);
+}
+
 void SampleGrabber::receiveFrame(IFrameBufferPool::Buffer* frame)
 {
     std::lock_guard<std::recursive_mutex> lock(m_callbackMutex);

@@ -37,6 +37,7 @@ public:
     void receive(const std::uint8_t* data, std::size_t size, double sampleTime) override;
     IFrameBufferPool::Buffer* acquireFrame(std::size_t bytes) override;
     void receiveFrame(IFrameBufferPool::Buffer* frame) override;
+    void streamFailed(dshow::HRESULT error, const QString& reason) override;
 
 private:
     SampleGrabber() = default;
@@ -45,7 +46,11 @@ private:
     std::shared_ptr<FilterPin> m_output;
     mutable std::mutex m_typeMutex;
     dshow::AM_MEDIA_TYPE m_requested;
-    // Recursive: a callback may reset the callback from inside BufferCB.
+    // Lock order: m_callbackMutex, then m_typeMutex or the pool's; never the other way.
+    // Held across the callback (which only hands the frame on and returns) so that
+    // SetCallback(null) returns only when the old callback is no longer running; the
+    // decode happens before, without it. Recursive: a callback may reset the callback
+    // from inside BufferCB.
     std::recursive_mutex m_callbackMutex;
     dshow::ISampleGrabberCB* m_callback = nullptr;
     std::shared_ptr<IFrameBufferPool> m_framePool;  // guarded by m_callbackMutex

@@ -17,7 +17,18 @@ void ICameraPreview::setImage(const QImage& image)
 {
     m_strMessage.clear();
     m_image = image;
+    if (!isVisible())
+        keepShownSize();  // the last frame on its way when the preview was hidden
     update();
+}
+
+void ICameraPreview::keepShownSize()
+{
+    // The last frame stays for when the preview is seen again, but at the size it is
+    // shown: a 4K frame's 33 MB are not kept for a hidden window.
+    const QSize shown = size() * devicePixelRatioF();
+    if (!m_image.isNull() && !shown.isEmpty() && (m_image.width() > shown.width() || m_image.height() > shown.height()))
+        m_image = m_image.scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 void ICameraPreview::setMessage(const QString& message)
@@ -70,6 +81,7 @@ void ICameraPreview::hideEvent(QHideEvent* event)
     // Also a spontaneous hide (the window minimised): nothing is seen then either.
     QWidget::hideEvent(event);
     reportArea(false);
+    keepShownSize();
 }
 
 void ICameraPreview::paintEvent(QPaintEvent*)

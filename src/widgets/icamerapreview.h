@@ -39,6 +39,7 @@ protected:
 
 private:
     void reportArea(bool shown);
+    void keepShownSize();
 
     QSize m_reportedArea{-1, -1};
     QString m_strMessage;

@@ -16,6 +16,8 @@
 #include "app/mainframe.h"
 #include "base/iconfigureservice.h"
 #include "camera/icamera.h"
+#include "camera/idshowthread.h"
+#include "capture/capturesystem.h"
 #include "widgets/icamerabutton.h"
 #include "widgets/icamerapreview.h"
 #include "widgets/ishutterbutton.h"
@@ -53,6 +55,17 @@ QJsonObject remembered(const QString& path, const QString& serial, long brightne
 }
 
 QJsonObject plain(const QString& name) { return Cameras::camera(name, Cameras::formats({QSize(320, 240)})); }
+
+// Whether a second handle on the device (another program, as it were) may stream it now.
+bool otherCanStream(const QString& path)
+{
+    std::shared_ptr<capture::CaptureDevice> device;
+    if (dshow::FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device)
+        return false;
+    const bool started = dshow::SUCCEEDED(device->start([](const capture::RawFrame&) {}));
+    device->stop();
+    return started;
+}
 
 QString storedLanguage() { return QSettings(IConfigureService::iniFilePath(), QSettings::IniFormat).value("lang/langid").toString(); }
 } // namespace
@@ -324,6 +337,85 @@ private slots:
         QCOMPARE(message >= 0, silent);
         QVERIFY2(!silent || message - lastPicture >= P::kSilentCameraMs - 200, qPrintable(QString::number(message)));
         QCOMPARE(page->preview()->image().isNull(), silent);
+    }
+
+    // Hidden past the grace period the device is let go and seen again the picture is back
+    // within a second; a camera another program holds names it, keeps its controls and
+    // starts by itself at the stored size once let go; a stream the driver ends says so at
+    // once and is tried again. The stored settings are the user's alone throughout.
+    void streamLife_data()
+    {
+        QTest::addColumn<QString>("life");
+        QTest::newRow("hidden, then shown") << "hidden";
+        QTest::newRow("busy until the holder exits") << "busy";
+        QTest::newRow("ended by the driver") << "error";
+    }
+
+    void streamLife()
+    {
+        QFETCH(QString, life);
+        QJsonObject c = camera("046D");
+        QCOMPARE(plugAndOpen(c), int(Success));
+        page->resolutionBox()->setCurrentText("640x480");  // stored as the user's choice
+        QTRY_COMPARE(Cameras::deviceFormat(m_path), QSize(640, 480));
+        ICamera::instance()->closeCamera();
+        QTemporaryFile held;
+        QVERIFY(held.open());
+        QProcess holder;
+        if (life == "busy") {
+            holder.setStandardInputFile(held.fileName());
+            holder.start("sleep", {"30"});
+            QVERIFY(holder.waitForStarted());
+            c["busy"] = held.fileName();
+        }
+        if (life == "error")
+            c["failAfter"] = 5;
+        c["path"] = m_path;
+        plug({c});
+        frame->settingsKeeper()->store().flush();
+        QFile store(frame->settingsKeeper()->store().filePath());
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        const QByteArray stored = store.readAll();
+        LogCapture log;
+        QCOMPARE(open(m_path), life == "busy" ? int(PreviewFailed) : int(Success));
+        QElapsedTimer clock;
+        if (life == "hidden") {
+            QTRY_VERIFY(!page->preview()->image().isNull());
+            MainFrame::s_nTrayOverride = 1;  // hidden to the tray
+            frame->hide();
+            QTest::qWait(IDShowThread::kReleaseGraceMs - 500);
+            QVERIFY(!otherCanStream(m_path));
+            QTRY_VERIFY_WITH_TIMEOUT(otherCanStream(m_path), 1500);
+            frame->show();
+            clock.start();
+            const qint64 shown = page->preview()->image().cacheKey();
+            QTRY_VERIFY_WITH_TIMEOUT(page->preview()->image().cacheKey() != shown, 1000);
+        } else if (life == "busy") {
+            QTRY_VERIFY(page->preview()->message().contains("In use by: sleep"));
+            QVERIFY(!page->resolutionBox()->isEnabled());
+            QCOMPARE(boxTexts(), QStringList{"320x240"});  // the size the device has now
+            QTest::qWait(1500);  // tried again meanwhile, still busy: nothing new said
+            QCOMPARE(log.count("busy"), 1);
+            holder.kill();
+            holder.waitForFinished();
+            clock.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!page->preview()->image().isNull(), 2500);
+            QCOMPARE(Cameras::deviceFormat(m_path), QSize(640, 480));
+            QVERIFY(page->preview()->message().isEmpty() && page->resolutionBox()->isEnabled());
+            QCOMPARE(boxTexts(), (QStringList{"320x240", "640x480"}));
+            QCOMPARE(page->resolutionBox()->currentText(), QString("640x480"));
+        } else {
+            QTRY_VERIFY(!page->preview()->image().isNull());
+            clock.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!page->preview()->message().isEmpty(), 1000);  // not after 3 s of silence
+            QVERIFY(log.contains("trying again in 1 s"));
+            QTRY_VERIFY_WITH_TIMEOUT(!page->preview()->image().isNull(), 2500);
+        }
+        frame->settingsKeeper()->store().flush();
+        QVERIFY(store.seek(0));
+        QCOMPARE(store.readAll(), stored);
+        page->brightnessSlider()->setValue(page->brightnessSlider()->value() == 7 ? 8 : 7);  // controls work throughout
+        QCOMPARE(device(Property::Brightness), long(page->brightnessSlider()->value()));
     }
 
     void settingsComeBackOnArrivalAndAfterRestart()

@@ -2,7 +2,8 @@
 // kernel's USB/IP host controller (vhci-hcd) through a socketpair, so that uvcvideo binds it. It
 // prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
 // (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
-// are full), "start", "stall" (the next control request), "values" ("name=value ..."). It ends with stdin.
+// are full), "start", "stall" (the next control request), "values" ("name=value ...", with
+// streaming=1 from a commit until the host stops the stream). It ends with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
@@ -144,6 +145,7 @@ struct Emulator
     Bytes frame, probe, commit;
     size_t sent = 0;
     bool inFrame = false, stopped = false, damaged = false, stall = false;
+    bool streaming = false;  // as the host told it: a commit starts, a cleared halt ends
     uint8_t fid = 0, error = 0;
     int32_t values[kControlCount] = {};
     Clock::time_point start = Clock::now(), next = start;
@@ -231,7 +233,7 @@ struct Emulator
         if ((type & 0x60) == 0x20)
             return classRequest(req, s[4], s[5], s[3], out, in);
         if (req == 1 && (type & 0x1F) == 2 && s[4] == 0x81)  // ENDPOINT_HALT cleared: the stream stops
-            inFrame = false;
+            inFrame = false, streaming = false;
         if (req == 0 || req == 8 || req == 10)  // GET_STATUS, GET_CONFIGURATION, GET_INTERFACE
             in = {uint8_t(req == 8), 0};
         if (req != 6)  // and CLEAR/SET_FEATURE, SET_CONFIGURATION, SET_INTERFACE
@@ -257,7 +259,7 @@ struct Emulator
             if (req != 0x01)
                 in = req == 0x85 ? Bytes{34, 0} : req == 0x86 ? Bytes{3} : req == 0x81 ? state : settle({});
             else if ((state = settle(out)), cs == 2)
-                inFrame = false, next = Clock::now();
+                inFrame = false, next = Clock::now(), streaming = true;
             return cs == 1 || cs == 2;
         }
         if (entity == 0 && cs == 2 && req == 0x81)  // VC_REQUEST_ERROR_CODE_CONTROL
@@ -322,7 +324,8 @@ struct Emulator
             for (int i = 0; i < kControlCount; ++i)
                 s += std::string(kControls[i].name) + "=" + std::to_string(values[i]) + " ";
             const Size& size = kFormats[commit[2] - 1][commit[3] - 1];
-            return s + "format=" + (commit[2] == 1 ? "MJPG" : "YUY2") + " size=" + std::to_string(size.width) + "x" + std::to_string(size.height);
+            return s + "format=" + (commit[2] == 1 ? "MJPG" : "YUY2") + " size=" + std::to_string(size.width) + "x" + std::to_string(size.height)
+                + " streaming=" + (streaming ? "1" : "0");
         }
         if (line == "stop" || line == "damage" || line == "start")
             stopped = line == "stop", damaged = line == "damage";

@@ -7,6 +7,7 @@
 #include "logcapture.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QtTest>
 
 using namespace capture;
@@ -96,21 +97,40 @@ void TestVm::refusalsAndDriverErrors()
     QCOMPARE(int(frames), 3);
 }
 
-// The whole path the program uses on YUYV: facade, graph, decode, upright copy.
+// The whole path the program uses on YUYV: facade, graph, decode, upright copy; opened
+// while another program streams, started by itself once it exits; a fatal error the
+// driver injects is heard at once and the stream started again.
 void TestVm::facadeShowsUprightBars()
 {
     ICamera* facade = ICamera::instance();
-    QSignalSpy frames(facade, &ICamera::sgPreviewImage);
+    QSignalSpy frames(facade, &ICamera::sgPreviewImage), states(facade, &ICamera::sgStreamState);
+    const auto lastState = [&] { return states.isEmpty() ? IStreamState() : states.last().at(0).value<IStreamState>(); };
+    QProcess holder;
+    holder.setStandardOutputFile(QProcess::nullDevice());
+    holder.start(qEnvironmentVariable("LUMIVO_V4L2_CTL"), {"-d", "/dev/" + kVividPath.section('/', -1), "--stream-mmap"});
+    QTest::qWait(1000);
     ICameraInfo info;
     info.strDevicePath = kVividPath;
     info.resolution.size = info.resolution.captureSize = QSize(640, 360);
     facade->openCamera(info, false);
+    QTRY_COMPARE_WITH_TIMEOUT(lastState().holders, QStringList{"v4l2-ctl"}, 20000);
+    holder.kill();
+    QVERIFY(holder.waitForFinished());
     QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 3, 20000);
     const QImage picture = facade->photo();
     QCOMPARE(picture.size(), QSize(640, 360));
     // Upright: the text overlay is in the top rows, the bottom rows are clean bars.
     const int top = offBars(picture, 0, 60), bottom = offBars(picture, 300, 360);
     QVERIFY2(top > 1000 && bottom < 100, qPrintable(QString("off the bars: top %1, bottom %2").arg(top).arg(bottom)));
+    std::shared_ptr<CaptureDevice> other;
+    std::vector<dshow::DeviceControl> all;
+    QVERIFY(createV4l2Backend()->open(kVividPath, other) == dshow::S_OK && other->controls(all) == dshow::S_OK);
+    for (const dshow::DeviceControl& c : all)
+        if (c.name == "Inject Fatal Streaming Error")
+            QCOMPARE(other->setControl(c.id, 0), dshow::S_OK);
+    QTRY_COMPARE_WITH_TIMEOUT(lastState().kind, IStreamState::Failed, 5000);
+    frames.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(lastState().kind == IStreamState::Streaming && frames.count() >= 3, 20000);
     QVERIFY(facade->closeCamera());
 }
 

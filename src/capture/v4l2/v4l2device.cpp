@@ -1,5 +1,7 @@
 #include "capture/v4l2/v4l2device.h"
 
+#include "capture/deviceholders.h"
+
 #include "capture/cameraproperty.h"
 #include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2io.h"
@@ -320,7 +322,9 @@ HRESULT V4l2Device::setFormat(Subtype subtype, int width, int height)
     f.fmt.pix.field = V4L2_FIELD_ANY;
     if (xioctl(m_fd, VIDIOC_S_FMT, &f) < 0) {
         const int err = errno;
-        qDebug() << "V4L2: VIDIOC_S_FMT" << fourccText(subtype) << width << "x" << height << "failed:" << std::strerror(err);
+        // Busy (another program streams) is retried every second: not logged each time.
+        if (err != EBUSY)
+            qDebug() << "V4L2: VIDIOC_S_FMT" << fourccText(subtype) << width << "x" << height << "failed:" << std::strerror(err);
         return hresultFromErrno(err);
     }
     if (f.fmt.pix.pixelformat != it.value() || int(f.fmt.pix.width) != width || int(f.fmt.pix.height) != height) {
@@ -406,6 +410,11 @@ bool V4l2Device::isStreaming() const
 {
     const std::shared_ptr<V4l2Stream> s = stream();
     return s && s->running();
+}
+
+QStringList V4l2Device::holders() const
+{
+    return DeviceHolders::ofDescriptor(m_fd);
 }
 
 HRESULT V4l2Device::setStillSink(FrameSink)

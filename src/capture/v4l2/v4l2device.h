@@ -44,6 +44,9 @@ public:
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
     HRESULT setControl(quint32 id, long value) override;
 
+    // ---- stream life ----
+    QStringList holders() const override;
+
 private:
     V4l2Device(int fd, const DeviceDescriptor& descriptor);
     void survey();

@@ -91,7 +91,9 @@ HRESULT V4l2Stream::setUp(int fd, const Format& format)
     req.memory = V4L2_MEMORY_MMAP;
     if (xioctl(m_fd, VIDIOC_REQBUFS, &req) < 0) {
         const int err = errno;
-        qDebug() << "V4L2: VIDIOC_REQBUFS failed:" << std::strerror(err);
+        // Busy is the camera page's to show (and to retry every second), not the log's.
+        if (err != EBUSY)
+            qDebug() << "V4L2: VIDIOC_REQBUFS failed:" << std::strerror(err);
         return hresultFromErrno(err);
     }
     if (req.count < 2) {
@@ -213,13 +215,13 @@ void V4l2Stream::run()
         if (r < 0) {
             if (errno == EINTR)
                 continue;
-            qDebug() << "V4L2: poll failed:" << std::strerror(errno);
+            endWith(errno, QStringLiteral("poll failed: ") + QString::fromLocal8Bit(std::strerror(errno)));
             break;
         }
         if (r == 0 || fds[1].revents)
             continue;  // a stalled device or a stop request: the loop condition decides
         if (fds[0].revents & POLLNVAL) {
-            qDebug() << "V4L2: the device descriptor became invalid";
+            endWith(EBADF, QStringLiteral("the device descriptor became invalid"));
             break;
         }
         // The dequeue tells a vanished device (ENODEV) apart; an error that leaves
@@ -228,12 +230,30 @@ void V4l2Stream::run()
         if (d == Dequeue::End)
             break;
         if (d == Dequeue::Nothing && (fds[0].revents & (POLLERR | POLLHUP))) {
-            qDebug() << "V4L2: the device reports an error, the stream ends";
+            endWith(EIO, QStringLiteral("the device reports an error"));
             break;
         }
     }
+    // Ended by the driver, not asked to: the sink hears why, once, before the thread goes.
+    if (!m_stopRequested.load() && dshow::FAILED(m_endError)) {
+        RawFrame last;
+        last.subtype = m_format.subtype;
+        last.width = m_format.width;
+        last.height = m_format.height;
+        last.error = m_endError;
+        last.reason = m_endReason;
+        m_sink(last);
+    }
     m_running = false;
     t_owner = nullptr;
+}
+
+void V4l2Stream::endWith(int err, const QString& reason)
+{
+    m_endError = hresultFromErrno(err);
+    if (!dshow::FAILED(m_endError))
+        m_endError = dshow::E_FAIL;
+    m_endReason = reason;
 }
 
 V4l2Stream::Dequeue V4l2Stream::dequeueOne()
@@ -246,19 +266,23 @@ V4l2Stream::Dequeue V4l2Stream::dequeueOne()
         const int err = errno;
         if (err == EAGAIN)
             return Dequeue::Nothing;
-        if (err == ENODEV)
-            qDebug() << "V4L2: the device is gone, the stream ends";
-        else
-            qDebug() << "V4L2: VIDIOC_DQBUF failed, the stream ends:" << std::strerror(err);
+        endWith(err, err == ENODEV ? QStringLiteral("the device is gone")
+                                   : QStringLiteral("VIDIOC_DQBUF failed: ") + QString::fromLocal8Bit(std::strerror(err)));
         return Dequeue::End;
     }
     if (b.index >= m_buffers.size()) {
-        qDebug() << "V4L2: the driver returned an unknown buffer" << b.index;
+        endWith(EIO, QStringLiteral("the driver returned an unknown buffer %1").arg(b.index));
         return Dequeue::End;
     }
     const Buffer& buf = m_buffers[b.index];
     const std::size_t used = std::min<std::size_t>(b.bytesused, buf.length);
     if (b.flags & V4L2_BUF_FLAG_ERROR) {
+        // A damaged frame now and then is dropped; a driver that sends nothing else has
+        // failed, whatever it says.
+        if (++m_damagedInARow == kDamagedFramesToFail) {
+            endWith(EIO, QStringLiteral("%1 frames in a row marked damaged").arg(kDamagedFramesToFail));
+            return Dequeue::End;
+        }
         qDebug() << "V4L2: dropping a frame the driver marked corrupt";
     } else if (used == 0 || used < m_minBytes) {
         qDebug() << "V4L2: dropping a short frame of" << used << "bytes, expected" << m_minBytes;
@@ -275,12 +299,13 @@ V4l2Stream::Dequeue V4l2Stream::dequeueOne()
         frame.height = m_format.height;
         frame.bytesPerLine = m_format.bytesPerLine;
         frame.sampleTime = std::max(0.0, when - m_startTime);
+        m_damagedInARow = 0;
         m_sink(frame);
         ++m_delivered;
     }
     if (xioctl(m_fd, VIDIOC_QBUF, &b) < 0) {
         const int err = errno;
-        qDebug() << "V4L2: VIDIOC_QBUF failed, the stream ends:" << std::strerror(err);
+        endWith(err, QStringLiteral("VIDIOC_QBUF failed: ") + QString::fromLocal8Bit(std::strerror(err)));
         return Dequeue::End;
     }
     return Dequeue::Frame;

@@ -56,6 +56,8 @@ private:
     void run();
     enum class Dequeue { Frame, Nothing, End };
     Dequeue dequeueOne();
+    // Why the driver ended the stream (an errno), for the sink's last call.
+    void endWith(int err, const QString& reason);
     void tearDown();
 
     struct Buffer
@@ -79,6 +81,11 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_stopRequested{false};
     std::atomic<std::uint64_t> m_delivered{0};
+    // Streaming thread only.
+    static constexpr int kDamagedFramesToFail = 30;
+    int m_damagedInARow = 0;
+    HRESULT m_endError = dshow::S_OK;
+    QString m_endReason;
 };
 
 } // namespace capture

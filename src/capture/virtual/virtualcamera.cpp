@@ -236,6 +236,11 @@ HRESULT VirtualCamera::setControl(quint32 id, long value)
     return E_INVALIDARG;
 }
 
+QStringList VirtualCamera::holders() const
+{
+    return m_state->holders();
+}
+
 void VirtualCamera::run(std::shared_ptr<Stream> stream)
 {
     using clock = std::chrono::steady_clock;
@@ -280,6 +285,17 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
             picture = generator.render(name, stream->state->controls(), index, loop, format.width, format.height);
         if (!ready[i])
             ready[i] = generator.encode(picture, format.subtype, frames[i]);
+        const int failAfter = stream->state->description().failAfter;
+        if (failAfter >= 0 && sent >= std::uint64_t(failAfter)) {
+            RawFrame last;
+            last.subtype = format.subtype;
+            last.width = format.width;
+            last.height = format.height;
+            last.error = E_FAIL;
+            last.reason = QStringLiteral("the driver reported an I/O error");
+            stream->sink(last);
+            break;
+        }
         const int stallAfter = stream->state->description().stallAfter;
         if (ready[i] && (stallAfter < 0 || sent < std::uint64_t(stallAfter))) {
             ++sent;

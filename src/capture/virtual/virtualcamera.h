@@ -40,6 +40,9 @@ public:
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
     HRESULT setControl(quint32 id, long value) override;
 
+    // ---- stream life ----
+    QStringList holders() const override;
+
     // How many frames the replayed loop holds for a size.
     static int loopLength(int width, int height);
 

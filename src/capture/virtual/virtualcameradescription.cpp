@@ -194,9 +194,22 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
         }
     }
 
+    const QJsonValue busyFile = o.value(QStringLiteral("busy"));
+    if (busyFile.isString()) {
+        if (busyFile.toString().isEmpty())
+            return QStringLiteral("\"busy\" must be true, false or the path of a file");
+        description->busyFile = busyFile.toString();
+    }
+    const QJsonValue failAfter = o.value(QStringLiteral("failAfter"));
+    if (!failAfter.isUndefined()) {
+        qint64 frames = 0;
+        if (!readInteger(failAfter, 0, std::numeric_limits<qint32>::max(), &frames))
+            return QStringLiteral("\"failAfter\" must be a whole number of frames, 0 or more");
+        description->failAfter = static_cast<int>(frames);
+    }
     for (const char* key : {"still", "busy"}) {
         const QJsonValue v = o.value(QLatin1String(key));
-        if (v.isUndefined())
+        if (v.isUndefined() || (v.isString() && !description->busyFile.isEmpty()))
             continue;
         if (!v.isBool())
             return QStringLiteral("\"%1\" must be true or false").arg(QLatin1String(key));
@@ -232,7 +245,7 @@ bool VirtualCameraDescription::operator==(const VirtualCameraDescription& o) con
     }
     return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
         && current == o.current && refused == o.refused && controls == o.controls && still == o.still && busy == o.busy
-        && openError == o.openError && stallAfter == o.stallAfter;
+        && openError == o.openError && stallAfter == o.stallAfter && busyFile == o.busyFile && failAfter == o.failAfter;
 }
 
 DeviceDescriptor VirtualCameraDescription::descriptor() const

@@ -57,6 +57,13 @@ struct VirtualCameraDescription
     // Frames sent after each start of the picture before the camera falls silent while
     // staying plugged in, as a hung device does; -1: never.
     int stallAfter = -1;
+    // ---- stream life ----
+    // "busy" given as a file: busy while another program has that file open, which then
+    // names the holder as a device node's would.
+    QString busyFile;
+    // Frames sent after each start of the picture before the stream ends with a driver
+    // error (the device stays plugged in); -1: never.
+    int failAfter = -1;
 
     bool operator==(const VirtualCameraDescription& o) const;
     bool operator!=(const VirtualCameraDescription& o) const { return !(*this == o); }

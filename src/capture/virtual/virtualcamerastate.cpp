@@ -1,5 +1,7 @@
 #include "capture/virtual/virtualcamerastate.h"
 
+#include "capture/deviceholders.h"
+
 #include <QDebug>
 
 namespace capture {
@@ -25,6 +27,9 @@ FormatDescriptor VirtualCameraState::currentFormat() const
 
 HRESULT VirtualCameraState::setFormat(Subtype subtype, int width, int height)
 {
+    // As a V4L2 driver does while another program streams.
+    if (m_spec.busy || !holders().isEmpty())
+        return E_DEVICE_BUSY;
     if (m_spec.refused.contains(QSize(width, height))) {
         qDebug() << "virtual camera:" << m_spec.name << "refuses" << width << "x" << height;
         return VFW_E_INVALIDMEDIATYPE;
@@ -96,10 +101,9 @@ HRESULT VirtualCameraState::set(Property property, long value, long flags)
 
 HRESULT VirtualCameraState::acquireStream()
 {
-    if (m_spec.busy) {
-        qDebug() << "virtual camera:" << m_spec.name << "is busy";
+    // Not logged: a busy camera is retried every second while its page is shown.
+    if (m_spec.busy || !holders().isEmpty())
         return E_DEVICE_BUSY;
-    }
     if (!present())
         return E_DEVICE_NOT_CONNECTED;
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -107,6 +111,11 @@ HRESULT VirtualCameraState::acquireStream()
         return E_DEVICE_BUSY;
     m_streaming = true;
     return S_OK;
+}
+
+QStringList VirtualCameraState::holders() const
+{
+    return m_spec.busyFile.isEmpty() ? QStringList() : DeviceHolders::ofPath(m_spec.busyFile);
 }
 
 void VirtualCameraState::releaseStream()

@@ -29,6 +29,8 @@ public:
     // One stream at a time, as with a real device; a "busy" camera never streams.
     dshow::HRESULT acquireStream();
     void releaseStream();
+    // Who holds a camera that is busy by its file; empty otherwise.
+    QStringList holders() const;
 
     // The camera left the file: running streams end as on an unplugged device.
     void unplug() { m_present.store(false); }
