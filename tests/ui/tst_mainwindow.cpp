@@ -26,7 +26,7 @@
 #include <QSettings>
 #include <QtTest>
 
-using capture::Property;
+using Property = Cameras::Control;
 using P = ICameraPage;
 
 namespace {
