@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <linux/videodev2.h>
@@ -145,13 +146,15 @@ IDeviceControlsDialog::IDeviceControlsDialog(const QString& cameraName, QWidget*
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setFrameShape(QFrame::NoFrame);
-    area->setStyleSheet(QString("QScrollArea{background: white; border: none;}"
+    const QString style = QString("QScrollArea{background: white; border: none;}"
                                 "QScrollBar:vertical{background: transparent; width: %1px; margin: 0px;}"
                                 "QScrollBar::handle:vertical{background: rgba(0,0,0,50); border-radius: %2px; min-height: %3px;}"
                                 "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical{height: 0px;}")
                             .arg(8 * s)
                             .arg(4 * s)
-                            .arg(20 * s));
+                            .arg(20 * s);
+    // Once the area is shown: set earlier, the scroll bar keeps the platform's look.
+    QTimer::singleShot(0, area, [area, style] { area->setStyleSheet(style); });
     auto* content = new QWidget;
     content->setObjectName("controls");
     content->setStyleSheet("QWidget#controls{background: white;}");
@@ -162,8 +165,8 @@ IDeviceControlsDialog::IDeviceControlsDialog(const QString& cameraName, QWidget*
     outer->addWidget(area);
     build();
     m_pList->addStretch();
-    // The main window's width and most of its height, within any screen it is usable on.
-    resize(int(480 * s), int(680 * s));
+    // Over the main window, within it, so that it fits wherever the window does.
+    resize(int(380 * s), int(640 * s));
     if (parent)
         move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
     connect(camera(), &ICamera::sgControlEvent, this, &IDeviceControlsDialog::slControlEvent);

@@ -329,7 +329,6 @@ bool VirtualCameraDescription::sameCamera(const VirtualCameraDescription& o) con
             || a.refused != b.refused)
             return false;
     }
-        return false;
     for (std::size_t i = 0; i < formats.size(); ++i) {
         const FormatDescriptor &a = formats[i], &b = o.formats[i];
         if (a.subtype != b.subtype || a.width != b.width || a.height != b.height || a.fps != b.fps)
