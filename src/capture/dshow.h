@@ -357,6 +357,7 @@ struct ControlEvent
     quint32 flags = 0;
     bool valueChanged = false;
     bool flagsChanged = false;
+    qint64 monotonicUs = 0;  // when the device changed (CLOCK_MONOTONIC)
 };
 using ControlListener = std::function<void(const ControlEvent&)>;
 

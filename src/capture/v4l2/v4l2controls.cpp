@@ -106,7 +106,7 @@ void V4l2Controls::readValue(DeviceControl& c) const
     if (c.kind == Kind::String)
         c.text = text(buffer.constData(), std::size_t(buffer.size()));
     else
-        c.value = c.kind == Kind::Integer64 ? e.value64 : e.value;
+        c.value = c.kind == Kind::Integer64 ? e.value64 : c.kind == Kind::Bitmask ? qint64(std::uint32_t(e.value)) : e.value;
 }
 
 HRESULT V4l2Controls::list(std::vector<DeviceControl>& out) const
@@ -209,6 +209,7 @@ void V4l2Controls::stopEvents()
 void V4l2Controls::run()
 {
     pollfd fds[2] = {{m_fd, POLLPRI, 0}, {m_wake, POLLIN, 0}};
+    bool errorSeen = false;
     for (;;) {
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
@@ -216,8 +217,20 @@ void V4l2Controls::run()
             qDebug() << "V4L2: control events poll failed:" << std::strerror(errno);
             return;
         }
-        if (fds[1].revents || (fds[0].revents & (POLLNVAL | POLLERR | POLLHUP) && !(fds[0].revents & POLLPRI)))
-            return;  // told to stop, or the device is gone
+        if (fds[1].revents)
+            return;  // told to stop
+        if (fds[0].revents & (POLLNVAL | POLLHUP) && !(fds[0].revents & POLLPRI)) {
+            qDebug() << "V4L2: control events end, the device is gone";
+            return;
+        }
+        if (fds[0].revents & POLLERR && !(fds[0].revents & POLLPRI)) {
+            // Some drivers report an error while nothing streams: look again shortly
+            // instead of spinning on it.
+            if (!errorSeen)
+                qDebug() << "V4L2: the device reports an error to poll; its control events are looked for every 100 ms";
+            errorSeen = true;
+            ::poll(&fds[1], 1, 100);
+        }
         v4l2_event ev;
         std::memset(&ev, 0, sizeof ev);
         while (xioctl(m_fd, VIDIOC_DQEVENT, &ev) == 0) {
@@ -225,10 +238,13 @@ void V4l2Controls::run()
                 continue;
             ControlEvent e;
             e.id = ev.id;
-            e.value = ev.u.ctrl.type == V4L2_CTRL_TYPE_INTEGER64 ? ev.u.ctrl.value64 : ev.u.ctrl.value;
+            e.value = ev.u.ctrl.type == V4L2_CTRL_TYPE_INTEGER64 ? ev.u.ctrl.value64
+                : ev.u.ctrl.type == V4L2_CTRL_TYPE_BITMASK      ? qint64(std::uint32_t(ev.u.ctrl.value))
+                                                                : ev.u.ctrl.value;
             e.flags = ev.u.ctrl.flags;
             e.valueChanged = ev.u.ctrl.changes & V4L2_EVENT_CTRL_CH_VALUE;
             e.flagsChanged = ev.u.ctrl.changes & (V4L2_EVENT_CTRL_CH_FLAGS | V4L2_EVENT_CTRL_CH_RANGE);
+            e.monotonicUs = qint64(ev.timestamp.tv_sec) * 1000000 + ev.timestamp.tv_nsec / 1000;
             m_listener(e);
         }
     }

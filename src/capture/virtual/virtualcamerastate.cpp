@@ -6,6 +6,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <chrono>
 #include <linux/videodev2.h>
 
 namespace capture {
@@ -260,8 +261,11 @@ void VirtualCameraState::removeListener(const void* owner)
                       m_listeners.end());
 }
 
-void VirtualCameraState::notify(const std::vector<ControlEvent>& events, const void* writer)
+void VirtualCameraState::notify(std::vector<ControlEvent> events, const void* writer)
 {
+    const qint64 now = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    for (ControlEvent& e : events)
+        e.monotonicUs = now;
     // Held while calling, so that a listener removed is never called afterwards.
     std::lock_guard<std::mutex> lock(m_listenerMutex);
     for (const ControlEvent& e : events)

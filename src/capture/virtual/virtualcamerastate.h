@@ -45,7 +45,7 @@ public:
 
 private:
     void describeLocked(quint32 id, dshow::DeviceControl& out, bool& found) const;
-    void notify(const std::vector<dshow::ControlEvent>& events, const void* writer);
+    void notify(std::vector<dshow::ControlEvent> events, const void* writer);
     // The events a change of the seven's slot makes: its value, its mode, the value's flags.
     void eventsFor(int slot, bool valueChanged, bool modeChanged, std::vector<dshow::ControlEvent>& events) const;
 
