@@ -360,6 +360,34 @@
         <source>More controls</source>
         <translation>More controls</translation>
     </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>Balance</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>Bass</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>Treble</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>Loudness</translation>
+    </message>
+    <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>Min Number of Output Buffers</translation>
+    </message>
 </context>
 <context>
     <name>IMainPage</name>

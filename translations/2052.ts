@@ -360,6 +360,34 @@
         <source>More controls</source>
         <translation>更多控制</translation>
     </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>平衡</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>低音</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>高音</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>响度</translation>
+    </message>
+    <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>最少输出缓冲区数</translation>
+    </message>
 </context>
 <context>
     <name>IMainPage</name>

@@ -345,12 +345,13 @@ void ICameraPage::onAutoSwitch(const capture::CameraProperty& property, bool on)
 void ICameraPage::send(const capture::CameraProperty& property, int value)
 {
     qint64 landed = value;
-    if (!camera()->setControl(property.v4l2Control, value, &landed) && landed != value) {
+    const bool written = camera()->setControl(property.v4l2Control, value, &landed);
+    if (!written && landed != value) {
         const QSignalBlocker quiet(slider(property.slot));
         slider(property.slot)->setValue(int(landed));
     }
     g_currentCameraInfo.parameters[property.slot].value = int(landed);
-    if (property.hasAuto) {  // writing a value switched the automatic mode off
+    if (written && property.hasAuto) {  // writing a value switched the automatic mode off
         g_currentCameraInfo.parameters[property.slot].isAuto = false;
         const QSignalBlocker quiet(button(autoSwitchKey(property.slot)));
         static_cast<ISwitchButton*>(button(autoSwitchKey(property.slot)))->setStatus(false);

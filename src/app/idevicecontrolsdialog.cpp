@@ -44,6 +44,12 @@ constexpr StandardName kStandardNames[] = {
     {V4L2_CID_CONTRAST, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Contrast")},
     {V4L2_CID_SATURATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Saturation")},
     {V4L2_CID_HUE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Hue")},
+    {V4L2_CID_AUDIO_VOLUME, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Volume")},
+    {V4L2_CID_AUDIO_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Balance")},
+    {V4L2_CID_AUDIO_BASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Bass")},
+    {V4L2_CID_AUDIO_TREBLE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Treble")},
+    {V4L2_CID_AUDIO_MUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Mute")},
+    {V4L2_CID_AUDIO_LOUDNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Loudness")},
     {V4L2_CID_BLACK_LEVEL, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Black Level")},
     {V4L2_CID_AUTO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance, Automatic")},
     {V4L2_CID_DO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Do White Balance")},
@@ -71,6 +77,7 @@ constexpr StandardName kStandardNames[] = {
     {V4L2_CID_ILLUMINATORS_1, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 1")},
     {V4L2_CID_ILLUMINATORS_2, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 2")},
     {V4L2_CID_MIN_BUFFERS_FOR_CAPTURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Capture Buffers")},
+    {V4L2_CID_MIN_BUFFERS_FOR_OUTPUT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Output Buffers")},
     {V4L2_CID_ALPHA_COMPONENT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Alpha Component")},
     {V4L2_CID_COLORFX_CBCR, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Effects, CbCr")},
     {V4L2_CID_CAMERA_CLASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Controls")},
@@ -229,6 +236,8 @@ void IDeviceControlsDialog::build()
         m_rows.insert(c.id, row);
         display(m_rows[c.id]);
     }
+    for (ISwitchButton* sw : findChildren<ISwitchButton*>())
+        sw->setAnimation(true);
     if (all.empty())
         m_pList->addWidget(createLabel(tr("This device has no adjustable controls."), kText, createFont(10, 50)));
 }
@@ -268,6 +277,7 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
     case Kind::Boolean: {
         auto* sw = new ISwitchButton(id);
         sw->setFixedSize(int(40 * s), int(20 * s));
+        sw->setAnimation(false);  // the first state is shown at once; changes slide
         connect(sw, &ISwitchButton::statusChanged, this, [this, id](bool on) { write(id, on ? 1 : 0); });
         return sw;
     }

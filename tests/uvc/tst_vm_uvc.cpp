@@ -194,6 +194,12 @@ private slots:
         QCOMPARE(designated->value("brightness"), QString("32"));
         page->brightnessSlider()->setValue(11);
         QTRY_COMPARE_WITH_TIMEOUT(designated->value("brightness"), QString("11"), 5000);
+        // A value whose automatic mode does not go off is not written: the slider shows the camera's again.
+        const QString exposure = designated->value("exposure");
+        QCOMPARE(designated->ask("stall"), QByteArray("ok"));
+        page->exposureSlider()->setValue(700);
+        QCOMPARE(QStringList({designated->value("auto_exposure"), designated->value("exposure")}), QStringList({"8", exposure}));
+        QCOMPARE(QString::number(page->exposureSlider()->value()), exposure);
         QCOMPARE(designated->ask("damage"), QByteArray("ok"));
         // Broken frames for a while: one log line for them all, and pictures come back.
         QTRY_COMPARE_WITH_TIMEOUT(log.count("frame dropped: corrupt JPEG data"), 1, 10000);
