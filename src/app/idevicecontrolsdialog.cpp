@@ -380,10 +380,12 @@ void IDeviceControlsDialog::write(quint32 id, qint64 value)
     qint64 landed = value;
     if (!camera()->setControl(id, value, &landed))
         qDebug().nospace() << "controls dialog: " << controlName(m_rows.value(id).control) << " stays " << landed;
-    // The device's value is shown, refused or not; so are the flags the write changed
-    // (an automatic mode greys out what it chooses).
+    // The device's value is shown, refused or not; a control that changes others (an
+    // automatic mode greys out what it chooses) has its class read again: the device
+    // reports no event to the handle that wrote.
+    const bool changesOthers = m_rows.value(id).control.flags & V4L2_CTRL_FLAG_UPDATE;
     for (auto it = m_rows.begin(); it != m_rows.end(); ++it)
-        if (it.key() == id || it->control.controlClass() == (id & 0x0fff0000u))
+        if (it.key() == id || (changesOthers && it->control.controlClass() == (id & 0x0fff0000u)))
             reread(it.key());
 }
 

@@ -162,6 +162,7 @@ private slots:
         const long kAny = -9999;
         const struct { const char* what; std::function<bool(ICamera*)> set; quint32 property; long value, flags; } writes[] = {
             {"focus", [](ICamera* c) { return c->setFocus(120); }, P::Focus, 120, 2},
+            {"focus between steps", [](ICamera* c) { return c->setControl(P::Focus, 123); }, P::Focus, 125, 2},
             {"focus auto", [](ICamera* c) { return c->setFocusAuto(); }, P::Focus, kAny, 1},
             {"exposure", [](ICamera* c) { return c->setExposure(-9); }, P::Exposure, -9, 2},
             {"exposure auto", [](ICamera* c) { return c->setExposureAuto(); }, P::Exposure, kAny, 1},

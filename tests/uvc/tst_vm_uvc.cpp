@@ -88,6 +88,8 @@ private slots:
             QSKIP("runs only inside the test VM");
         // Only emulated cameras (the VM runner binds vivid again afterwards).
         QCOMPARE(QProcess::execute("sh", {"-c", "echo vivid.0 > /sys/bus/platform/drivers/vivid/unbind"}), 0);
+        // vhci cannot suspend a port: an idle camera left to autosuspend may refuse a later open (EBUSY).
+        QCOMPARE(QProcess::execute("sh", {"-c", "echo -1 > /sys/module/usbcore/parameters/autosuspend"}), 0);
         designated = std::make_unique<Emulator>("designated");
         QVERIFY(designated->ask("").startsWith("attached"));
         frame = MainWindow::create();

@@ -2,7 +2,7 @@
 // kernel's USB/IP host controller (vhci-hcd) through a socketpair, so that uvcvideo binds it. It
 // prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
 // (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
-// are full), "start", "stall" (the next control request), "values" ("name=value ..."). It ends with stdin.
+// are full), "start", "stall" (the next control write), "values" ("name=value ..."). It ends with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
@@ -270,7 +270,7 @@ struct Emulator
         const int at = int(c - kControls);
         if (at == kControlCount)
             return fail(6);  // invalid control
-        if (stall) {
+        if (stall && req == 0x01) {
             stall = false;
             return fail(1);  // not ready
         }
