@@ -130,6 +130,8 @@ bool IAbstractCamera::setParameterAuto(int slot)
     if (!row || !row->autoSetter)
         return false;
     qDebug().noquote() << QLatin1String(row->autoSetter) + QLatin1String("-->");
+    if (!row->hasAuto)
+        return false;
     return true;
 }
 

@@ -203,9 +203,12 @@ bool IDShowThread::setParameter(int slot, const QVariant& value)
 
 bool IDShowThread::setParameterAuto(int slot)
 {
+    // The table says which properties have an automatic mode; the others never reach the device.
     const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row || !row->autoSetter)
+    if (!row || !row->hasAuto) {
+        qDebug() << (row ? row->name : "?") << "has no automatic mode";
         return false;
+    }
     if (row->interface == capture::PropertyInterface::CameraControl)
         return SetCameraControlProperty(CameraControlProperty(row->id), 0, CameraControl_Flags_Auto) == S_OK;
     return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), 0, VideoProcAmp_Flags_Auto) == S_OK;

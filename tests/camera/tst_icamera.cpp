@@ -177,6 +177,10 @@ private slots:
             const Cameras::Value now = Cameras::deviceValue(QStringLiteral("virtual:desk"), w.property);
             QVERIFY2((w.value == kAny || now.value == w.value) && now.flags == w.flags, w.what);
         }
+        // Brightness has no automatic mode: asked for one, the device is never written.
+        LogCapture log;
+        QVERIFY(!m_camera->camera()->setBrightnessAuto());
+        QCOMPARE(log.count("set VideoProcAmpProperty error"), 0);
         // A value outside the range is the device's to refuse, and the setter says so.
         QVERIFY(!m_camera->setBrightness(1000));
         QVERIFY(!m_camera->setFocus(1000));
