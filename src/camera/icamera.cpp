@@ -89,7 +89,11 @@ IAbstractCamera* ICamera::createCamera(bool bare)
         connect(camera, &IAbstractCamera::sgStillImage, this, &ICamera::sgStillImage);
         connect(camera, &IAbstractCamera::sgAutoScanner, this, &ICamera::sgAutoScanner);
         connect(camera, &IAbstractCamera::sgCaptureImage, this, &ICamera::sgCaptureImage);
-        connect(camera, &IAbstractCamera::sgControlEvent, this, &ICamera::sgControlEvent, Qt::QueuedConnection);
+        // Queued from the device's thread: one that arrives after its camera closed is not the open camera's.
+        connect(camera, &IAbstractCamera::sgControlEvent, this, [this, camera](const dshow::ControlEvent& event) {
+            if (camera == m_pCamera)
+                emit sgControlEvent(event);
+        }, Qt::QueuedConnection);
         // Runs on the camera's worker thread; see offerPreview.
         connect(camera, &IAbstractCamera::sgPreviewImage, this, [this](const QImage& image) { offerPreview(image); },
                 Qt::DirectConnection);
