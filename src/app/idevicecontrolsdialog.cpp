@@ -9,7 +9,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -377,9 +376,7 @@ QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)
 
 void IDeviceControlsDialog::write(quint32 id, qint64 value)
 {
-    qint64 landed = value;
-    if (!camera()->setControl(id, value, &landed))
-        qDebug().nospace() << "controls dialog: " << controlName(m_rows.value(id).control) << " stays " << landed;
+    camera()->setControl(id, value);  // a refusal is logged on the way
     // The device's value is shown, refused or not; a control that changes others (an
     // automatic mode greys out what it chooses) has its class read again: the device
     // reports no event to the handle that wrote.

@@ -510,6 +510,7 @@ private slots:
         dialog->editor(0x98090e)->findChild<ISlider*>()->setValue(13);  // refused by the camera
         QCOMPARE(dialog->editor(0x98090e)->findChild<ISlider*>()->value(), 20);
         QCOMPARE(log.count("refused 13"), 1);
+        QCOMPARE(log.count("Red"), 1);  // one line for it
         for (bool inactive : {true, false}) {  // greyed out and back by a change elsewhere
             plug({everyType(path, inactive)});
             QTRY_COMPARE(dialog->editor(0x98090e)->isEnabled(), !inactive);
