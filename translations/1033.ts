@@ -77,12 +77,320 @@
 <context>
     <name>IDeviceControlsDialog</name>
     <message>
-        <source>Camera properties</source>
-        <translation>Camera properties</translation>
-    </message>
-    <message>
         <source>This device has no adjustable controls.</source>
         <translation>This device has no adjustable controls.</translation>
+    </message>
+    <message>
+        <source>User Controls</source>
+        <translation>User Controls</translation>
+    </message>
+    <message>
+        <source>Brightness</source>
+        <translation>Brightness</translation>
+    </message>
+    <message>
+        <source>Contrast</source>
+        <translation>Contrast</translation>
+    </message>
+    <message>
+        <source>Saturation</source>
+        <translation>Saturation</translation>
+    </message>
+    <message>
+        <source>Hue</source>
+        <translation>Hue</translation>
+    </message>
+    <message>
+        <source>Black Level</source>
+        <translation>Black Level</translation>
+    </message>
+    <message>
+        <source>White Balance, Automatic</source>
+        <translation>White Balance, Automatic</translation>
+    </message>
+    <message>
+        <source>Do White Balance</source>
+        <translation>Do White Balance</translation>
+    </message>
+    <message>
+        <source>Red Balance</source>
+        <translation>Red Balance</translation>
+    </message>
+    <message>
+        <source>Blue Balance</source>
+        <translation>Blue Balance</translation>
+    </message>
+    <message>
+        <source>Gamma</source>
+        <translation>Gamma</translation>
+    </message>
+    <message>
+        <source>Exposure</source>
+        <translation>Exposure</translation>
+    </message>
+    <message>
+        <source>Gain, Automatic</source>
+        <translation>Gain, Automatic</translation>
+    </message>
+    <message>
+        <source>Gain</source>
+        <translation>Gain</translation>
+    </message>
+    <message>
+        <source>Horizontal Flip</source>
+        <translation>Horizontal Flip</translation>
+    </message>
+    <message>
+        <source>Vertical Flip</source>
+        <translation>Vertical Flip</translation>
+    </message>
+    <message>
+        <source>Power Line Frequency</source>
+        <translation>Power Line Frequency</translation>
+    </message>
+    <message>
+        <source>Hue, Automatic</source>
+        <translation>Hue, Automatic</translation>
+    </message>
+    <message>
+        <source>White Balance Temperature</source>
+        <translation>White Balance Temperature</translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
+        <translation>Sharpness</translation>
+    </message>
+    <message>
+        <source>Backlight Compensation</source>
+        <translation>Backlight Compensation</translation>
+    </message>
+    <message>
+        <source>Chroma AGC</source>
+        <translation>Chroma AGC</translation>
+    </message>
+    <message>
+        <source>Color Killer</source>
+        <translation>Color Killer</translation>
+    </message>
+    <message>
+        <source>Color Effects</source>
+        <translation>Color Effects</translation>
+    </message>
+    <message>
+        <source>Brightness, Automatic</source>
+        <translation>Brightness, Automatic</translation>
+    </message>
+    <message>
+        <source>Band-Stop Filter</source>
+        <translation>Band-Stop Filter</translation>
+    </message>
+    <message>
+        <source>Rotate</source>
+        <translation>Rotate</translation>
+    </message>
+    <message>
+        <source>Background Color</source>
+        <translation>Background Color</translation>
+    </message>
+    <message>
+        <source>Chroma Gain</source>
+        <translation>Chroma Gain</translation>
+    </message>
+    <message>
+        <source>Illuminator 1</source>
+        <translation>Illuminator 1</translation>
+    </message>
+    <message>
+        <source>Illuminator 2</source>
+        <translation>Illuminator 2</translation>
+    </message>
+    <message>
+        <source>Min Number of Capture Buffers</source>
+        <translation>Min Number of Capture Buffers</translation>
+    </message>
+    <message>
+        <source>Alpha Component</source>
+        <translation>Alpha Component</translation>
+    </message>
+    <message>
+        <source>Color Effects, CbCr</source>
+        <translation>Color Effects, CbCr</translation>
+    </message>
+    <message>
+        <source>Camera Controls</source>
+        <translation>Camera Controls</translation>
+    </message>
+    <message>
+        <source>Auto Exposure</source>
+        <translation>Auto Exposure</translation>
+    </message>
+    <message>
+        <source>Exposure Time, Absolute</source>
+        <translation>Exposure Time, Absolute</translation>
+    </message>
+    <message>
+        <source>Exposure, Dynamic Framerate</source>
+        <translation>Exposure, Dynamic Framerate</translation>
+    </message>
+    <message>
+        <source>Pan, Relative</source>
+        <translation>Pan, Relative</translation>
+    </message>
+    <message>
+        <source>Tilt, Relative</source>
+        <translation>Tilt, Relative</translation>
+    </message>
+    <message>
+        <source>Pan, Reset</source>
+        <translation>Pan, Reset</translation>
+    </message>
+    <message>
+        <source>Tilt, Reset</source>
+        <translation>Tilt, Reset</translation>
+    </message>
+    <message>
+        <source>Pan, Absolute</source>
+        <translation>Pan, Absolute</translation>
+    </message>
+    <message>
+        <source>Tilt, Absolute</source>
+        <translation>Tilt, Absolute</translation>
+    </message>
+    <message>
+        <source>Focus, Absolute</source>
+        <translation>Focus, Absolute</translation>
+    </message>
+    <message>
+        <source>Focus, Relative</source>
+        <translation>Focus, Relative</translation>
+    </message>
+    <message>
+        <source>Focus, Automatic Continuous</source>
+        <translation>Focus, Automatic Continuous</translation>
+    </message>
+    <message>
+        <source>Zoom, Absolute</source>
+        <translation>Zoom, Absolute</translation>
+    </message>
+    <message>
+        <source>Zoom, Relative</source>
+        <translation>Zoom, Relative</translation>
+    </message>
+    <message>
+        <source>Zoom, Continuous</source>
+        <translation>Zoom, Continuous</translation>
+    </message>
+    <message>
+        <source>Privacy</source>
+        <translation>Privacy</translation>
+    </message>
+    <message>
+        <source>Iris, Absolute</source>
+        <translation>Iris, Absolute</translation>
+    </message>
+    <message>
+        <source>Iris, Relative</source>
+        <translation>Iris, Relative</translation>
+    </message>
+    <message>
+        <source>Auto Exposure, Bias</source>
+        <translation>Auto Exposure, Bias</translation>
+    </message>
+    <message>
+        <source>White Balance, Auto &amp; Preset</source>
+        <translation>White Balance, Auto &amp; Preset</translation>
+    </message>
+    <message>
+        <source>Wide Dynamic Range</source>
+        <translation>Wide Dynamic Range</translation>
+    </message>
+    <message>
+        <source>Image Stabilization</source>
+        <translation>Image Stabilization</translation>
+    </message>
+    <message>
+        <source>ISO Sensitivity</source>
+        <translation>ISO Sensitivity</translation>
+    </message>
+    <message>
+        <source>ISO Sensitivity, Auto</source>
+        <translation>ISO Sensitivity, Auto</translation>
+    </message>
+    <message>
+        <source>Exposure, Metering Mode</source>
+        <translation>Exposure, Metering Mode</translation>
+    </message>
+    <message>
+        <source>Scene Mode</source>
+        <translation>Scene Mode</translation>
+    </message>
+    <message>
+        <source>3A Lock</source>
+        <translation>3A Lock</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Start</source>
+        <translation>Auto Focus, Start</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Stop</source>
+        <translation>Auto Focus, Stop</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Status</source>
+        <translation>Auto Focus, Status</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Range</source>
+        <translation>Auto Focus, Range</translation>
+    </message>
+    <message>
+        <source>Pan, Speed</source>
+        <translation>Pan, Speed</translation>
+    </message>
+    <message>
+        <source>Tilt, Speed</source>
+        <translation>Tilt, Speed</translation>
+    </message>
+    <message>
+        <source>Camera Orientation</source>
+        <translation>Camera Orientation</translation>
+    </message>
+    <message>
+        <source>Camera Sensor Rotation</source>
+        <translation>Camera Sensor Rotation</translation>
+    </message>
+    <message>
+        <source>More controls</source>
+        <translation>More controls</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>Balance</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>Bass</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>Treble</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>Loudness</translation>
+    </message>
+    <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>Min Number of Output Buffers</translation>
     </message>
 </context>
 <context>
@@ -229,6 +537,10 @@
     <message>
         <source>Lumivo</source>
         <translation>Lumivo</translation>
+    </message>
+    <message>
+        <source>More controls</source>
+        <translation>More controls</translation>
     </message>
 </context>
 </TS>

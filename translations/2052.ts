@@ -77,12 +77,320 @@
 <context>
     <name>IDeviceControlsDialog</name>
     <message>
-        <source>Camera properties</source>
-        <translation>摄像头属性</translation>
-    </message>
-    <message>
         <source>This device has no adjustable controls.</source>
         <translation>此设备没有可调节的控制项。</translation>
+    </message>
+    <message>
+        <source>User Controls</source>
+        <translation>用户控制</translation>
+    </message>
+    <message>
+        <source>Brightness</source>
+        <translation>亮度</translation>
+    </message>
+    <message>
+        <source>Contrast</source>
+        <translation>对比度</translation>
+    </message>
+    <message>
+        <source>Saturation</source>
+        <translation>饱和度</translation>
+    </message>
+    <message>
+        <source>Hue</source>
+        <translation>色调</translation>
+    </message>
+    <message>
+        <source>Black Level</source>
+        <translation>黑电平</translation>
+    </message>
+    <message>
+        <source>White Balance, Automatic</source>
+        <translation>自动白平衡</translation>
+    </message>
+    <message>
+        <source>Do White Balance</source>
+        <translation>执行白平衡</translation>
+    </message>
+    <message>
+        <source>Red Balance</source>
+        <translation>红色平衡</translation>
+    </message>
+    <message>
+        <source>Blue Balance</source>
+        <translation>蓝色平衡</translation>
+    </message>
+    <message>
+        <source>Gamma</source>
+        <translation>伽马</translation>
+    </message>
+    <message>
+        <source>Exposure</source>
+        <translation>曝光</translation>
+    </message>
+    <message>
+        <source>Gain, Automatic</source>
+        <translation>自动增益</translation>
+    </message>
+    <message>
+        <source>Gain</source>
+        <translation>增益</translation>
+    </message>
+    <message>
+        <source>Horizontal Flip</source>
+        <translation>水平翻转</translation>
+    </message>
+    <message>
+        <source>Vertical Flip</source>
+        <translation>垂直翻转</translation>
+    </message>
+    <message>
+        <source>Power Line Frequency</source>
+        <translation>电源频率（防闪烁）</translation>
+    </message>
+    <message>
+        <source>Hue, Automatic</source>
+        <translation>自动色调</translation>
+    </message>
+    <message>
+        <source>White Balance Temperature</source>
+        <translation>白平衡色温</translation>
+    </message>
+    <message>
+        <source>Sharpness</source>
+        <translation>锐度</translation>
+    </message>
+    <message>
+        <source>Backlight Compensation</source>
+        <translation>背光补偿</translation>
+    </message>
+    <message>
+        <source>Chroma AGC</source>
+        <translation>色度自动增益</translation>
+    </message>
+    <message>
+        <source>Color Killer</source>
+        <translation>消色</translation>
+    </message>
+    <message>
+        <source>Color Effects</source>
+        <translation>色彩效果</translation>
+    </message>
+    <message>
+        <source>Brightness, Automatic</source>
+        <translation>自动亮度</translation>
+    </message>
+    <message>
+        <source>Band-Stop Filter</source>
+        <translation>带阻滤波</translation>
+    </message>
+    <message>
+        <source>Rotate</source>
+        <translation>旋转</translation>
+    </message>
+    <message>
+        <source>Background Color</source>
+        <translation>背景颜色</translation>
+    </message>
+    <message>
+        <source>Chroma Gain</source>
+        <translation>色度增益</translation>
+    </message>
+    <message>
+        <source>Illuminator 1</source>
+        <translation>补光灯 1</translation>
+    </message>
+    <message>
+        <source>Illuminator 2</source>
+        <translation>补光灯 2</translation>
+    </message>
+    <message>
+        <source>Min Number of Capture Buffers</source>
+        <translation>最少采集缓冲区数</translation>
+    </message>
+    <message>
+        <source>Alpha Component</source>
+        <translation>Alpha 分量</translation>
+    </message>
+    <message>
+        <source>Color Effects, CbCr</source>
+        <translation>色彩效果（CbCr）</translation>
+    </message>
+    <message>
+        <source>Camera Controls</source>
+        <translation>相机控制</translation>
+    </message>
+    <message>
+        <source>Auto Exposure</source>
+        <translation>自动曝光</translation>
+    </message>
+    <message>
+        <source>Exposure Time, Absolute</source>
+        <translation>曝光时间</translation>
+    </message>
+    <message>
+        <source>Exposure, Dynamic Framerate</source>
+        <translation>曝光优先（动态帧率）</translation>
+    </message>
+    <message>
+        <source>Pan, Relative</source>
+        <translation>水平转动（相对）</translation>
+    </message>
+    <message>
+        <source>Tilt, Relative</source>
+        <translation>垂直转动（相对）</translation>
+    </message>
+    <message>
+        <source>Pan, Reset</source>
+        <translation>水平转动复位</translation>
+    </message>
+    <message>
+        <source>Tilt, Reset</source>
+        <translation>垂直转动复位</translation>
+    </message>
+    <message>
+        <source>Pan, Absolute</source>
+        <translation>水平转动</translation>
+    </message>
+    <message>
+        <source>Tilt, Absolute</source>
+        <translation>垂直转动</translation>
+    </message>
+    <message>
+        <source>Focus, Absolute</source>
+        <translation>对焦</translation>
+    </message>
+    <message>
+        <source>Focus, Relative</source>
+        <translation>对焦（相对）</translation>
+    </message>
+    <message>
+        <source>Focus, Automatic Continuous</source>
+        <translation>连续自动对焦</translation>
+    </message>
+    <message>
+        <source>Zoom, Absolute</source>
+        <translation>变焦</translation>
+    </message>
+    <message>
+        <source>Zoom, Relative</source>
+        <translation>变焦（相对）</translation>
+    </message>
+    <message>
+        <source>Zoom, Continuous</source>
+        <translation>连续变焦</translation>
+    </message>
+    <message>
+        <source>Privacy</source>
+        <translation>隐私</translation>
+    </message>
+    <message>
+        <source>Iris, Absolute</source>
+        <translation>光圈</translation>
+    </message>
+    <message>
+        <source>Iris, Relative</source>
+        <translation>光圈（相对）</translation>
+    </message>
+    <message>
+        <source>Auto Exposure, Bias</source>
+        <translation>自动曝光补偿</translation>
+    </message>
+    <message>
+        <source>White Balance, Auto &amp; Preset</source>
+        <translation>白平衡预设</translation>
+    </message>
+    <message>
+        <source>Wide Dynamic Range</source>
+        <translation>宽动态范围</translation>
+    </message>
+    <message>
+        <source>Image Stabilization</source>
+        <translation>防抖</translation>
+    </message>
+    <message>
+        <source>ISO Sensitivity</source>
+        <translation>ISO 感光度</translation>
+    </message>
+    <message>
+        <source>ISO Sensitivity, Auto</source>
+        <translation>自动 ISO 感光度</translation>
+    </message>
+    <message>
+        <source>Exposure, Metering Mode</source>
+        <translation>测光模式</translation>
+    </message>
+    <message>
+        <source>Scene Mode</source>
+        <translation>场景模式</translation>
+    </message>
+    <message>
+        <source>3A Lock</source>
+        <translation>3A 锁定</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Start</source>
+        <translation>开始自动对焦</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Stop</source>
+        <translation>停止自动对焦</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Status</source>
+        <translation>自动对焦状态</translation>
+    </message>
+    <message>
+        <source>Auto Focus, Range</source>
+        <translation>自动对焦范围</translation>
+    </message>
+    <message>
+        <source>Pan, Speed</source>
+        <translation>水平转动速度</translation>
+    </message>
+    <message>
+        <source>Tilt, Speed</source>
+        <translation>垂直转动速度</translation>
+    </message>
+    <message>
+        <source>Camera Orientation</source>
+        <translation>相机朝向</translation>
+    </message>
+    <message>
+        <source>Camera Sensor Rotation</source>
+        <translation>传感器旋转</translation>
+    </message>
+    <message>
+        <source>More controls</source>
+        <translation>更多控制</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>平衡</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>低音</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>高音</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>响度</translation>
+    </message>
+    <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>最少输出缓冲区数</translation>
     </message>
 </context>
 <context>
@@ -229,6 +537,10 @@
     <message>
         <source>Lumivo</source>
         <translation>Lumivo 摄像头</translation>
+    </message>
+    <message>
+        <source>More controls</source>
+        <translation>更多控制</translation>
     </message>
 </context>
 </TS>

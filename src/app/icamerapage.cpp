@@ -10,9 +10,11 @@
 #include "widgets/itxtbutton.h"
 #include "widgets/icamerapreview.h"
 #include "capture/cameraproperty.h"
+#include "capture/controlwriter.h"
 #include "capture/designatedmodel.h"
 #include "app/iapplication.h"
 #include "app/icamerasettingskeeper.h"
+#include "app/idevicecontrolsdialog.h"
 #include "app/iphototaker.h"
 #include "app/mainframe.h"
 
@@ -23,12 +25,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
-#include <QScopedValueRollback>
+#include <QSignalBlocker>
 #include <QScrollArea>
 #include <QStackedLayout>
 #include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <linux/videodev2.h>
 
 namespace {
 
@@ -81,7 +85,10 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     connect(camera(), &ICamera::sgPreviewImage, this, &ICameraPage::slPreviewImage);
     connect(camera(), &ICamera::sgStreamState, this, &ICameraPage::slStreamState);
     connect(m_pPreview, &ICameraPreview::sgAreaChanged, camera(), &ICamera::setPreviewArea);
+    connect(camera(), &ICamera::sgControlEvent, this, &ICameraPage::slControlEvent);
     connect(camera(), &ICamera::sgRunCopyImage, [this] {
+        if (m_pControlsDialog)  // the camera goes, and its controls with it
+            m_pControlsDialog->close();
         m_pPreview->setImage(QImage());
         m_pPhotoTaker->placeButton();
     });
@@ -247,6 +254,14 @@ QScrollArea* ICameraPage::createParameterPanel()
 
     IButton* restore = createColorButton(KeyRestoreDefault, QObject::tr("Restore default"), QSize(100, 30),
                                          QColor(Qt::white), QColor("#E7141A"));
+    IButton* more = createColorButton(KeyMoreControls, QObject::tr("More controls"), QSize(100, 30),
+                                      QColor("#E7141A"), QColor("#F2F2F2"));
+    auto* actions = new QHBoxLayout;
+    actions->setSpacing(int(15 * s));
+    actions->addStretch();
+    actions->addWidget(restore);
+    actions->addWidget(more);
+    actions->addStretch();
 
     m_pParameterPanel = new QWidget(this);
     m_pParameterPanel->setObjectName("parameter");
@@ -275,7 +290,7 @@ QScrollArea* ICameraPage::createParameterPanel()
         }
     }
     box->addSpacing(int(5 * s));
-    box->addWidget(restore, 0, Qt::AlignCenter);
+    box->addLayout(actions);
     box->addSpacing(int(10 * s + int(10 * s)));
     m_pParameterPanel->adjustSize();
 
@@ -293,12 +308,7 @@ void ICameraPage::connectPanel()
             continue;
         const capture::CameraProperty* property = &row;
         ISlider* control = slider(row.slot);
-        connect(control, &QSlider::valueChanged, control, [this, property](int v) {
-            send(*property, v);
-            // What the device chooses itself is remembered for switching Auto off again.
-            if (property->hasAuto)
-                g_currentCameraInfo.parameters[property->slot].value = v;
-        });
+        connect(control, &QSlider::valueChanged, control, [this, property](int v) { send(*property, v); });
         if (!row.hasAuto)
             continue;
         auto* sw = static_cast<ISwitchButton*>(button(autoSwitchKey(row.slot)));
@@ -309,29 +319,86 @@ void ICameraPage::connectPanel()
         sendResolution(entryResolution(m_pResolutionBox));
     });
     connect(button(KeyRestoreDefault), &QToolButton::clicked, this, [this] { restoreDefaults(); });
+    connect(button(KeyMoreControls), &QToolButton::clicked, this, &ICameraPage::showControlsDialog);
 }
 
 void ICameraPage::onAutoSwitch(const capture::CameraProperty& property, bool on)
 {
     CameraParameter& parameter = g_currentCameraInfo.parameters[property.slot];
-    if (on)
-        sendAuto(property);
-    else
-        send(property, parameter.value.toInt());
+    ISlider* control = slider(property.slot);
+    // Off, the value stays the one the camera chose: the slider takes it, nothing is written.
+    if (!camera()->setControlAuto(property.v4l2Control, on)) {
+        qDebug() << "camera page:" << property.name << "automatic mode stays" << (on ? "off" : "on");
+        const QSignalBlocker quiet(button(autoSwitchKey(property.slot)));
+        static_cast<ISwitchButton*>(button(autoSwitchKey(property.slot)))->setStatus(!on);
+        return;
+    }
+    dshow::DeviceControl now;
+    if (!on && camera()->control(property.v4l2Control, now)) {
+        const QSignalBlocker quiet(control);
+        control->setValue(int(now.value));
+        parameter.value = int(now.value);
+    }
     parameter.isAuto = on;
-    slider(property.slot)->setEnabled(!on);
+    control->setEnabled(!on);
 }
 
 void ICameraPage::send(const capture::CameraProperty& property, int value)
 {
-    emit sgCameraCall(QLatin1String(property.setter), value);
-    camera()->setParameter(property.slot, value);
+    qint64 landed = value;
+    const bool written = camera()->setControl(property.v4l2Control, value, &landed);
+    if (!written && landed != value) {
+        const QSignalBlocker quiet(slider(property.slot));
+        slider(property.slot)->setValue(int(landed));
+    }
+    g_currentCameraInfo.parameters[property.slot].value = int(landed);
+    if (written && property.hasAuto) {  // writing a value switched the automatic mode off
+        g_currentCameraInfo.parameters[property.slot].isAuto = false;
+        const QSignalBlocker quiet(button(autoSwitchKey(property.slot)));
+        static_cast<ISwitchButton*>(button(autoSwitchKey(property.slot)))->setStatus(false);
+    }
 }
 
-void ICameraPage::sendAuto(const capture::CameraProperty& property)
+void ICameraPage::slControlEvent(const dshow::ControlEvent& event)
 {
-    emit sgCameraCall(QLatin1String(property.autoSetter), QVariant());
-    camera()->setParameterAuto(property.slot);
+    const capture::CameraProperty* row = capture::cameraProperty(event.id);
+    if (!row || !row->onPage || !camera()->camera())
+        return;
+    CameraParameter& parameter = g_currentCameraInfo.parameters[row->slot];
+    ISlider* control = slider(row->slot);
+    if (event.id == row->v4l2Auto) {
+        parameter.isAuto = capture::ControlWriter::isAutoValue(event.id, event.value);
+        const QSignalBlocker quiet(button(autoSwitchKey(row->slot)));
+        if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(row->slot))); sw && sw->isCheckedState() != parameter.isAuto)
+            sw->setStatus(parameter.isAuto);
+        control->setEnabled(!parameter.isAuto);
+        return;
+    }
+    if (event.valueChanged) {
+        const QSignalBlocker quiet(control);
+        control->setValue(int(event.value));
+        parameter.value = int(event.value);
+    }
+    if (event.flagsChanged)
+        control->setEnabled(!(event.flags & (V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_GRABBED | V4L2_CTRL_FLAG_READ_ONLY))
+                            && !(row->hasAuto && parameter.isAuto));
+}
+
+IDeviceControlsDialog* ICameraPage::controlsDialog() const
+{
+    return m_pControlsDialog;
+}
+
+void ICameraPage::showControlsDialog()
+{
+    if (!camera()->camera())
+        return;
+    if (!m_pControlsDialog) {
+        m_pControlsDialog = new IDeviceControlsDialog(g_currentCameraInfo.strDisplayName, window());
+        m_pControlsDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pControlsDialog->open();
+    m_pControlsDialog->raise();
 }
 
 ISlider* ICameraPage::slider(int slot) const
@@ -353,7 +420,7 @@ int ICameraPage::autoSwitchKey(int slot)
 
 void ICameraPage::sendResolution(const CameraResolution& resolution)
 {
-    emit sgCameraCall(QStringLiteral("setResolution"), QVariant::fromValue(resolution));
+    emit sgResolutionChosen(resolution);
     camera()->setResolution(resolution);
 }
 
@@ -581,23 +648,21 @@ void ICameraPage::slStreamState(const IStreamState& state)
 
 void ICameraPage::refreshParameters()
 {
-    const QScopedValueRollback<bool> refreshing(m_bRefreshing, true);
     fillResolutionBox();
 
-    // The sliders first, then the Auto switches: the order the camera gets its calls in.
+    // The camera's own values: shown, not sent back.
     for (int slot : {CameraParameters::Brightness, CameraParameters::Contrast, CameraParameters::Saturation,
                      CameraParameters::Focus, CameraParameters::Exposure, CameraParameters::WhiteBalance}) {
         const CameraParameter& p = g_currentCameraInfo.parameters[slot];
         ISlider* control = slider(slot);
-        control->blockSignals(true);
-        control->setMinimum(p.min.toInt());
-        control->setMaximum(p.max.toInt());
-        control->blockSignals(false);
+        const QSignalBlocker quiet(control);
+        control->setRange(p.min.toInt(), p.max.toInt());
         control->setValue(p.value.toInt());
         if (capture::cameraPropertyForSlot(slot)->hasAuto)
             control->setEnabled(!p.isAuto);
     }
     for (int slot : {CameraParameters::Exposure, CameraParameters::Focus, CameraParameters::WhiteBalance}) {
+        const QSignalBlocker quiet(button(autoSwitchKey(slot)));
         if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(slot))))
             sw->setStatus(g_currentCameraInfo.parameters[slot].isAuto);
     }
@@ -644,10 +709,19 @@ void ICameraPage::restoreDefaults()
         if (!p[slot].isAuto || !capture::cameraPropertyForSlot(slot)->hasAuto)
             slider(slot)->setValue(p[slot].defaultValue.toInt());
     }
+    // And what the user set in the controls dialog.
+    const QList<quint32> more = m_pKeeper ? m_pKeeper->storedControls(g_currentCameraInfo.strDevicePath) : QList<quint32>();
+    for (quint32 id : more) {
+        dshow::DeviceControl c;
+        if (!capture::cameraProperty(id) && camera()->control(id, c) && c.kind != dshow::DeviceControl::Kind::String)
+            camera()->setControl(id, c.defaultValue);
+    }
 }
 
 void ICameraPage::back()
 {
+    if (m_pControlsDialog)
+        m_pControlsDialog->close();
     camera()->closeCamera();
     if (app && app->mainFrame())
         app->mainFrame()->setCurrentPage(0);

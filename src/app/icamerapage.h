@@ -2,13 +2,16 @@
 
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/dshow.h"
 #include "widgets/ibasewidget.h"
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPointer>
 
 class ICamera;
 class ICameraSettingsKeeper;
+class IDeviceControlsDialog;
 class IPhotoTaker;
 class ICameraPreview;
 class ISlider;
@@ -39,6 +42,7 @@ public:
         KeyAutoFocus = 5,
         KeyAutoWhiteBalance = 6,
         KeyRestoreDefault = 7,
+        KeyMoreControls = 8,
         KeyFilterOriginal = 11,
         KeyFilterBright = 12,
         KeyFilterBlossom = 13,
@@ -58,8 +62,9 @@ public:
 
     // Where the page finds what was stored for a camera (its look and resolution on open).
     void setSettingsKeeper(ICameraSettingsKeeper* keeper) { m_pKeeper = keeper; }
-    // True while the page fills its panel from the camera, resending the camera's own values.
-    bool isRefreshing() const { return m_bRefreshing; }
+    // The controls dialog while it is open, else null.
+    IDeviceControlsDialog* controlsDialog() const;
+    void showControlsDialog();
     IPhotoTaker* photoTaker() const { return m_pPhotoTaker; }
 
     // The model that gets the Filter tab and a fixed set of resolutions.
@@ -83,9 +88,8 @@ public:
     QWidget* parameterPanel() const { return m_pParameterPanel; }
 
 signals:
-    // Every call the page makes to the camera, when it makes it: the facade operation's
-    // name and its value (none for the automatic modes). Lets tests count what is sent.
-    void sgCameraCall(const QString& operation, const QVariant& value);
+    // The user picked a resolution (the camera then reopens with it).
+    void sgResolutionChosen(const CameraResolution& resolution);
 
 public slots:
     void slResult(const IResult& result);
@@ -95,6 +99,8 @@ public slots:
     // the device's own size, disabled; failed says so at once; streaming again restores
     // the resolution box.
     void slStreamState(const IStreamState& state);
+    // A control changed by someone else: its slider or switch follows, nothing is sent.
+    void slControlEvent(const dshow::ControlEvent& event);
 
 private:
     void initUI();
@@ -107,9 +113,8 @@ private:
     void onAutoSwitch(const capture::CameraProperty& property, bool on);
     static int autoSwitchKey(int slot);
     void back();
-    // The facade calls, announced through sgCameraCall.
+    // The user's value for a property: a refused one puts the device's value back.
     void send(const capture::CameraProperty& property, int value);
-    void sendAuto(const capture::CameraProperty& property);
     void sendResolution(const CameraResolution& resolution);
     void checkFrames();
     // The resolution box from g_currentCameraInfo (the first half of refreshParameters).
@@ -128,5 +133,5 @@ private:
     bool m_bStreaming = false;  // the last open succeeded
     ICameraSettingsKeeper* m_pKeeper = nullptr;
     IPhotoTaker* m_pPhotoTaker = nullptr;
-    bool m_bRefreshing = false;
+    QPointer<IDeviceControlsDialog> m_pControlsDialog;
 };

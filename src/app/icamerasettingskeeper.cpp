@@ -3,13 +3,18 @@
 #include "app/icamerapage.h"
 #include "base/iconfigureservice.h"
 #include "capture/cameraidentity.h"
+#include "camera/icamera.h"
 #include "capture/cameraproperty.h"
+#include "capture/controlwriter.h"
 #include "capture/capturesystem.h"
 #include "widgets/ibutton.h"
 
 #include <QDebug>
 #include <QJsonObject>
 #include <QTimer>
+
+#include <algorithm>
+#include <linux/videodev2.h>
 
 using dshow::FAILED;
 using dshow::SUCCEEDED;
@@ -18,6 +23,8 @@ namespace {
 
 const char kLook[] = "look";
 const char kResolution[] = "resolution";
+const int kAutomatic = -1;  // an older record's automatic mode, whichever item the camera offers for it
+const char kControls[] = "controls";  // V4L2 id in hex -> value (text for a string control)
 
 // A control's automatic mode is stored beside its value, as "<key>Auto".
 QString autoKey(const capture::CameraProperty& p) { return QLatin1String(p.key) + QLatin1String("Auto"); }
@@ -67,6 +74,28 @@ void ICameraSettingsKeeper::onDeviceChanged(bool arrived, const QString& deviceP
         QTimer::singleShot(1000, this, [this, devicePath] { apply(devicePath); });
 }
 
+QMap<quint32, QJsonValue> ICameraSettingsKeeper::storedControlValues(const QJsonObject& record)
+{
+    QMap<quint32, QJsonValue> values;
+    // Records written before every control was kept by id: named values and switches.
+    for (const capture::CameraProperty& c : capture::cameraProperties()) {
+        if (record.contains(QLatin1String(c.key)))
+            values.insert(c.v4l2Control, record.value(QLatin1String(c.key)));
+        if (c.hasAuto && record.contains(autoKey(c))) {
+            const bool on = record.value(autoKey(c)).toBool();
+            values.insert(c.v4l2Auto, on ? kAutomatic : c.v4l2Auto == V4L2_CID_EXPOSURE_AUTO ? V4L2_EXPOSURE_MANUAL : 0);
+        }
+    }
+    const QJsonObject controls = record.value(kControls).toObject();
+    for (auto it = controls.begin(); it != controls.end(); ++it) {
+        bool ok = false;
+        const quint32 id = it.key().toUInt(&ok, 16);
+        if (ok)
+            values.insert(id, it.value());
+    }
+    return values;
+}
+
 bool ICameraSettingsKeeper::apply(const QString& devicePath)
 {
     if (!enabled())
@@ -74,31 +103,45 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
     const QString identity = identityOf(devicePath);
     if (identity.isEmpty() || !m_store.contains(identity))
         return false;
-    const QJsonObject record = m_store.camera(identity);
+    const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identity));
     std::shared_ptr<capture::CaptureDevice> device;
     const capture::HRESULT hr = capture::CaptureSystem::instance()->open(devicePath, device);
     if (FAILED(hr) || !device) {
         qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
         return false;
     }
-    // Automatic modes first: a driver refuses a manual value while its automatic mode is on.
-    for (const capture::CameraProperty& c : capture::cameraProperties()) {
-        if (c.hasAuto && record.value(autoKey(c)).toBool())
-            device->set(c.property, 0, 1);
-    }
+    std::vector<dshow::DeviceControl> present;
+    device->controls(present);
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        if (std::none_of(present.begin(), present.end(), [&](const dshow::DeviceControl& c) { return c.id == it.key(); }))
+            qDebug().nospace() << "camera settings: " << devicePath << " has no control 0x" << Qt::hex << it.key() << ", skipped";
+    using Kind = dshow::DeviceControl::Kind;
+    const auto gates = [](const dshow::DeviceControl& c) {
+        return (c.flags & V4L2_CTRL_FLAG_UPDATE) || c.kind == Kind::Boolean || c.kind == Kind::Menu || c.kind == Kind::IntegerMenu;
+    };
     int written = 0;
-    for (const capture::CameraProperty& c : capture::cameraProperties()) {
-        if (!record.contains(c.key) || (c.hasAuto && record.value(autoKey(c)).toBool()))
-            continue;
-        const long value = record.value(c.key).toInt();
-        capture::PropertyRange range;
-        if (FAILED(device->getRange(c.property, range)) || value < range.min || value > range.max) {
-            qDebug() << "camera settings:" << c.key << value << "not written to" << devicePath
-                     << "(outside its present range" << range.min << ".." << range.max << ")";
-            continue;
+    // Switches and menus first: a driver refuses a value while its automatic mode is on,
+    // and a menu may decide which other controls are active.
+    for (bool gating : {true, false}) {
+        for (const dshow::DeviceControl& listed : present) {
+            if (!stored.contains(listed.id) || gates(listed) != gating || listed.readOnly())
+                continue;
+            const capture::CameraProperty* row = capture::cameraProperty(listed.id);
+            const quint32 mode = row && row->v4l2Control == listed.id ? row->v4l2Auto : 0;
+            dshow::DeviceControl now;
+            const int modeValue = stored.value(mode, 0).toInt();
+            if ((mode && stored.contains(mode) && (modeValue == kAutomatic || capture::ControlWriter::isAutoValue(mode, modeValue)))
+                || FAILED(device->control(listed.id, now)) || !now.active()) {
+                qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
+                continue;
+            }
+            const QJsonValue value = stored.value(listed.id);
+            const capture::HRESULT h = listed.kind == Kind::String ? capture::ControlWriter::writeText(*device, listed.id, value.toString())
+                : value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id ? capture::ControlWriter::writeAuto(*device, listed.id, true)
+                : capture::ControlWriter::write(*device, listed.id, qint64(value.toDouble()));
+            if (SUCCEEDED(h))
+                ++written;
         }
-        if (SUCCEEDED(device->set(c.property, value, 2)))
-            ++written;
     }
     qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written << "values";
     return true;
@@ -106,10 +149,12 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
 
 void ICameraSettingsKeeper::attach(ICameraPage* page)
 {
-    connect(page, &ICameraPage::sgCameraCall, this, [this, page](const QString& operation, const QVariant& value) {
-        // The page repeats the camera's own values when it fills its panel: not the user's doing.
-        if (!page->isRefreshing())
-            record(operation, value);
+    connect(ICamera::instance(), &ICamera::sgControlSet, this, &ICameraSettingsKeeper::record);
+    connect(page, &ICameraPage::sgResolutionChosen, this, [this](const CameraResolution& resolution) {
+        const QSize size = resolution.size;
+        if (enabled() && !size.isEmpty())
+            m_store.setValue(identityOf(currentCameraInfo().strDevicePath), kResolution,
+                             QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
     });
     connect(page, &IBaseWidget::sgButtonClick, this, [this](bool checked, QVariant key) {
         const int look = key.toInt();
@@ -123,26 +168,33 @@ void ICameraSettingsKeeper::attach(ICameraPage* page)
         connect(restore, &QToolButton::clicked, this, &ICameraSettingsKeeper::forgetCurrent);
 }
 
-void ICameraSettingsKeeper::record(const QString& operation, const QVariant& value)
+void ICameraSettingsKeeper::record(quint32 id, qint64 value)
 {
     if (!enabled())
         return;
     const QString identity = identityOf(currentCameraInfo().strDevicePath);
-    if (operation == QLatin1String("setResolution")) {
-        const QSize size = value.value<CameraResolution>().size;
-        if (!size.isEmpty())
-            m_store.setValue(identity, kResolution, QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
-        return;
-    }
+    QJsonObject record = m_store.camera(identity);
+    // A named key of an older record would stand beside the id and win on arrival.
     for (const capture::CameraProperty& c : capture::cameraProperties()) {
-        if (c.hasAuto && c.autoSetter && operation == QLatin1String(c.autoSetter)) {
-            m_store.setValue(identity, autoKey(c), true);
-        } else if (c.setter && operation == QLatin1String(c.setter)) {
-            m_store.setValue(identity, c.key, value.toInt());
-            if (c.hasAuto)
-                m_store.setValue(identity, autoKey(c), false);
-        }
+        if (c.v4l2Control == id)
+            m_store.setValue(identity, QLatin1String(c.key), QJsonValue());
+        if (c.v4l2Auto == id)
+            m_store.setValue(identity, autoKey(c), QJsonValue());
     }
+    QJsonObject controls = record.value(kControls).toObject();
+    dshow::DeviceControl c;
+    const bool text = ICamera::instance()->control(id, c) && c.kind == dshow::DeviceControl::Kind::String;
+    controls.insert(QString::number(id, 16), text ? QJsonValue(c.text) : QJsonValue(double(value)));
+    m_store.setValue(identity, kControls, controls);
+}
+
+QList<quint32> ICameraSettingsKeeper::storedControls(const QString& devicePath)
+{
+    QList<quint32> ids;
+    for (quint32 id : storedControlValues(m_store.camera(identityOf(devicePath))).keys())
+        if (!capture::cameraProperty(id))
+            ids << id;
+    return ids;
 }
 
 void ICameraSettingsKeeper::forgetCurrent()

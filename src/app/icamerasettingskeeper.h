@@ -3,6 +3,8 @@
 #include "app/icamerasettingsstore.h"
 
 #include <QHash>
+#include <QJsonValue>
+#include <QMap>
 #include <QObject>
 #include <QSize>
 
@@ -24,14 +26,19 @@ public:
 
     // Writes every present camera's stored controls back to it.
     void applyPresent();
-    // Writes the stored controls of the camera at `devicePath`: automatic modes first,
-    // then manual values that lie within the device's present range. False when
-    // nothing was written.
+    // Writes the stored controls of the camera at `devicePath`: switches and menus
+    // first (automatic modes, and menus that gate other controls), then the values,
+    // each through ControlWriter; a value its automatic mode now chooses, and a control
+    // the camera no longer has, are skipped. False when nothing was written.
     bool apply(const QString& devicePath);
 
-    // Records what the page sends to its camera, the look the user picks, and forgets
-    // the camera on "Restore default".
+    // Records what the user sets (the facade's sgControlSet), the resolution and the
+    // look the user picks, and forgets the camera on "Restore default".
     void attach(ICameraPage* page);
+
+    // The stored controls of a camera that the page has no slider for (set in the
+    // controls dialog).
+    QList<quint32> storedControls(const QString& devicePath);
 
     // What the page uses on open: an invalid size or 0 when nothing is stored.
     QSize storedResolution(const QString& devicePath);
@@ -42,7 +49,9 @@ public:
 
 private:
     void onDeviceChanged(bool arrived, const QString& devicePath);
-    void record(const QString& operation, const QVariant& value);
+    void record(quint32 id, qint64 value);
+    // The stored controls by V4L2 id, older records' named keys included.
+    static QMap<quint32, QJsonValue> storedControlValues(const QJsonObject& record);
     void forgetCurrent();
 
     ICameraSettingsStore m_store;

@@ -1,5 +1,7 @@
 #include "app/iscreenshottour.h"
 
+#include "app/idevicecontrolsdialog.h"
+
 #include "camera/icamera.h"
 #include "widgets/icamerabutton.h"
 #include "app/isettingframe.h"
@@ -15,6 +17,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QTimer>
+
+#include <QScrollArea>
 
 #include <cstdio>
 
@@ -102,6 +106,31 @@ void IScreenshotTour::waitForFrames(int triesLeft)
         save(m_pFrame, QStringLiteral("camera.png"));
         // The whole parameter panel, also the rows below the fold.
         save(m_pFrame->cameraPage()->parameterPanel(), QStringLiteral("parameters.png"));
+        showControls();
+    });
+}
+
+void IScreenshotTour::showControls()
+{
+    m_pFrame->cameraPage()->button(ICameraPage::KeyMoreControls)->click();
+    IDeviceControlsDialog* dialog = m_pFrame->cameraPage()->controlsDialog();
+    if (!dialog) {
+        note(QStringLiteral("no controls dialog"));
+        showFilterTab();
+        return;
+    }
+    QTimer::singleShot(500, this, [this, dialog] {
+        QPixmap shot = m_pFrame->grab();
+        QPainter painter(&shot);
+        painter.drawPixmap(dialog->pos() - m_pFrame->pos(), dialog->grab());
+        painter.end();
+        const QString path = m_dir.filePath(QStringLiteral("controls.png"));
+        note(shot.save(path) ? QStringLiteral("saved %1").arg(path) : QStringLiteral("error saving %1").arg(path));
+        // Every row, also those below the fold.
+        if (auto* area = dialog->findChild<QScrollArea*>())
+            save(area->widget(), QStringLiteral("controls-all.png"));
+        note(QStringLiteral("controls %1").arg(dialog->controlCount()));
+        dialog->close();
         showFilterTab();
     });
 }

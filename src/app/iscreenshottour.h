@@ -28,6 +28,7 @@ private:
     void waitForDevices(int triesLeft);
     void openCamera();
     void waitForFrames(int triesLeft);
+    void showControls();
     void showFilterTab();
     void showSettings();
     void finish(int exitCode);

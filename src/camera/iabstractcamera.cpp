@@ -130,7 +130,40 @@ bool IAbstractCamera::setParameterAuto(int slot)
     if (!row || !row->autoSetter)
         return false;
     qDebug().noquote() << QLatin1String(row->autoSetter) + QLatin1String("-->");
+    if (!row->hasAuto)
+        return false;
     return true;
+}
+
+bool IAbstractCamera::setControl(quint32 id, qint64 value, qint64* landed)
+{
+    Q_UNUSED(landed)
+    qDebug().nospace() << "setControl--> 0x" << Qt::hex << id << Qt::dec << " " << value;
+    return true;
+}
+
+bool IAbstractCamera::setControlAuto(quint32 id, bool on)
+{
+    qDebug().nospace() << "setControlAuto--> 0x" << Qt::hex << id << Qt::dec << " " << on;
+    return true;
+}
+
+bool IAbstractCamera::setControlText(quint32 id, const QString& text)
+{
+    qDebug().nospace() << "setControlText--> 0x" << Qt::hex << id << Qt::dec << " " << text;
+    return true;
+}
+
+std::vector<dshow::DeviceControl> IAbstractCamera::controls()
+{
+    return {};
+}
+
+bool IAbstractCamera::control(quint32 id, dshow::DeviceControl& out)
+{
+    Q_UNUSED(id)
+    Q_UNUSED(out)
+    return false;
 }
 
 bool IAbstractCamera::videoCaptureFilter(QWidget* owner)

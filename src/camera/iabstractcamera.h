@@ -4,6 +4,7 @@
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/dshow.h"
 
 #include <QImage>
 #include <QList>
@@ -13,6 +14,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <vector>
 
 class QThread;
 class QWidget;
@@ -66,6 +68,15 @@ public:
     virtual bool setParameter(int slot, const QVariant& value);
     virtual bool setParameterAuto(int slot);
 
+    // The one road of a control, by V4L2 id: the page's sliders and switches and the
+    // controls dialog reach the device here (the setters above are named rows of it).
+    // `landed` gets what the device holds afterwards, also after a refusal. Here: logged only.
+    virtual bool setControl(quint32 id, qint64 value, qint64* landed = nullptr);
+    virtual bool setControlAuto(quint32 id, bool on);
+    virtual bool setControlText(quint32 id, const QString& text);
+    virtual std::vector<dshow::DeviceControl> controls();
+    virtual bool control(quint32 id, dshow::DeviceControl& out);
+
     // The resolution asked for, or in use once the format is set.
     CameraResolution currentResolution() const;
 
@@ -78,6 +89,9 @@ signals:
     // ---- stream life ----
     // The stream changed state (on the worker thread; the facade relays it queued).
     void sgStreamState(IStreamState state);
+    // A change the device reports (another program, the camera itself); emitted on a
+    // thread of the device's.
+    void sgControlEvent(dshow::ControlEvent event);
 
 protected:
     explicit IAbstractCamera(QObject* parent = nullptr);

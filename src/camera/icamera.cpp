@@ -1,5 +1,7 @@
 #include "camera/icamera.h"
 
+#include "capture/cameraproperty.h"
+
 #include "camera/idshowthread.h"
 #include "capture/idevicescanner.h"
 
@@ -30,6 +32,7 @@ ICamera* ICamera::instance()
 ICamera::ICamera()
     : QObject(nullptr)
 {
+    qRegisterMetaType<dshow::ControlEvent>("dshow::ControlEvent");
     watchApplication();
 }
 
@@ -94,6 +97,11 @@ IAbstractCamera* ICamera::createCamera(bool bare)
             if (m_pCamera && opened == m_nOpened)
                 emit sgStreamState(state);
         });
+        // Queued from the device's thread: one that arrives after its camera closed is not the open camera's.
+        connect(camera, &IAbstractCamera::sgControlEvent, this, [this, camera](const dshow::ControlEvent& event) {
+            if (camera == m_pCamera)
+                emit sgControlEvent(event);
+        }, Qt::QueuedConnection);
         // Runs on the camera's worker thread; see offerPreview.
         connect(camera, &IAbstractCamera::sgPreviewImage, this, [this](const QImage& image) { offerPreview(image); },
                 Qt::DirectConnection);
@@ -253,6 +261,52 @@ bool ICamera::setExposureAuto()
 bool ICamera::setWhiteBalanceAuto()
 {
     return m_pCamera ? m_pCamera->setWhiteBalanceAuto() : false;
+}
+
+bool ICamera::setControl(quint32 id, qint64 value, qint64* landed)
+{
+    if (!m_pCamera || !m_pCamera->setControl(id, value, landed))
+        return false;
+    announceControl(id);
+    return true;
+}
+
+bool ICamera::setControlAuto(quint32 id, bool on)
+{
+    if (!m_pCamera || !m_pCamera->setControlAuto(id, on))
+        return false;
+    announceControl(id);
+    return true;
+}
+
+bool ICamera::setControlText(quint32 id, const QString& text)
+{
+    if (!m_pCamera || !m_pCamera->setControlText(id, text))
+        return false;
+    emit sgControlSet(id, 0);
+    return true;
+}
+
+std::vector<dshow::DeviceControl> ICamera::controls()
+{
+    return m_pCamera ? m_pCamera->controls() : std::vector<dshow::DeviceControl>();
+}
+
+bool ICamera::control(quint32 id, dshow::DeviceControl& out)
+{
+    return m_pCamera && m_pCamera->control(id, out);
+}
+
+void ICamera::announceControl(quint32 id)
+{
+    // A value and its automatic mode go together: writing one may have switched the other.
+    const capture::CameraProperty* row = capture::cameraProperty(id);
+    const quint32 ids[] = {row ? row->v4l2Auto : 0, row ? row->v4l2Control : id};
+    for (quint32 changed : ids) {
+        dshow::DeviceControl c;
+        if (changed && control(changed, c) && c.kind != dshow::DeviceControl::Kind::Button)
+            emit sgControlSet(changed, c.value);
+    }
 }
 
 void sleepWithEvents(const int& milliseconds)

@@ -4,6 +4,7 @@
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/dshow.h"
 
 #include <QImage>
 #include <QList>
@@ -43,6 +44,15 @@ public:
     bool setParameter(int slot, const QVariant& value);
     bool setParameterAuto(int slot);
 
+    // What the user sets, page or controls dialog, by V4L2 control id. Each control the
+    // call changed is then announced by sgControlSet with the value the device holds.
+    // `landed` gets that value also after a refusal.
+    bool setControl(quint32 id, qint64 value, qint64* landed = nullptr);
+    bool setControlAuto(quint32 id, bool on);
+    bool setControlText(quint32 id, const QString& text);
+    std::vector<dshow::DeviceControl> controls();
+    bool control(quint32 id, dshow::DeviceControl& out);
+
     // The newest frame at the camera's resolution, oriented as shown; null when none.
     QImage photo();
     // The preview's size in device pixels, empty while no preview is visible; kept for
@@ -69,6 +79,11 @@ signals:
     // The open camera's stream changed state (streaming, released, busy, failed); on the
     // GUI thread, never from a camera closed meanwhile.
     void sgStreamState(IStreamState state);
+    // The user set this control to this value (what the device holds now): for the
+    // settings keeper. Never emitted for what the device reports by itself.
+    void sgControlSet(quint32 id, qint64 value);
+    // A change the device reports: another program, the camera in an automatic mode.
+    void sgControlEvent(dshow::ControlEvent event);
 
 private:
     ICamera();
@@ -79,6 +94,7 @@ private:
     Q_INVOKABLE void deliverPreview();
     void dropPreview();
     void watchApplication();
+    void announceControl(quint32 id);
 
     IAbstractCamera* m_pCamera = nullptr;
     mutable std::mutex m_previewMutex;

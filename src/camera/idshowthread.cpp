@@ -36,6 +36,10 @@ IDShowThread::IDShowThread(QObject* parent)
 
 IDShowThread::~IDShowThread()
 {
+    {
+        std::lock_guard<std::mutex> lock(m_controlSink->mutex);
+        m_controlSink->camera = nullptr;
+    }
     // A worker that still runs is ended and the device released before the object goes.
     m_bReopen = false;
     close();

@@ -54,6 +54,11 @@ public:
     bool setParameter(int slot, const QVariant& value) override;
     bool setParameterAuto(int slot) override;
     bool videoCaptureFilter(QWidget* owner) override;
+    bool setControl(quint32 id, qint64 value, qint64* landed = nullptr) override;
+    bool setControlAuto(quint32 id, bool on) override;
+    bool setControlText(quint32 id, const QString& text) override;
+    std::vector<dshow::DeviceControl> controls() override;
+    bool control(quint32 id, dshow::DeviceControl& out) override;
 
     dshow::HRESULT SampleCB(double sampleTime, void* sample) override;
     // A bottom-up frame in the platform's buffer: copied upright into the hand-over.
@@ -175,6 +180,18 @@ private:
     // The preview's size in device pixels (width << 32 | height); -1 while none is visible.
     std::atomic<qint64> m_nPreviewArea{0};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
+    // Control events reach the camera through this; the camera's destructor clears it
+    // under its lock, so an event thread of a device that outlives it emits nothing.
+    struct ControlSink
+    {
+        explicit ControlSink(IDShowThread* owner) : camera(owner) {}
+        std::mutex mutex;
+        IDShowThread* camera;
+    };
+    std::shared_ptr<ControlSink> m_controlSink = std::make_shared<ControlSink>(this);
+    void followControls();
+    std::shared_ptr<dshow::ISpecifyPropertyPages> propertyPages();
+
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side
 

@@ -1,8 +1,8 @@
-// IDShowThread: reading the camera properties (worker thread, while opening) and the
-// setters and controls dialog (GUI thread, under the graph lock).
+// IDShowThread: reading the camera properties (worker thread, while opening), the
+// setters and the road of every control (GUI thread, under the graph lock), and the
+// changes the device reports.
 #include "camera/idshowthread.h"
 
-#include "camera/idevicecontrolsdialog.h"
 #include "capture/cameraproperty.h"
 
 #include <QDebug>
@@ -100,7 +100,65 @@ long IDShowThread::InitData()
                      {"Get whiteBalance Parameter Error.", nullptr, nullptr, nullptr, "whiteBalance--->"}, true);
     }
     setParameterRecord(parameters);
+    followControls();
     return 0;
+}
+
+void IDShowThread::followControls()
+{
+    std::shared_ptr<ISpecifyPropertyPages> pages;
+    if (FAILED(QueryInterface(m_pDeviceFilter, pages)) || !pages)
+        return;
+    std::weak_ptr<ControlSink> sink = m_controlSink;
+    pages->SetControlListener([sink](const ControlEvent& event) {
+        if (const auto s = sink.lock()) {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            if (s->camera)
+                emit s->camera->sgControlEvent(event);
+        }
+    });
+}
+
+std::shared_ptr<ISpecifyPropertyPages> IDShowThread::propertyPages()
+{
+    std::lock_guard<std::mutex> lock(m_graphMutex);
+    std::shared_ptr<ISpecifyPropertyPages> pages;
+    if (!m_pDeviceFilter || FAILED(QueryInterface(m_pDeviceFilter, pages)))
+        pages.reset();
+    return pages;
+}
+
+bool IDShowThread::setControl(quint32 id, qint64 value, qint64* landed)
+{
+    const auto pages = propertyPages();
+    return pages && SUCCEEDED(pages->SetControl(id, value, landed));
+}
+
+bool IDShowThread::setControlAuto(quint32 id, bool on)
+{
+    const auto pages = propertyPages();
+    return pages && SUCCEEDED(pages->SetControlAuto(id, on));
+}
+
+bool IDShowThread::setControlText(quint32 id, const QString& text)
+{
+    const auto pages = propertyPages();
+    return pages && SUCCEEDED(pages->SetControlText(id, text));
+}
+
+std::vector<DeviceControl> IDShowThread::controls()
+{
+    std::vector<DeviceControl> all;
+    const auto pages = propertyPages();
+    if (pages)
+        pages->GetControls(all);
+    return all;
+}
+
+bool IDShowThread::control(quint32 id, DeviceControl& out)
+{
+    const auto pages = propertyPages();
+    return pages && SUCCEEDED(pages->GetControl(id, out));
 }
 
 long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long value, CameraControlFlags flags)
@@ -145,9 +203,12 @@ bool IDShowThread::setParameter(int slot, const QVariant& value)
 
 bool IDShowThread::setParameterAuto(int slot)
 {
+    // The table says which properties have an automatic mode; the others never reach the device.
     const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row || !row->autoSetter)
+    if (!row || !row->hasAuto) {
+        qDebug() << (row ? row->name : "?") << "has no automatic mode";
         return false;
+    }
     if (row->interface == capture::PropertyInterface::CameraControl)
         return SetCameraControlProperty(CameraControlProperty(row->id), 0, CameraControl_Flags_Auto) == S_OK;
     return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), 0, VideoProcAmp_Flags_Auto) == S_OK;
@@ -155,15 +216,11 @@ bool IDShowThread::setParameterAuto(int slot)
 
 bool IDShowThread::videoCaptureFilter(QWidget* owner)
 {
-    std::shared_ptr<ISpecifyPropertyPages> pages;
-    {
-        std::lock_guard<std::mutex> lock(m_graphMutex);
-        if (!m_pDeviceFilter)
-            return false;
-        if (FAILED(QueryInterface(m_pDeviceFilter, pages)) || !pages)
-            return true;
-    }
-    IDeviceControlsDialog dialog(pages, owner);
-    dialog.exec();
+    // The controls dialog is the program's own (the camera page's "More controls"); here
+    // only whether the device offers controls to show.
+    Q_UNUSED(owner)
+    if (!propertyPages())
+        return false;
+    qDebug() << "videoCaptureFilter--> the device's controls are shown by the camera page";
     return true;
 }

@@ -16,25 +16,25 @@ using I = PropertyInterface;
 
 // clang-format off
 constexpr CameraProperty kCameraProperties[] = {
-    {Property::Focus, CameraParameters::Focus, I::CameraControl, CameraControl_Focus, true,
+    {CameraParameters::Focus, I::CameraControl, CameraControl_Focus, true,
      V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, "focus", "focus", 0, 250, 5, 0, true,
      QT_TRANSLATE_NOOP("QObject", "Focus"), QT_TRANSLATE_NOOP("QObject", "Auto focus"), "setFocus", "setFocusAuto"},
-    {Property::Exposure, CameraParameters::Exposure, I::CameraControl, CameraControl_Exposure, true,
+    {CameraParameters::Exposure, I::CameraControl, CameraControl_Exposure, true,
      V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", -13, -1, 1, -6, true,
      QT_TRANSLATE_NOOP("QObject", "Exposure"), QT_TRANSLATE_NOOP("QObject", "Auto exposure"), "setExposure", "setExposureAuto"},
-    {Property::WhiteBalance, CameraParameters::WhiteBalance, I::VideoProcAmp, VideoProcAmp_WhiteBalance, true,
+    {CameraParameters::WhiteBalance, I::VideoProcAmp, VideoProcAmp_WhiteBalance, true,
      V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE, "white balance", "whiteBalance", 2800, 6500, 10, 4600, true,
      QT_TRANSLATE_NOOP("QObject", "White balance"), QT_TRANSLATE_NOOP("QObject", "Auto white balance"), "setWhiteBalance", "setWhiteBalanceAuto"},
-    {Property::Brightness, CameraParameters::Brightness, I::VideoProcAmp, VideoProcAmp_Brightness, false,
+    {CameraParameters::Brightness, I::VideoProcAmp, VideoProcAmp_Brightness, false,
      V4L2_CID_BRIGHTNESS, 0, "brightness", "brightness", -64, 64, 1, 0, true,
      QT_TRANSLATE_NOOP("QObject", "Brightness"), nullptr, "setBrightness", "setBrightnessAuto"},
-    {Property::Contrast, CameraParameters::Contrast, I::VideoProcAmp, VideoProcAmp_Contrast, false,
+    {CameraParameters::Contrast, I::VideoProcAmp, VideoProcAmp_Contrast, false,
      V4L2_CID_CONTRAST, 0, "contrast", "contrast", 0, 100, 1, 50, true,
      QT_TRANSLATE_NOOP("QObject", "Contrast"), nullptr, "setContrast", "setContrastAuto"},
-    {Property::Saturation, CameraParameters::Saturation, I::VideoProcAmp, VideoProcAmp_Saturation, false,
+    {CameraParameters::Saturation, I::VideoProcAmp, VideoProcAmp_Saturation, false,
      V4L2_CID_SATURATION, 0, "saturation", "saturation", 0, 100, 1, 50, true,
      QT_TRANSLATE_NOOP("QObject", "Saturation"), nullptr, "setSaturation", "setSaturationAuto"},
-    {Property::Sharpness, CameraParameters::Sharpness, I::VideoProcAmp, VideoProcAmp_Sharpness, false,
+    {CameraParameters::Sharpness, I::VideoProcAmp, VideoProcAmp_Sharpness, false,
      V4L2_CID_SHARPNESS, 0, "sharpness", "sharpness", 0, 100, 1, 50, false,
      nullptr, nullptr, "setSharpness", nullptr},
 };
@@ -52,10 +52,10 @@ const CameraProperty* cameraPropertiesEnd()
     return std::end(kCameraProperties);
 }
 
-const CameraProperty* cameraProperty(Property property)
+const CameraProperty* cameraProperty(std::uint32_t v4l2Id)
 {
     for (const CameraProperty& row : kCameraProperties)
-        if (row.property == property)
+        if (v4l2Id && (row.v4l2Control == v4l2Id || row.v4l2Auto == v4l2Id))
             return &row;
     return nullptr;
 }

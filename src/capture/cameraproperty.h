@@ -9,12 +9,12 @@ namespace capture {
 // Which of the two property interfaces of a device filter carries a property.
 enum class PropertyInterface { CameraControl, VideoProcAmp };
 
-// One camera property from the page to the ioctl. The rows are in cameraproperty.cpp,
-// in the order the camera page shows them; every mapping between the property's names
-// is a lookup there.
+// The camera properties the page has sliders for. A control is known by its V4L2 id
+// everywhere (the virtual backend uses the same ids); the parameter slot and the
+// DirectShow-shaped interface and id are columns here, and every mapping between them
+// is a lookup in this one table (cameraproperty.cpp), in the order the page shows them.
 struct CameraProperty
 {
-    Property property;
     int slot;                     // CameraParameters::Slot
     PropertyInterface interface;
     long id;                      // CameraControl_* or VideoProcAmp_*
@@ -27,7 +27,7 @@ struct CameraProperty
     bool onPage;                  // the camera page has a slider for it
     const char* caption;          // the page's captions (translated in context "QObject")
     const char* autoCaption;
-    const char* setter;           // the facade's setter names, as the page reports its calls
+    const char* setter;           // the facade's setter names, in its log lines
     const char* autoSetter;
 };
 
@@ -41,9 +41,9 @@ struct CameraProperties
 };
 inline CameraProperties cameraProperties() { return {}; }
 
-// The row of a property, of a parameter slot, or of an interface's property id;
-// null when none.
-const CameraProperty* cameraProperty(Property property);
+// The row of a V4L2 control (its value or its automatic-mode control), of a parameter
+// slot, or of an interface's property id; null when none.
+const CameraProperty* cameraProperty(std::uint32_t v4l2Id);
 const CameraProperty* cameraPropertyForSlot(int slot);
 const CameraProperty* cameraProperty(PropertyInterface interface, long id);
 

@@ -57,9 +57,7 @@ struct RawFrame
 
 using FrameSink = std::function<void(const RawFrame&)>;
 
-// The properties the camera code reads and writes, by their platform names.
-enum class Property { Exposure, Focus, Brightness, Contrast, Saturation, Sharpness, WhiteBalance };
-
+// A property as the DirectShow-shaped interfaces report it.
 struct PropertyRange
 {
     long min = 0, max = 0, step = 1, defaultValue = 0;
@@ -89,21 +87,22 @@ public:
     virtual HRESULT setStillSink(FrameSink sink) = 0;
     virtual HRESULT triggerStill() = 0;
 
-    // Properties; a property the device lacks fails its range read (E_PROP_ID_UNSUPPORTED).
-    virtual HRESULT getRange(Property property, PropertyRange& range) = 0;
-    // flags: 1 auto, 2 manual, 0 when the device reports neither.
-    virtual HRESULT get(Property property, long& value, long& flags) = 0;
-    // flags 1 switches to automatic mode (value ignored), 2 writes the value in manual mode.
-    virtual HRESULT set(Property property, long value, long flags) = 0;
-
-    // Every control of the device, for the controls dialog.
+    // Controls by V4L2 id (the virtual backend uses the same ids), in the driver's order
+    // with their present values. A control the device lacks fails (E_PROP_ID_UNSUPPORTED).
+    // Writes go as given: ControlWriter is the one place that checks and clamps them.
     virtual HRESULT controls(std::vector<dshow::DeviceControl>& out) = 0;
-    virtual HRESULT setControl(quint32 id, long value) = 0;
 
     // ---- stream life ----
     // The programs that hold the device while start() fails as busy; empty when none
     // can be seen (or the backend cannot tell).
     virtual QStringList holders() const { return {}; }
+    virtual HRESULT control(quint32 id, dshow::DeviceControl& out) = 0;
+    virtual HRESULT setControl(quint32 id, qint64 value) = 0;
+    virtual HRESULT setControlText(quint32 id, const QString& text) = 0;
+    // Changes that others make (another program or handle, the camera itself) reach
+    // `listener` on a thread of the device's, while it streams or not; null stops them.
+    // This handle's own writes are not reported.
+    virtual void setControlListener(dshow::ControlListener listener) = 0;
 };
 
 // A source of devices. Emits deviceChanged on the thread it lives on (the GUI thread).

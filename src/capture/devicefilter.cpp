@@ -1,6 +1,7 @@
 #include "capture/devicefilter.h"
 
 #include "capture/cameraproperty.h"
+#include "capture/controlwriter.h"
 #include "capture/devicepin.h"
 
 #include <QDebug>
@@ -10,20 +11,11 @@ namespace capture {
 using namespace dshow;
 
 namespace {
-bool propertyOf(PropertyInterface interface, long id, Property& out)
+// The V4L2 control behind an interface's property id; 0 when the table has none.
+quint32 controlOf(PropertyInterface interface, long id)
 {
     const CameraProperty* row = cameraProperty(interface, id);
-    if (row)
-        out = row->property;
-    return row != nullptr;
-}
-bool cameraControlProperty(long id, Property& out)
-{
-    return propertyOf(PropertyInterface::CameraControl, id, out);
-}
-bool videoProcAmpProperty(long id, Property& out)
-{
-    return propertyOf(PropertyInterface::VideoProcAmp, id, out);
+    return row ? row->v4l2Control : 0;
 }
 } // namespace
 
@@ -111,18 +103,37 @@ HRESULT DeviceFilter::GetControls(std::vector<DeviceControl>& controls)
     return m_device->controls(controls);
 }
 
-HRESULT DeviceFilter::SetControl(quint32 id, long value)
+HRESULT DeviceFilter::GetControl(quint32 id, DeviceControl& control)
 {
-    return m_device->setControl(id, value);
+    return m_device->control(id, control);
 }
 
-HRESULT DeviceFilter::getRange(bool known, Property property, long& min, long& max, long& step, long& defaultValue,
-                               long& capsFlags)
+HRESULT DeviceFilter::SetControl(quint32 id, qint64 value, qint64* landed)
 {
-    if (!known)
+    return ControlWriter::write(*m_device, id, value, landed);
+}
+
+HRESULT DeviceFilter::SetControlAuto(quint32 id, bool on)
+{
+    return ControlWriter::writeAuto(*m_device, id, on);
+}
+
+HRESULT DeviceFilter::SetControlText(quint32 id, const QString& text)
+{
+    return ControlWriter::writeText(*m_device, id, text);
+}
+
+void DeviceFilter::SetControlListener(ControlListener listener)
+{
+    m_device->setControlListener(std::move(listener));
+}
+
+HRESULT DeviceFilter::getRange(quint32 id, long& min, long& max, long& step, long& defaultValue, long& capsFlags)
+{
+    if (!id)
         return E_PROP_ID_UNSUPPORTED;
     PropertyRange range;
-    const HRESULT h = m_device->getRange(property, range);
+    const HRESULT h = ControlWriter::range(*m_device, id, range);
     if (FAILED(h))
         return h;
     min = range.min;
@@ -133,62 +144,50 @@ HRESULT DeviceFilter::getRange(bool known, Property property, long& min, long& m
     return S_OK;
 }
 
-HRESULT DeviceFilter::get(bool known, Property property, long& value, long& flags)
+HRESULT DeviceFilter::get(quint32 id, long& value, long& flags)
 {
-    if (!known)
-        return E_PROP_ID_UNSUPPORTED;
-    return m_device->get(property, value, flags);
+    return id ? ControlWriter::read(*m_device, id, value, flags) : E_PROP_ID_UNSUPPORTED;
 }
 
-HRESULT DeviceFilter::set(bool known, Property property, long value, long flags)
+HRESULT DeviceFilter::set(quint32 id, long value, long flags)
 {
-    if (!known)
+    if (!id)
         return E_PROP_ID_UNSUPPORTED;
-    if (flags != CameraControl_Flags_Auto && flags != CameraControl_Flags_Manual)
+    if (flags == CameraControl_Flags_Auto)
+        return ControlWriter::writeAuto(*m_device, id, true);
+    if (flags != CameraControl_Flags_Manual)
         return E_INVALIDARG;
-    return m_device->set(property, value, flags);
+    return ControlWriter::write(*m_device, id, value);
 }
 
 HRESULT DeviceFilter::cameraControlGetRange(long property, long& min, long& max, long& step, long& defaultValue, long& capsFlags)
 {
-    Property p = Property::Exposure;
-    const bool known = cameraControlProperty(property, p);
-    return getRange(known, p, min, max, step, defaultValue, capsFlags);
+    return getRange(controlOf(PropertyInterface::CameraControl, property), min, max, step, defaultValue, capsFlags);
 }
 
 HRESULT DeviceFilter::cameraControlGet(long property, long& value, long& flags)
 {
-    Property p = Property::Exposure;
-    const bool known = cameraControlProperty(property, p);
-    return get(known, p, value, flags);
+    return get(controlOf(PropertyInterface::CameraControl, property), value, flags);
 }
 
 HRESULT DeviceFilter::cameraControlSet(long property, long value, long flags)
 {
-    Property p = Property::Exposure;
-    const bool known = cameraControlProperty(property, p);
-    return set(known, p, value, flags);
+    return set(controlOf(PropertyInterface::CameraControl, property), value, flags);
 }
 
 HRESULT DeviceFilter::videoProcAmpGetRange(long property, long& min, long& max, long& step, long& defaultValue, long& capsFlags)
 {
-    Property p = Property::Brightness;
-    const bool known = videoProcAmpProperty(property, p);
-    return getRange(known, p, min, max, step, defaultValue, capsFlags);
+    return getRange(controlOf(PropertyInterface::VideoProcAmp, property), min, max, step, defaultValue, capsFlags);
 }
 
 HRESULT DeviceFilter::videoProcAmpGet(long property, long& value, long& flags)
 {
-    Property p = Property::Brightness;
-    const bool known = videoProcAmpProperty(property, p);
-    return get(known, p, value, flags);
+    return get(controlOf(PropertyInterface::VideoProcAmp, property), value, flags);
 }
 
 HRESULT DeviceFilter::videoProcAmpSet(long property, long value, long flags)
 {
-    Property p = Property::Brightness;
-    const bool known = videoProcAmpProperty(property, p);
-    return set(known, p, value, flags);
+    return set(controlOf(PropertyInterface::VideoProcAmp, property), value, flags);
 }
 
 } // namespace capture

@@ -27,7 +27,11 @@ public:
     dshow::HRESULT SetMode(const std::shared_ptr<dshow::IPin>& pin, long mode) override;
 
     dshow::HRESULT GetControls(std::vector<dshow::DeviceControl>& controls) override;
-    dshow::HRESULT SetControl(quint32 id, long value) override;
+    dshow::HRESULT GetControl(quint32 id, dshow::DeviceControl& control) override;
+    dshow::HRESULT SetControl(quint32 id, qint64 value, qint64* landed = nullptr) override;
+    dshow::HRESULT SetControlAuto(quint32 id, bool on) override;
+    dshow::HRESULT SetControlText(quint32 id, const QString& text) override;
+    void SetControlListener(dshow::ControlListener listener) override;
 
     // ---- used by the graph ----
     dshow::HRESULT run();
@@ -48,9 +52,10 @@ protected:
 
 private:
     explicit DeviceFilter(std::shared_ptr<CaptureDevice> device);
-    dshow::HRESULT getRange(bool known, Property property, long& min, long& max, long& step, long& defaultValue, long& capsFlags);
-    dshow::HRESULT get(bool known, Property property, long& value, long& flags);
-    dshow::HRESULT set(bool known, Property property, long value, long flags);
+    // The property interfaces' calls, on the V4L2 control of the property (0: none).
+    dshow::HRESULT getRange(quint32 id, long& min, long& max, long& step, long& defaultValue, long& capsFlags);
+    dshow::HRESULT get(quint32 id, long& value, long& flags);
+    dshow::HRESULT set(quint32 id, long value, long flags);
 
     std::shared_ptr<CaptureDevice> m_device;
     QString m_name;

@@ -101,3 +101,19 @@ HRESULT CoCreateInstance(CLSID clsid, std::shared_ptr<IUnknown>& out)
 }
 
 } // namespace dshow
+
+#include <linux/videodev2.h>
+
+namespace dshow {
+
+bool DeviceControl::readOnly() const
+{
+    return flags & V4L2_CTRL_FLAG_READ_ONLY || kind == Kind::Class;
+}
+
+bool DeviceControl::active() const
+{
+    return !(flags & (V4L2_CTRL_FLAG_INACTIVE | V4L2_CTRL_FLAG_GRABBED | V4L2_CTRL_FLAG_DISABLED));
+}
+
+} // namespace dshow

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -333,24 +334,52 @@ class IKsControl : public IUnknown
 {
 };
 
-// One control of the device as its own driver describes it, for the controls dialog.
+// One control of the device as its own driver describes it (V4L2's model; the virtual
+// backend speaks it too): every control the device has, for the controls dialog.
 struct DeviceControl
 {
-    enum class Kind { Integer, Boolean, Menu, Button };
+    enum class Kind { Integer, Boolean, Menu, IntegerMenu, Button, Integer64, Bitmask, String, Class };
     quint32 id = 0;
     QString name;
     Kind kind = Kind::Integer;
-    long min = 0, max = 0, step = 1, defaultValue = 0, value = 0;
-    std::vector<std::pair<long, QString>> menu;  // value, label
-    bool readOnly = false;
+    qint64 min = 0, max = 0, step = 1, defaultValue = 0, value = 0;
+    quint32 flags = 0;  // V4L2_CTRL_FLAG_* (read-only, inactive, grabbed, ...)
+    QString text;       // a string control's value
+    std::vector<std::pair<qint64, QString>> menu;  // item, label (an integer menu's value as text)
+    bool readOnly() const;
+    bool active() const;  // neither inactive, grabbed nor disabled
+    quint32 controlClass() const { return id & 0x0fff0000u; }
 };
 
-// Stands in for the filter's property pages: every control the device offers.
+// A change of a control's value or flags that the device reports (another program, the
+// camera in an automatic mode, another handle on it): never something the user did here.
+struct ControlEvent
+{
+    quint32 id = 0;
+    qint64 value = 0;
+    quint32 flags = 0;
+    bool valueChanged = false;
+    bool flagsChanged = false;
+    qint64 monotonicUs = 0;  // when the device changed (CLOCK_MONOTONIC)
+};
+using ControlListener = std::function<void(const ControlEvent&)>;
+
+// Stands in for the filter's property pages: every control the device offers, by V4L2 id.
 class ISpecifyPropertyPages : public IUnknown
 {
 public:
     virtual HRESULT GetControls(std::vector<DeviceControl>& controls) = 0;
-    virtual HRESULT SetControl(quint32 id, long value) = 0;
+    virtual HRESULT GetControl(quint32 id, DeviceControl& control) = 0;
+    // Clamped to the range and step; a value the camera chooses itself in an automatic mode
+    // switches that mode off first (a failed switch fails the write). `landed` gets what
+    // the device holds afterwards.
+    virtual HRESULT SetControl(quint32 id, qint64 value, qint64* landed = nullptr) = 0;
+    // The automatic mode of a control of the property table, on or off (the value stays
+    // what the device has).
+    virtual HRESULT SetControlAuto(quint32 id, bool on) = 0;
+    virtual HRESULT SetControlText(quint32 id, const QString& text) = 0;
+    // Called on a thread of the device's with every change others make; null stops.
+    virtual void SetControlListener(ControlListener listener) = 0;
 };
 
 // ---- object creation ---------------------------------------------------------
@@ -372,3 +401,6 @@ HRESULT CoCreateInstance(CLSID clsid, std::shared_ptr<T>& out)
 }
 
 } // namespace dshow
+
+#include <QMetaType>
+Q_DECLARE_METATYPE(dshow::ControlEvent)

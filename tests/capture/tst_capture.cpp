@@ -412,6 +412,11 @@ private slots:
         row("zero step", R"("controls": {"focus": {"step": 0}})", "\"step\"");
         row("positive openError", R"("openError": 5)", "\"openError\"");
         row("bad vid", R"("vid": "12345")", "\"vid\"");
+        row("extra control of the seven", R"("extraControls": [{"id": 9963776, "name": "B"}])", "not one of the seven");
+        row("extra control of no type", R"("extraControls": [{"id": 1, "name": "X", "type": "float"}])", "\"type\"");
+        row("menu without items", R"("extraControls": [{"id": 1, "name": "M", "type": "menu"}])", "\"items\"");
+        row("extra value outside", R"("extraControls": [{"id": 1, "name": "I", "max": 5, "value": 6}])", "min..max");
+        row("extra id twice", R"("extraControls": [{"id": 1, "name": "I"}, {"id": 1, "name": "J"}])", "twice");
     }
 
     // Refused with a message naming the fault, and loaded as the watched file it adds no camera.

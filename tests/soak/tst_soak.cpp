@@ -204,7 +204,7 @@ private slots:
         connect(ICamera::instance(), &ICamera::sgPreviewImage, this, [this] { ++m_count["preview frames"]; });
         m_frame = MainWindow::create();
         m_page = m_frame->cameraPage();
-        connect(m_page, &ICameraPage::sgCameraCall, this, [this](const QString& op, const QVariant&) { ++m_count["call " + op]; });
+        connect(ICamera::instance(), &ICamera::sgControlSet, this, [this](quint32 id) { ++m_count[QString("control %1 set").arg(id, 0, 16)]; });
         QVERIFY(waitFor([this] { return MainWindow::tilePaths().size() >= kCount; }, 10000, "cameras not listed"));
         m_longestGap = 0;  // the start-up is only held to the watchdog's limit
 

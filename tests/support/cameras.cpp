@@ -1,6 +1,7 @@
 #include "cameras.h"
 
 #include "capture/capturesystem.h"
+#include "capture/controlwriter.h"
 #include "capture/virtual/virtualbackend.h"
 
 #include <QJsonDocument>
@@ -66,11 +67,11 @@ std::shared_ptr<capture::CaptureDevice> openDevice(const QString& path)
 }
 } // namespace
 
-Cameras::Value Cameras::deviceValue(const QString& path, capture::Property property)
+Cameras::Value Cameras::deviceValue(const QString& path, quint32 id)
 {
     const auto device = openDevice(path);
     long value = 0, flags = 0;
-    return device && !dshow::FAILED(device->get(property, value, flags)) ? Value{value, flags} : Value();
+    return device && !dshow::FAILED(capture::ControlWriter::read(*device, id, value, flags)) ? Value{value, flags} : Value();
 }
 
 QSize Cameras::deviceFormat(const QString& path)

@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <linux/videodev2.h>
+
 // A virtual cameras file in the test's temporary folder, watched by the capture system,
 // so that its cameras appear and disappear like plugged devices; and its JSON builders.
 class Cameras
@@ -13,6 +15,10 @@ class Cameras
 public:
     enum Write { InPlace, Renamed }; // Renamed replaces the file atomically, as editors save
     enum Mode { NoMode, Manual, Auto };
+    // The page's controls by their V4L2 ids.
+    enum Control : quint32 { Exposure = V4L2_CID_EXPOSURE_ABSOLUTE, Focus = V4L2_CID_FOCUS_ABSOLUTE,
+                             Brightness = V4L2_CID_BRIGHTNESS, Contrast = V4L2_CID_CONTRAST, Saturation = V4L2_CID_SATURATION,
+                             Sharpness = V4L2_CID_SHARPNESS, WhiteBalance = V4L2_CID_WHITE_BALANCE_TEMPERATURE };
 
     Cameras() : m_dir(qEnvironmentVariable("LUMIVO_TEST_TMP", QDir::tempPath()) + "/cameras-XXXXXX") {}
     // Writes and watches the cameras, then waits until exactly their paths are listed.
@@ -34,7 +40,7 @@ public:
     {
         long value = -9999, flags = -1; // flags 1 auto, 2 manual
     };
-    static Value deviceValue(const QString& path, capture::Property property);
+    static Value deviceValue(const QString& path, quint32 id);
     static QSize deviceFormat(const QString& path);
     static QStringList devicePaths(); // listed now, in scan order
     QString path() const { return m_dir.filePath(QStringLiteral("cameras.json")); }

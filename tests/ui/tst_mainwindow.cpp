@@ -9,6 +9,7 @@
 
 #include "app/icamerapage.h"
 #include "app/icamerasettingskeeper.h"
+#include "app/idevicecontrolsdialog.h"
 #include "app/imainpage.h"
 #include "app/iphototaker.h"
 #include "app/isettingframe.h"
@@ -19,16 +20,18 @@
 #include "camera/idshowthread.h"
 #include "capture/capturesystem.h"
 #include "widgets/icamerabutton.h"
+#include "widgets/ibutton.h"
 #include "widgets/icamerapreview.h"
 #include "widgets/ishutterbutton.h"
 #include "widgets/islider.h"
 #include "widgets/iswitchbutton.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSettings>
 #include <QtTest>
 
-using capture::Property;
+using Property = Cameras::Control;
 using P = ICameraPage;
 
 namespace {
@@ -67,6 +70,24 @@ bool otherCanStream(const QString& path)
     return started;
 }
 
+// One extra control of each type the controls dialog knows, beside the standard seven.
+QJsonObject everyType(const QString& path, bool inactive = false)
+{
+    QJsonObject c = remembered(path, "SN9");
+    c["extraControls"] = QJsonArray{
+        QJsonObject{{"id", 0x98090e}, {"name", "Red"}, {"inactive", inactive}, {"refuse", QJsonArray{13}}},
+        QJsonObject{{"id", 0x980914}, {"name", "Flip"}, {"type", "boolean"}},
+        QJsonObject{{"id", 0x980918}, {"name", "Power"}, {"type", "menu"}, {"items", QJsonArray{"Off", "50 Hz", "60 Hz"}}},
+        QJsonObject{{"id", 0x9a0917}, {"name", "ISO"}, {"type", "integermenu"}, {"items", QJsonArray{100, 200, 400}}},
+        QJsonObject{{"id", 0x9a0906}, {"name", "Reset"}, {"type", "button"}},
+        QJsonObject{{"id", 0x9a090f}, {"name", "Zoom speed"}, {"min", -3}, {"max", 3}},
+        QJsonObject{{"id", 0x9a0999}, {"name", "Big"}, {"type", "integer64"}, {"max", 1e12}},
+        QJsonObject{{"id", 0x9a099a}, {"name", "Bits"}, {"type", "bitmask"}, {"max", 15}},
+        QJsonObject{{"id", 0x9a099b}, {"name", "Label"}, {"type", "string"}, {"value", "a"}},
+        QJsonObject{{"id", 0x9a099c}, {"name", "Fixed"}, {"readOnly", true}}};
+    return c;
+}
+
 QString storedLanguage() { return QSettings(IConfigureService::iniFilePath(), QSettings::IniFormat).value("lang/langid").toString(); }
 } // namespace
 
@@ -87,8 +108,8 @@ class TestMainWindow : public QObject
         return m_cameras.write({c}) ? open(m_path) : -2;
     }
 
-    long device(Property p) const { return Cameras::deviceValue(m_path, p).value; }
-    long mode(Property p) const { return Cameras::deviceValue(m_path, p).flags; }
+    long device(quint32 id) const { return Cameras::deviceValue(m_path, id).value; }
+    long mode(quint32 id) const { return Cameras::deviceValue(m_path, id).flags; }
     QStringList boxTexts() const
     {
         QStringList texts;
@@ -507,6 +528,98 @@ private slots:
         }
         QCOMPARE(blocked.camera("id").value("brightness").toInt(), 2);
         QCOMPARE(log.count("camera settings not written"), 1);
+    }
+
+    // Another program (here the cameras file) changes a control: the page follows within
+    // 100 ms, greys out what an automatic mode chooses, writes nothing back and stores
+    // nothing. Switching that mode off keeps the camera's value.
+    void changesByOthersAreFollowed()
+    {
+        QJsonObject c = camera("046D");
+        QCOMPARE(plugAndOpen(c), int(Success));
+        c["path"] = m_path;
+        Cameras::setControl(c, "brightness", 0, 64, 32, 55);
+        Cameras::setControl(c, "focus", 0, 250, 50, 80, Cameras::Auto);
+        Cameras::setControl(c, "exposure", 1, 1000, 100, 300, Cameras::Auto);  // the camera chose another time
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(m_cameras.write({c}));
+        QTRY_COMPARE_WITH_TIMEOUT(page->brightnessSlider()->value(), 55, 1000);
+        QVERIFY2(clock.elapsed() < 100 + 150, qPrintable(QString::number(clock.elapsed()))); // the file watch's settling time included
+        QTRY_VERIFY(!page->focusSlider()->isEnabled());
+        QVERIFY(qobject_cast<ISwitchButton*>(page->button(P::KeyAutoFocus))->isCheckedState());
+        QCOMPARE(page->exposureSlider()->value(), 300);
+        QCOMPARE(mode(Property::Focus), 1L);
+        press(P::KeyAutoExposure);
+        QCOMPARE(mode(Property::Exposure), 2L);
+        QCOMPARE(device(Property::Exposure), 300L);
+        QVERIFY(page->exposureSlider()->isEnabled());
+        const QJsonObject stored = frame->settingsKeeper()->store().camera(frame->settingsKeeper()->identityOf(m_path));
+        QCOMPARE(stored.value("controls").toObject().keys(), QStringList({"9a0901", "9a0902"}));  // only the switch pressed
+    }
+
+    // "More controls": the editor each type asks for; a change lands, a refused value
+    // shows the device's again, flags follow; the values come back on arrival and after
+    // a restart, and "Restore default" takes them back too. The dialog goes with the camera.
+    void moreControls()
+    {
+        const QString path = m_path = "virtual:every";
+        QJsonObject busy = everyType(path);
+        busy["busy"] = true;  // held by another program: the controls still work
+        plug({busy});
+        QCOMPARE(open(path), int(PreviewFailed));
+        page->showControlsDialog();
+        QTRY_VERIFY(page->controlsDialog() && page->controlsDialog()->controlCount() == 20);
+        replug({everyType(path)});
+        QTRY_VERIFY(!page->controlsDialog());
+        QCOMPARE(open(path), int(Success));
+        QTest::mouseClick(page->button(P::KeyMoreControls), Qt::LeftButton);
+        IDeviceControlsDialog* dialog = page->controlsDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        auto* faster = dialog->editor(0x9a090f)->findChildren<IButton*>().value(1);
+        QTest::mousePress(faster, Qt::LeftButton);  // zoom speed: moves while held
+        QCOMPARE(device(0x9a090f), 3L);
+        QTest::mouseRelease(faster, Qt::LeftButton);
+        QCOMPARE(device(0x9a090f), 0L);
+        const QList<QPair<quint32, const char*>> editors{{0x98090e, "QWidget"}, {0x980914, "ISwitchButton"},
+            {0x980918, "QComboBox"}, {0x9a0917, "QComboBox"}, {0x9a0906, "IButton"}, {0x9a090f, "QWidget"},
+            {0x9a0999, "QLineEdit"}, {0x9a099a, "QLineEdit"}, {0x9a099b, "QLineEdit"}, {0x9a099c, "QWidget"}};
+        for (const auto& e : editors)
+            QVERIFY2(dialog->editor(e.first) && QLatin1String(dialog->editor(e.first)->metaObject()->className()) == e.second, e.second);
+        QVERIFY(!dialog->editor(0x9a099c)->isEnabled());  // read-only
+        dialog->editor(0x98090e)->findChild<ISlider*>()->setValue(20);
+        qobject_cast<ISwitchButton*>(dialog->editor(0x980914))->setStatus(true);
+        auto* menu = qobject_cast<QComboBox*>(dialog->editor(0x980918));
+        menu->setCurrentIndex(2);
+        emit menu->activated(2);
+        auto* big = qobject_cast<QLineEdit*>(dialog->editor(0x9a0999));
+        big->setText("5000000000");
+        big->setModified(true);
+        emit big->editingFinished();
+        QCOMPARE(QList<long>({device(0x98090e), device(0x980914), device(0x980918), device(0x9a0999)}),
+                 QList<long>({20, 1, 2, 5000000000L}));
+        LogCapture log;
+        dialog->editor(0x98090e)->findChild<ISlider*>()->setValue(13);  // refused by the camera
+        QCOMPARE(dialog->editor(0x98090e)->findChild<ISlider*>()->value(), 20);
+        QCOMPARE(log.count("refused 13"), 1);
+        QCOMPARE(log.count("Red"), 1);  // one line for it
+        for (bool inactive : {true, false}) {  // greyed out and back by a change elsewhere
+            plug({everyType(path, inactive)});
+            QTRY_COMPARE(dialog->editor(0x98090e)->isEnabled(), !inactive);
+        }
+        replug({everyType(path)});
+        QTRY_VERIFY(!page->controlsDialog());
+        QCOMPARE(QList<long>({device(0x98090e), device(0x980914), device(0x980918)}), QList<long>({20, 1, 2}));
+        {
+            plug({});
+            plug({everyType(path)});
+            ICameraSettingsKeeper restarted;
+            restarted.applyPresent();
+            QCOMPARE(QList<long>({device(0x98090e), device(0x980918), device(0x9a0999)}), QList<long>({20, 2, 5000000000L}));
+        }
+        QCOMPARE(open(path), int(Success));
+        page->button(ICameraPage::KeyRestoreDefault)->click();
+        QCOMPARE(QList<long>({device(0x98090e), device(0x980914), device(0x980918)}), QList<long>({0, 0, 0}));
     }
 
     void photoOfThePictureShown()

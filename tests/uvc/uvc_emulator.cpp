@@ -2,7 +2,7 @@
 // kernel's USB/IP host controller (vhci-hcd) through a socketpair, so that uvcvideo binds it. It
 // prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
 // (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
-// are full), "start", "stall" (the next control request), "values" ("name=value ...", with
+// are full), "start", "stall" (the next control write), "values" ("name=value ...", with
 // streaming=1 from a commit until the host stops the stream). It ends with stdin.
 #include <turbojpeg.h>
 
@@ -55,6 +55,10 @@ const Control kControls[] = {
     {"white_balance_auto", kProcessing, 0x0B, 1, 0, 1, 1, 1},
     {"gain", kProcessing, 0x04, 2, 0, 255, 1, 0},
     {"power_line", kProcessing, 0x05, 1, 0, 2, 1, 1},
+    {"backlight", kProcessing, 0x01, 2, 0, 2, 1, 1},
+    {"zoom", kCamera, 0x0B, 2, 100, 500, 1, 100},
+    {"pan", kCamera, 0x0D, 4, -36000, 36000, 3600, 0},  // pan and tilt: one 8-byte control
+    {"tilt", kCamera, 0x0D, 4, -36000, 36000, 3600, 0},
 };
 constexpr int kControlCount = int(std::size(kControls));
 
@@ -93,10 +97,10 @@ Bytes configuration(const Model& m)
     desc(b, {{0, 1}, {4, 1}, {0, 1}, {0, 1}, {0, 1}, {0x0E, 1}, {1, 1}, {0, 1}, {0, 1}});  // VideoControl
     const size_t vc = b.size();
     desc(b, {{0, 1}, {0x24, 1}, {1, 1}, {0x0110, 2}, {0, 2}, {kClock, 4}, {1, 1}, {1, 1}});
-    // Camera terminal: AE mode, exposure absolute, focus absolute, focus auto.
-    desc(b, {{0, 1}, {0x24, 1}, {2, 1}, {kCamera, 1}, {0x0201, 2}, {0, 1}, {0, 1}, {0, 2}, {0, 2}, {0, 2}, {3, 1}, {0x02002A, 3}});
-    // Processing unit: brightness, contrast, saturation, sharpness, WB temperature, gain, power line, WB auto.
-    desc(b, {{0, 1}, {0x24, 1}, {5, 1}, {kProcessing, 1}, {kCamera, 1}, {0, 2}, {2, 1}, {0x165B, 2}, {0, 1}, {0, 1}});
+    // Camera terminal: AE mode, exposure absolute, focus absolute, zoom absolute, pan/tilt absolute, focus auto.
+    desc(b, {{0, 1}, {0x24, 1}, {2, 1}, {kCamera, 1}, {0x0201, 2}, {0, 1}, {0, 1}, {0, 2}, {0, 2}, {0, 2}, {3, 1}, {0x020A2A, 3}});
+    // Processing unit: brightness, contrast, saturation, sharpness, WB temperature, backlight, gain, power line, WB auto.
+    desc(b, {{0, 1}, {0x24, 1}, {5, 1}, {kProcessing, 1}, {kCamera, 1}, {0, 2}, {2, 1}, {0x175B, 2}, {0, 1}, {0, 1}});
     desc(b, {{0, 1}, {0x24, 1}, {3, 1}, {3, 1}, {0x0101, 2}, {0, 1}, {kProcessing, 1}, {0, 1}});  // output terminal
     setTotal(b, vc, 5);
     desc(b, {{0, 1}, {4, 1}, {1, 1}, {0, 1}, {1, 1}, {0x0E, 1}, {2, 1}, {0, 1}, {0, 1}});  // VideoStreaming
@@ -268,11 +272,17 @@ struct Emulator
         const int at = int(c - kControls);
         if (at == kControlCount)
             return fail(6);  // invalid control
-        if (stall) {
+        if (stall && req == 0x01) {
             stall = false;
             return fail(1);  // not ready
         }
         error = 0;
+        const int parts = at + 1 < kControlCount && c[1].selector == cs && c[1].entity == entity ? 2 : 1;
+        if (req == 0x01 && parts == 2 && out.size() >= 8) {  // pan and tilt together
+            for (int p = 0; p < 2; ++p)
+                values[at + p] = std::clamp(fromLe(out.data() + 4 * p, 4, true), c[p].min, c[p].max) / c[p].res * c[p].res;
+            return true;
+        }
         if (req == 0x01) {  // SET_CUR; auto_exposure takes one bit, one of the modes offered (res)
             if (out.size() < c->length)
                 return fail(7);
@@ -285,8 +295,13 @@ struct Emulator
         }
         if (req < 0x81 || req > 0x87)
             return fail(7);
-        const int32_t answers[] = {values[at], c->min, c->max, c->res, c->length, c->master >= 0 ? 0x0B : 0x03, c->def};
-        return le(in, uint32_t(answers[req - 0x81]), req == 0x85 ? 2 : req == 0x86 ? 1 : c->length), true;
+        for (int p = 0; p < parts; ++p) {
+            const int32_t answers[] = {values[at + p], c[p].min, c[p].max, c[p].res, c->length * parts, c->master >= 0 ? 0x0B : 0x03, c[p].def};
+            le(in, uint32_t(answers[req - 0x81]), req == 0x85 ? 2 : req == 0x86 ? 1 : c->length);
+            if (req == 0x85 || req == 0x86)
+                break;
+        }
+        return true;
     }
     void tick()
     {

@@ -1,10 +1,13 @@
 // What only the kernel's vivid driver shows, run as root inside the test VM
-// (scripts/vm/run-vm-tests.sh): errors it injects on request, and its known picture.
+// (scripts/vm/run-vm-tests.sh): errors it injects on request, a control of every type,
+// and its known picture.
 // Discovery and hot-plug are the UVC test's, on a real USB camera driver.
 #include "camera/icamera.h"
+#include "capture/controlwriter.h"
 #include "capture/v4l2/v4l2backend.h"
 #include "frames.h"
 #include "logcapture.h"
+#include "processes.h"
 
 #include <QFile>
 #include <QProcess>
@@ -46,8 +49,71 @@ private slots:
         registerCameraMetaTypes();
     }
     void refusalsAndDriverErrors();
+    void everyControlType();
     void facadeShowsUprightBars();
+    // The program's tour on vivid, for its controls dialog; the pictures leave through LUMIVO_VM_OUT.
+    void tour_data()
+    {
+        QTest::addColumn<QByteArray>("lang");
+        QTest::newRow("Chinese") << QByteArray("2052");
+        QTest::newRow("English") << QByteArray("1033");
+    }
+    void tour()
+    {
+        QFETCH(QByteArray, lang);
+        const QString ini = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + "/.local/share") + "/lumivo/ini";
+        QVERIFY(processes::writeFile(ini + "/application.ini", "[lang]\nlangid=" + lang + "\n"));
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        run.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", qEnvironmentVariable("LUMIVO_VM_OUT") + "/vivid-tour-" + lang});
+        QVERIFY(run.waitForFinished(55000) && run.exitCode() == 0);
+    }
 };
+
+// vivid has a control of every type: each is listed with a type and a sane range, one
+// write of each lands, and another handle's write arrives as an event.
+void TestVm::everyControlType()
+{
+    std::unique_ptr<CaptureBackend> backend = createV4l2Backend();
+    std::shared_ptr<CaptureDevice> device, other;
+    QCOMPARE(backend->open(kVividPath, device), dshow::S_OK);
+    QCOMPARE(backend->open(kVividPath, other), dshow::S_OK);
+    std::vector<dshow::DeviceControl> all;
+    QCOMPARE(device->controls(all), dshow::S_OK);
+    using K = dshow::DeviceControl::Kind;
+    QSet<int> kinds;
+    for (const dshow::DeviceControl& c : all) {
+        kinds << int(c.kind);
+        qInfo().noquote() << QString("0x%1 %2 kind %3 %4..%5 step %6 = %7").arg(c.id, 0, 16).arg(c.name).arg(int(c.kind))
+                                 .arg(c.min).arg(c.max).arg(c.step).arg(c.kind == K::String ? c.text : QString::number(c.value));
+        QVERIFY2(c.min <= c.max && (c.kind == K::Bitmask || c.kind == K::String || c.kind == K::Class
+                                    || (c.defaultValue >= c.min && c.defaultValue <= c.max)), qPrintable(c.name));
+    }
+    QCOMPARE(kinds.size(), 9);  // every kind the dialog knows
+    std::mutex mutex;
+    QList<QPair<quint32, qint64>> events;
+    device->setControlListener([&](const dshow::ControlEvent& e) { std::lock_guard<std::mutex> lock(mutex); events << qMakePair(e.id, e.value); });
+    for (const char* name : {"Integer 32 Bits", "Integer 64 Bits", "Boolean", "Menu", "Integer Menu", "Bitmask", "String", "Button"}) {
+        const auto c = *std::find_if(all.begin(), all.end(), [&](const dshow::DeviceControl& d) { return d.name == name; });
+        const qint64 value = c.kind == K::Bitmask ? c.value ^ (c.max & -c.max) : c.kind == K::Menu || c.kind == K::IntegerMenu
+            ? c.menu.back().first : c.value == c.max ? c.min : c.max;
+        if (c.kind == K::String) {
+            QCOMPARE(ControlWriter::writeText(*other, c.id, "lu"), dshow::S_OK);
+        } else {
+            QCOMPARE(ControlWriter::write(*other, c.id, value), dshow::S_OK);
+            if (c.kind == K::Button)
+                continue;
+            const bool heard = QTest::qWaitFor([&] { std::lock_guard<std::mutex> lock(mutex); return events.contains(qMakePair(c.id, value)); }, 2000);
+            std::lock_guard<std::mutex> lock(mutex);
+            QVERIFY2(heard, qPrintable(QString("%1 = %2; heard %3 events, last %4 = %5").arg(name).arg(value).arg(events.size())
+                                           .arg(events.isEmpty() ? 0 : events.last().first, 0, 16).arg(events.isEmpty() ? 0 : events.last().second)));
+        }
+        dshow::DeviceControl now;
+        QCOMPARE(device->control(c.id, now), dshow::S_OK);
+        QVERIFY2(c.kind == K::String ? now.text == "lu" : now.value == value, name);
+    }
+    device->setControlListener(nullptr);
+}
 
 void TestVm::refusalsAndDriverErrors()
 {

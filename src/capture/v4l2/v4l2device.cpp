@@ -1,8 +1,6 @@
 #include "capture/v4l2/v4l2device.h"
 
 #include "capture/deviceholders.h"
-
-#include "capture/cameraproperty.h"
 #include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2io.h"
 
@@ -21,26 +19,6 @@ using v4l2::hresultFromErrno;
 using v4l2::xioctl;
 
 namespace {
-
-// The V4L2 controls behind a property: its value and, where the camera can choose
-// the value itself, the automatic-mode switch.
-struct ControlMap
-{
-    std::uint32_t value;
-    std::uint32_t automatic;  // 0 when the property has no automatic mode
-};
-
-ControlMap controlsFor(Property property)
-{
-    const CameraProperty* row = cameraProperty(property);
-    return row ? ControlMap{row->v4l2Control, row->v4l2Auto} : ControlMap{0, 0};
-}
-
-const char* propertyName(Property property)
-{
-    const CameraProperty* row = cameraProperty(property);
-    return row ? row->name : "?";
-}
 
 // The four characters of a FourCC code, for log lines.
 QString fourccText(std::uint32_t code)
@@ -157,6 +135,7 @@ HRESULT V4l2Device::open(const QString& devNode, const DeviceDescriptor& descrip
 V4l2Device::V4l2Device(int fd, const DeviceDescriptor& descriptor)
     : m_fd(fd)
     , m_descriptor(descriptor)
+    , m_controls(fd)
 {
 }
 
@@ -167,6 +146,7 @@ V4l2Device::~V4l2Device()
         s->join();  // returns at once on the streaming thread; the session then frees itself
         setStream(nullptr);
     }
+    m_controls.setListener(nullptr);
     ::close(m_fd);  // the session keeps its own descriptor
 }
 
@@ -427,216 +407,29 @@ HRESULT V4l2Device::triggerStill()
     return dshow::E_NOTIMPL;
 }
 
-bool V4l2Device::queryControl(std::uint32_t id, long& min, long& max, long& step, long& def, std::uint32_t& type,
-                              std::uint32_t& flags) const
-{
-    v4l2_queryctrl q;
-    std::memset(&q, 0, sizeof q);
-    q.id = id;
-    if (xioctl(m_fd, VIDIOC_QUERYCTRL, &q) < 0 || (q.flags & V4L2_CTRL_FLAG_DISABLED))
-        return false;
-    min = q.minimum;
-    max = q.maximum;
-    step = q.step;
-    def = q.default_value;
-    type = q.type;
-    flags = q.flags;
-    return true;
-}
-
-HRESULT V4l2Device::getControl(std::uint32_t id, long& value) const
-{
-    v4l2_control c;
-    std::memset(&c, 0, sizeof c);
-    c.id = id;
-    if (xioctl(m_fd, VIDIOC_G_CTRL, &c) < 0)
-        return hresultFromErrno(errno);
-    value = c.value;
-    return dshow::S_OK;
-}
-
-HRESULT V4l2Device::setControlValue(std::uint32_t id, long value)
-{
-    v4l2_control c;
-    std::memset(&c, 0, sizeof c);
-    c.id = id;
-    c.value = std::int32_t(value);
-    if (xioctl(m_fd, VIDIOC_S_CTRL, &c) < 0) {
-        const int err = errno;
-        qDebug() << "V4L2: setting control" << Qt::hex << id << Qt::dec << "to" << value << "failed:" << std::strerror(err);
-        return hresultFromErrno(err);
-    }
-    return dshow::S_OK;
-}
-
-long V4l2Device::exposureAutoItem() const
-{
-    long min, max, step, def;
-    std::uint32_t type, flags;
-    if (!queryControl(V4L2_CID_EXPOSURE_AUTO, min, max, step, def, type, flags))
-        return -1;
-    // Full automatic where offered; most UVC cameras only offer aperture priority,
-    // which is automatic exposure time with a fixed iris.
-    for (long item : {long(V4L2_EXPOSURE_AUTO), long(V4L2_EXPOSURE_APERTURE_PRIORITY)}) {
-        if (item < min || item > max)
-            continue;
-        v4l2_querymenu m;
-        std::memset(&m, 0, sizeof m);
-        m.id = V4L2_CID_EXPOSURE_AUTO;
-        m.index = std::uint32_t(item);
-        if (xioctl(m_fd, VIDIOC_QUERYMENU, &m) == 0)
-            return item;
-    }
-    return -1;
-}
-
-HRESULT V4l2Device::getRange(Property property, PropertyRange& range)
-{
-    const ControlMap map = controlsFor(property);
-    long min, max, step, def;
-    std::uint32_t type, flags;
-    if (!queryControl(map.value, min, max, step, def, type, flags))
-        return dshow::E_PROP_ID_UNSUPPORTED;
-    range.min = min;
-    range.max = max;
-    range.step = step;
-    range.defaultValue = def;
-    range.capsFlags = 2;
-    if (property == Property::Exposure) {
-        if (exposureAutoItem() >= 0)
-            range.capsFlags |= 1;
-    } else if (map.automatic) {
-        long a, b, c, d;
-        std::uint32_t t, f;
-        if (queryControl(map.automatic, a, b, c, d, t, f))
-            range.capsFlags |= 1;
-    }
-    return dshow::S_OK;
-}
-
-HRESULT V4l2Device::get(Property property, long& value, long& flags)
-{
-    const ControlMap map = controlsFor(property);
-    long current = 0;
-    HRESULT h = getControl(map.value, current);
-    if (dshow::FAILED(h))
-        return h == dshow::E_INVALIDARG ? dshow::E_PROP_ID_UNSUPPORTED : h;
-    value = current;
-    flags = 2;  // a value without an automatic mode is always set by hand
-    if (map.automatic) {
-        long mode = 0;
-        if (dshow::SUCCEEDED(getControl(map.automatic, mode))) {
-            if (property == Property::Exposure)
-                flags = (mode == V4L2_EXPOSURE_AUTO || mode == V4L2_EXPOSURE_APERTURE_PRIORITY) ? 1 : 2;
-            else
-                flags = mode ? 1 : 2;
-        }
-    }
-    return dshow::S_OK;
-}
-
-HRESULT V4l2Device::set(Property property, long value, long flags)
-{
-    const ControlMap map = controlsFor(property);
-    long min, max, step, def;
-    std::uint32_t type, ctrlFlags;
-    if (!queryControl(map.value, min, max, step, def, type, ctrlFlags)) {
-        qDebug() << "V4L2:" << m_descriptor.friendlyName << "has no" << propertyName(property) << "control";
-        return dshow::E_PROP_ID_UNSUPPORTED;
-    }
-    if (flags == 1) {
-        if (property == Property::Exposure) {
-            const long item = exposureAutoItem();
-            if (item < 0)
-                return dshow::E_PROP_ID_UNSUPPORTED;
-            return setControlValue(V4L2_CID_EXPOSURE_AUTO, item);
-        }
-        if (!map.automatic)
-            return dshow::E_PROP_ID_UNSUPPORTED;
-        return setControlValue(map.automatic, 1);
-    }
-    if (flags != 2)
-        return dshow::E_INVALIDARG;
-    // The driver would clamp silently; a value outside the range is refused instead.
-    if (value < min || value > max) {
-        qDebug() << "V4L2:" << propertyName(property) << "value" << value << "is outside" << min << ".." << max;
-        return dshow::E_INVALIDARG;
-    }
-    // Drivers refuse the value while the automatic mode is on: switch it off first.
-    if (property == Property::Exposure) {
-        long a, b, c, d;
-        std::uint32_t t, f;
-        if (queryControl(V4L2_CID_EXPOSURE_AUTO, a, b, c, d, t, f))
-            setControlValue(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL);
-    } else if (map.automatic) {
-        long a, b, c, d;
-        std::uint32_t t, f;
-        if (queryControl(map.automatic, a, b, c, d, t, f))
-            setControlValue(map.automatic, 0);
-    }
-    return setControlValue(map.value, value);
-}
-
 HRESULT V4l2Device::controls(std::vector<dshow::DeviceControl>& out)
 {
-    out.clear();
-    std::uint32_t next = V4L2_CTRL_FLAG_NEXT_CTRL;
-    for (;;) {
-        v4l2_query_ext_ctrl q;
-        std::memset(&q, 0, sizeof q);
-        q.id = next;
-        if (xioctl(m_fd, VIDIOC_QUERY_EXT_CTRL, &q) < 0) {
-            if (errno != EINVAL)
-                qDebug() << "V4L2: VIDIOC_QUERY_EXT_CTRL failed:" << std::strerror(errno);
-            break;
-        }
-        next = q.id | V4L2_CTRL_FLAG_NEXT_CTRL;
-        if (q.flags & V4L2_CTRL_FLAG_DISABLED)
-            continue;
-        dshow::DeviceControl c;
-        switch (q.type) {
-        case V4L2_CTRL_TYPE_INTEGER: c.kind = dshow::DeviceControl::Kind::Integer; break;
-        case V4L2_CTRL_TYPE_BOOLEAN: c.kind = dshow::DeviceControl::Kind::Boolean; break;
-        case V4L2_CTRL_TYPE_MENU:
-        case V4L2_CTRL_TYPE_INTEGER_MENU: c.kind = dshow::DeviceControl::Kind::Menu; break;
-        case V4L2_CTRL_TYPE_BUTTON: c.kind = dshow::DeviceControl::Kind::Button; break;
-        default: continue;  // classes, strings, 64-bit and compound controls have no place in the dialog
-        }
-        c.id = q.id;
-        c.name = QString::fromUtf8(q.name, int(strnlen(q.name, sizeof q.name)));
-        c.min = long(q.minimum);
-        c.max = long(q.maximum);
-        c.step = long(q.step);
-        c.defaultValue = long(q.default_value);
-        c.value = c.defaultValue;
-        c.readOnly = q.flags & V4L2_CTRL_FLAG_READ_ONLY;
-        if (c.kind != dshow::DeviceControl::Kind::Button && !(q.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) {
-            long v;
-            if (dshow::SUCCEEDED(getControl(q.id, v)))
-                c.value = v;
-        }
-        if (c.kind == dshow::DeviceControl::Kind::Menu) {
-            for (std::int64_t i = q.minimum; i <= q.maximum && i - q.minimum < 256; ++i) {
-                v4l2_querymenu m;
-                std::memset(&m, 0, sizeof m);
-                m.id = q.id;
-                m.index = std::uint32_t(i);
-                if (xioctl(m_fd, VIDIOC_QUERYMENU, &m) < 0)
-                    continue;  // items a driver leaves out
-                const QString label = q.type == V4L2_CTRL_TYPE_MENU
-                    ? QString::fromUtf8(reinterpret_cast<const char*>(m.name), int(strnlen(reinterpret_cast<const char*>(m.name), sizeof m.name)))
-                    : QString::number(m.value);
-                c.menu.emplace_back(long(i), label);
-            }
-        }
-        out.push_back(c);
-    }
-    return dshow::S_OK;
+    return m_controls.list(out);
 }
 
-HRESULT V4l2Device::setControl(quint32 id, long value)
+HRESULT V4l2Device::control(quint32 id, dshow::DeviceControl& out)
 {
-    return setControlValue(id, value);
+    return m_controls.control(id, out);
+}
+
+HRESULT V4l2Device::setControl(quint32 id, qint64 value)
+{
+    return m_controls.set(id, value);
+}
+
+HRESULT V4l2Device::setControlText(quint32 id, const QString& text)
+{
+    return m_controls.setText(id, text);
+}
+
+void V4l2Device::setControlListener(dshow::ControlListener listener)
+{
+    m_controls.setListener(std::move(listener));
 }
 
 } // namespace capture

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capturedevice.h"
+#include "capture/v4l2/v4l2controls.h"
 #include "capture/v4l2/v4l2stream.h"
 
 #include <QMap>
@@ -37,12 +38,11 @@ public:
     HRESULT setStillSink(FrameSink sink) override;
     HRESULT triggerStill() override;
 
-    HRESULT getRange(Property property, PropertyRange& range) override;
-    HRESULT get(Property property, long& value, long& flags) override;
-    HRESULT set(Property property, long value, long flags) override;
-
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
-    HRESULT setControl(quint32 id, long value) override;
+    HRESULT control(quint32 id, dshow::DeviceControl& out) override;
+    HRESULT setControl(quint32 id, qint64 value) override;
+    HRESULT setControlText(quint32 id, const QString& text) override;
+    void setControlListener(dshow::ControlListener listener) override;
 
     // ---- stream life ----
     QStringList holders() const override;
@@ -53,11 +53,6 @@ private:
     double bestRate(std::uint32_t pixelFormat, int width, int height) const;
     void applyRate(std::uint32_t pixelFormat, int width, int height);
     HRESULT readFormat(V4l2Stream::Format& format) const;
-    bool queryControl(std::uint32_t id, long& min, long& max, long& step, long& def, std::uint32_t& type, std::uint32_t& flags) const;
-    HRESULT getControl(std::uint32_t id, long& value) const;
-    HRESULT setControlValue(std::uint32_t id, long value);
-    // The V4L2 auto-mode item the exposure menu offers (-1 if none).
-    long exposureAutoItem() const;
     void reapStream();
 
     int m_fd = -1;
@@ -71,6 +66,8 @@ private:
     std::mutex m_opMutex;               // start, stop and format changes, held while a stream is joined
     mutable std::mutex m_streamMutex;   // the pointer below only; never held while waiting
     std::shared_ptr<V4l2Stream> m_stream;
+
+    V4l2Controls m_controls;
 };
 
 } // namespace capture

@@ -1,5 +1,6 @@
 #include "capture/virtual/testpatterngenerator.h"
 
+#include "base/cameraparameters.h"
 #include "capture/cameraproperty.h"
 
 #include <QDebug>
@@ -19,9 +20,9 @@ namespace capture {
 using namespace dshow;
 
 namespace {
-const VirtualControl& control(const VirtualControls& controls, Property p)
+const VirtualControl& control(const VirtualControls& controls, int slot)
 {
-    return controls[static_cast<std::size_t>(p)];
+    return controls[static_cast<std::size_t>(slot)];
 }
 
 // Where the control stands relative to its default, as a share of its range (-1..1).
@@ -76,7 +77,7 @@ QImage TestPatternGenerator::render(const QString& name, const VirtualControls& 
         font.setPixelSize(std::max(8, bandHeight / 8));
         painter.setFont(font);
         painter.setPen(Qt::white);
-        auto describe = [&](Property p, const char* label) {
+        auto describe = [&](int p, const char* label) {
             const VirtualControl& c = control(controls, p);
             if (!c.present)
                 return QString();
@@ -85,7 +86,7 @@ QImage TestPatternGenerator::render(const QString& name, const VirtualControls& 
         };
         QStringList values;
         for (const CameraProperty& row : cameraProperties()) {
-            const QString text = describe(row.property, row.name);
+            const QString text = describe(row.slot, row.name);
             if (!text.isEmpty())
                 values << text;
         }
@@ -109,10 +110,10 @@ QImage TestPatternGenerator::render(const QString& name, const VirtualControls& 
 
 void TestPatternGenerator::applyControls(QImage& image, const VirtualControls& controls)
 {
-    const double brightness = offsetFromDefault(control(controls, Property::Brightness)) * 200.0;
-    const double contrast = std::pow(4.0, offsetFromDefault(control(controls, Property::Contrast)));
-    const double saturation = std::max(0.0, 1.0 + 2.0 * offsetFromDefault(control(controls, Property::Saturation)));
-    const VirtualControl& wb = control(controls, Property::WhiteBalance);
+    const double brightness = offsetFromDefault(control(controls, CameraParameters::Brightness)) * 200.0;
+    const double contrast = std::pow(4.0, offsetFromDefault(control(controls, CameraParameters::Contrast)));
+    const double saturation = std::max(0.0, 1.0 + 2.0 * offsetFromDefault(control(controls, CameraParameters::Saturation)));
+    const VirtualControl& wb = control(controls, CameraParameters::WhiteBalance);
     // A higher colour temperature setting warms the picture, a lower one cools it; in
     // automatic mode the camera keeps it neutral.
     const double warmth = wb.mode == VirtualControl::Mode::Auto ? 0.0 : offsetFromDefault(wb);

@@ -164,6 +164,7 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& 
     }
 
     QStringList removed, arrived;
+    QList<QPair<std::shared_ptr<VirtualCameraState>, VirtualCameraDescription>> followed;
     {
         QMutexLocker lock(&m_mutex);
         QHash<QString, std::shared_ptr<VirtualCameraState>> states;
@@ -172,8 +173,11 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& 
             if (!old)
                 arrived << description.path;
             // A camera whose description changed keeps running streams on its old state;
-            // the next open sees the new description.
-            states.insert(description.path, old && old->description() == description ? old : std::make_shared<VirtualCameraState>(description));
+            // the next open sees the new description. One whose controls alone changed
+            // stays, and follows them as a camera changed by another program.
+            if (old && old->description().sameCamera(description))
+                followed << qMakePair(old, description);
+            states.insert(description.path, old && old->description().sameCamera(description) ? old : std::make_shared<VirtualCameraState>(description));
         }
         for (const VirtualCameraDescription& description : qAsConst(m_cameras)) {
             if (!states.contains(description.path)) {
@@ -187,6 +191,8 @@ void VirtualBackend::apply(bool builtin, const QList<VirtualCameraDescription>& 
         m_builtin = builtin;
         m_fileCameras = fileCameras;
     }
+    for (const auto& f : qAsConst(followed))
+        f.first->followFile(f.second);
     for (const QString& path : qAsConst(removed)) {
         qDebug() << "virtual camera: removed" << path;
         emit deviceChanged(false, path);

@@ -32,6 +32,7 @@ VirtualCamera::VirtualCamera(std::shared_ptr<VirtualCameraState> state) : m_stat
 
 VirtualCamera::~VirtualCamera()
 {
+    m_state->removeListener(this);
     stop();
     if (m_thread.joinable()) {
         // Destroyed from inside its own frame callback: the thread ends by itself.
@@ -176,64 +177,31 @@ HRESULT VirtualCamera::triggerStill()
     return S_OK;
 }
 
-HRESULT VirtualCamera::getRange(Property property, PropertyRange& range)
-{
-    return m_state->getRange(property, range);
-}
-
-HRESULT VirtualCamera::get(Property property, long& value, long& flags)
-{
-    return m_state->get(property, value, flags);
-}
-
-HRESULT VirtualCamera::set(Property property, long value, long flags)
-{
-    return m_state->set(property, value, flags);
-}
-
 HRESULT VirtualCamera::controls(std::vector<DeviceControl>& out)
 {
-    out.clear();
-    const VirtualControls all = m_state->controls();
-    for (int i = 0; i < kPropertyCount; ++i) {
-        const VirtualControl& c = all[static_cast<std::size_t>(i)];
-        if (!c.present)
-            continue;
-        DeviceControl dc;
-        dc.id = static_cast<quint32>(i + 1);
-        dc.name = VirtualCameraDescription::propertyKey(static_cast<Property>(i));
-        dc.min = c.min;
-        dc.max = c.max;
-        dc.step = c.step;
-        dc.defaultValue = c.defaultValue;
-        dc.value = c.value;
-        out.push_back(dc);
-        if (c.mode != VirtualControl::Mode::None) {
-            DeviceControl automatic;
-            automatic.id = static_cast<quint32>(100 + i + 1);
-            automatic.name = dc.name + QStringLiteral(" auto");
-            automatic.kind = DeviceControl::Kind::Boolean;
-            automatic.max = 1;
-            automatic.value = c.mode == VirtualControl::Mode::Auto ? 1 : 0;
-            out.push_back(automatic);
-        }
-    }
-    return S_OK;
+    return m_state->list(out);
 }
 
-HRESULT VirtualCamera::setControl(quint32 id, long value)
+HRESULT VirtualCamera::control(quint32 id, DeviceControl& out)
 {
-    if (id >= 1 && id <= kPropertyCount)
-        return m_state->set(static_cast<Property>(id - 1), value, 2);
-    if (id >= 101 && id <= 100 + kPropertyCount) {
-        const auto p = static_cast<Property>(id - 101);
-        if (value)
-            return m_state->set(p, 0, 1);
-        long current = 0, flags = 0;
-        const HRESULT h = m_state->get(p, current, flags);
-        return FAILED(h) ? h : m_state->set(p, current, 2);
-    }
-    return E_INVALIDARG;
+    return m_state->control(id, out);
+}
+
+HRESULT VirtualCamera::setControl(quint32 id, qint64 value)
+{
+    return m_state->setControl(id, value, nullptr, this);
+}
+
+HRESULT VirtualCamera::setControlText(quint32 id, const QString& text)
+{
+    return m_state->setControl(id, 0, &text, this);
+}
+
+void VirtualCamera::setControlListener(ControlListener listener)
+{
+    m_state->removeListener(this);
+    if (listener)
+        m_state->addListener(this, std::move(listener));
 }
 
 QStringList VirtualCamera::holders() const

@@ -33,12 +33,11 @@ public:
     HRESULT setStillSink(FrameSink sink) override;
     HRESULT triggerStill() override;
 
-    HRESULT getRange(Property property, PropertyRange& range) override;
-    HRESULT get(Property property, long& value, long& flags) override;
-    HRESULT set(Property property, long value, long flags) override;
-
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
-    HRESULT setControl(quint32 id, long value) override;
+    HRESULT control(quint32 id, dshow::DeviceControl& out) override;
+    HRESULT setControl(quint32 id, qint64 value) override;
+    HRESULT setControlText(quint32 id, const QString& text) override;
+    void setControlListener(dshow::ControlListener listener) override;
 
     // ---- stream life ----
     QStringList holders() const override;

@@ -6,12 +6,14 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QHash>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
 
 #include <cmath>
 #include <limits>
+#include <linux/videodev2.h>
 
 namespace capture {
 
@@ -26,8 +28,6 @@ constexpr int kMaxHeight = VirtualCameraDescription::kMaxHeight;
 constexpr int kMinFps = VirtualCameraDescription::kMinFps;
 constexpr int kMaxFps = VirtualCameraDescription::kMaxFps;
 
-const Property kAllProperties[kPropertyCount] = {Property::Exposure, Property::Focus, Property::Brightness, Property::Contrast,
-                                                 Property::Saturation, Property::Sharpness, Property::WhiteBalance};
 
 bool readInteger(const QJsonValue& value, qint64 min, qint64 max, qint64* out)
 {
@@ -44,6 +44,72 @@ Subtype subtypeFromName(const QString& name)
 {
     const PixelFormat* format = virtualPixelFormat(name);
     return format ? format->subtype : MEDIASUBTYPE_None;
+}
+
+// Parses one extra control; returns an empty string or what is wrong with it.
+QString parseExtraControl(const QJsonObject& o, VirtualExtraControl* out)
+{
+    using Kind = DeviceControl::Kind;
+    static const QHash<QString, Kind> kinds = {
+        {"integer", Kind::Integer}, {"boolean", Kind::Boolean}, {"menu", Kind::Menu}, {"integermenu", Kind::IntegerMenu},
+        {"button", Kind::Button}, {"integer64", Kind::Integer64}, {"bitmask", Kind::Bitmask}, {"string", Kind::String}};
+    DeviceControl& c = out->control;
+    qint64 n = 0;
+    const QJsonValue id = o.value(QStringLiteral("id"));
+    bool ok = readInteger(id, 1, 0xffffffffLL, &n);
+    if (id.isString())
+        n = id.toString().toLongLong(&ok, 0);
+    if (!ok || n <= 0 || n > 0xffffffffLL || cameraProperty(quint32(n)))
+        return QStringLiteral("\"id\" must be a control id that is not one of the seven");
+    c.id = quint32(n);
+    c.name = o.value(QStringLiteral("name")).toString();
+    if (c.name.isEmpty())
+        return QStringLiteral("\"name\" must be a non-empty text");
+    const QString type = o.value(QStringLiteral("type")).toString(QStringLiteral("integer"));
+    if (!kinds.contains(type))
+        return QStringLiteral("unknown \"type\" \"%1\"").arg(type);
+    c.kind = kinds.value(type);
+    c.max = c.kind == Kind::Boolean ? 1 : c.kind == Kind::String ? 32 : c.kind == Kind::Bitmask ? 0xff : 100;
+    c.step = c.kind == Kind::Bitmask || c.kind == Kind::String ? 0 : 1;
+    const QJsonArray items = o.value(QStringLiteral("items")).toArray();
+    if (c.kind == Kind::Menu || c.kind == Kind::IntegerMenu) {
+        if (items.isEmpty())
+            return QStringLiteral("a menu needs \"items\"");
+        for (int i = 0; i < items.size(); ++i)
+            if (!items[i].isNull())  // null: an item the device leaves out
+                c.menu.emplace_back(i, c.kind == Kind::Menu ? items[i].toString() : QString::number(items[i].toDouble(), 'g', 15));
+        c.max = items.size() - 1;
+    }
+    const qint64 lim = c.kind == Kind::Integer64 ? (qint64(1) << 52) : std::numeric_limits<qint32>::max();
+    for (const char* key : {"min", "max", "step", "default", "value"}) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined() || (c.kind == Kind::String && v.isString() && qstrcmp(key, "value") == 0))
+            continue;
+        if (!readInteger(v, c.kind == Kind::Bitmask ? 0 : -lim, c.kind == Kind::Bitmask ? 0xffffffffLL : lim, &n))
+            return QStringLiteral("\"%1\" must be a whole number").arg(QLatin1String(key));
+        qint64& field = qstrcmp(key, "min") == 0 ? c.min : qstrcmp(key, "max") == 0 ? c.max : qstrcmp(key, "step") == 0
+            ? c.step : qstrcmp(key, "default") == 0 ? c.defaultValue : c.value;
+        field = n;
+    }
+    if (!o.contains(QStringLiteral("value")))
+        c.value = c.defaultValue;
+    c.text = o.value(QStringLiteral("value")).toString();
+    const bool bitsOk = c.kind != Kind::Bitmask || !((c.value | c.defaultValue) & ~c.max);
+    if (c.min > c.max || !bitsOk
+        || (c.kind != Kind::Bitmask && c.kind != Kind::String
+            && (c.value < c.min || c.value > c.max || c.defaultValue < c.min || c.defaultValue > c.max)))
+        return QStringLiteral("\"default\" and \"value\" must lie within min..max");
+    if (c.kind == Kind::String && (c.text.toUtf8().size() > c.max || c.text.toUtf8().size() < c.min))
+        return QStringLiteral("the text must be min..max bytes long");
+    if (o.value(QStringLiteral("readOnly")).toBool())
+        c.flags |= V4L2_CTRL_FLAG_READ_ONLY;
+    if (o.value(QStringLiteral("inactive")).toBool())
+        c.flags |= V4L2_CTRL_FLAG_INACTIVE;
+    if (c.kind == Kind::Integer && o.value(QStringLiteral("slider")).toBool(true))
+        c.flags |= V4L2_CTRL_FLAG_SLIDER;
+    for (const QJsonValue& r : o.value(QStringLiteral("refuse")).toArray())
+        out->refused.append(qint64(r.toDouble()));
+    return QString();
 }
 
 // Parses one camera; returns an empty string or what is wrong with it.
@@ -148,15 +214,15 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
         const QJsonObject c = controls.toObject();
         for (auto it = c.begin(); it != c.end(); ++it) {
             int index = -1;
-            for (Property p : kAllProperties)
-                if (VirtualCameraDescription::propertyKey(p) == it.key())
-                    index = static_cast<int>(p);
+            for (const CameraProperty& row : cameraProperties())
+                if (QLatin1String(row.key) == it.key())
+                    index = row.slot;
             if (index < 0)
                 return QStringLiteral("unknown control \"%1\"").arg(it.key());
             if (!it.value().isObject())
                 return QStringLiteral("control \"%1\" must be an object").arg(it.key());
             const QJsonObject co = it.value().toObject();
-            VirtualControl control = VirtualCameraDescription::defaultControl(static_cast<Property>(index));
+            VirtualControl control = VirtualCameraDescription::defaultControl(index);
             const qint64 lim = std::numeric_limits<qint32>::max();
             qint64 n = 0;
             const bool hasMin = co.contains(QStringLiteral("min")), hasMax = co.contains(QStringLiteral("max"));
@@ -207,6 +273,22 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             return QStringLiteral("\"failAfter\" must be a whole number of frames, 0 or more");
         description->failAfter = static_cast<int>(frames);
     }
+    const QJsonValue extra = o.value(QStringLiteral("extraControls"));
+    if (!extra.isUndefined()) {
+        if (!extra.isArray())
+            return QStringLiteral("\"extraControls\" must be a list");
+        for (const QJsonValue& e : extra.toArray()) {
+            VirtualExtraControl control;
+            const QString why = parseExtraControl(e.toObject(), &control);
+            if (!why.isEmpty())
+                return QStringLiteral("extra control %1: %2").arg(description->extraControls.size() + 1).arg(why);
+            for (const VirtualExtraControl& other : description->extraControls)
+                if (other.control.id == control.control.id)
+                    return QStringLiteral("extra control id %1 is used twice").arg(control.control.id);
+            description->extraControls.push_back(control);
+        }
+    }
+
     for (const char* key : {"still", "busy"}) {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined() || (v.isString() && !description->busyFile.isEmpty()))
@@ -236,15 +318,37 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
 
 bool VirtualCameraDescription::operator==(const VirtualCameraDescription& o) const
 {
-    if (formats.size() != o.formats.size())
+    if (!sameCamera(o) || !(controls == o.controls))
         return false;
+    for (std::size_t i = 0; i < extraControls.size(); ++i) {
+        const DeviceControl &a = extraControls[i].control, &b = o.extraControls[i].control;
+        if (a.value != b.value || a.flags != b.flags || a.text != b.text)
+            return false;
+    }
+    return true;
+}
+
+bool VirtualCameraDescription::sameCamera(const VirtualCameraDescription& o) const
+{
+    if (formats.size() != o.formats.size() || extraControls.size() != o.extraControls.size())
+        return false;
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].present != o.controls[i].present || (controls[i].mode == VirtualControl::Mode::None) != (o.controls[i].mode == VirtualControl::Mode::None))
+            return false;
+    for (std::size_t i = 0; i < extraControls.size(); ++i) {
+        const VirtualExtraControl &a = extraControls[i], &b = o.extraControls[i];
+        if (a.control.id != b.control.id || a.control.kind != b.control.kind || a.control.name != b.control.name
+            || a.control.min != b.control.min || a.control.max != b.control.max || a.control.menu != b.control.menu
+            || a.refused != b.refused)
+            return false;
+    }
     for (std::size_t i = 0; i < formats.size(); ++i) {
         const FormatDescriptor &a = formats[i], &b = o.formats[i];
         if (a.subtype != b.subtype || a.width != b.width || a.height != b.height || a.fps != b.fps)
             return false;
     }
     return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
-        && current == o.current && refused == o.refused && controls == o.controls && still == o.still && busy == o.busy
+        && current == o.current && refused == o.refused && still == o.still && busy == o.busy
         && openError == o.openError && stallAfter == o.stallAfter && busyFile == o.busyFile && failAfter == o.failAfter;
 }
 
@@ -253,17 +357,11 @@ DeviceDescriptor VirtualCameraDescription::descriptor() const
     return DeviceDescriptor{name, path, vendorId, productId, serial, QString()};
 }
 
-QString VirtualCameraDescription::propertyKey(Property property)
-{
-    const CameraProperty* row = cameraProperty(property);
-    return row ? QLatin1String(row->key) : QString();
-}
-
-VirtualControl VirtualCameraDescription::defaultControl(Property property)
+VirtualControl VirtualCameraDescription::defaultControl(int slot)
 {
     VirtualControl c;
     c.present = true;
-    if (const CameraProperty* row = cameraProperty(property)) {
+    if (const CameraProperty* row = cameraPropertyForSlot(slot)) {
         c.min = row->virtualMin;
         c.max = row->virtualMax;
         c.step = row->virtualStep;
@@ -285,11 +383,11 @@ VirtualCameraDescription VirtualCameraDescription::builtin()
         description.formats.push_back({MEDIASUBTYPE_MJPG, s.width(), s.height(), 30.0, PinCategory::Capture});
     description.formats.push_back({MEDIASUBTYPE_YUY2, 640, 480, 30.0, PinCategory::Capture});
     description.current = QSize(1280, 720);
-    for (Property p : kAllProperties)
-        description.controls[static_cast<std::size_t>(p)] = defaultControl(p);
-    description.controls[static_cast<std::size_t>(Property::Exposure)].mode = VirtualControl::Mode::Auto;
-    description.controls[static_cast<std::size_t>(Property::Focus)].mode = VirtualControl::Mode::Auto;
-    description.controls[static_cast<std::size_t>(Property::WhiteBalance)].mode = VirtualControl::Mode::Auto;
+    for (const CameraProperty& row : cameraProperties()) {
+        description.controls[std::size_t(row.slot)] = defaultControl(row.slot);
+        if (row.hasAuto)
+            description.controls[std::size_t(row.slot)].mode = VirtualControl::Mode::Auto;
+    }
     description.still = true;
     return description;
 }

@@ -28,7 +28,15 @@ struct VirtualControl
 };
 
 constexpr int kPropertyCount = 7;
-using VirtualControls = std::array<VirtualControl, kPropertyCount>;  // indexed by Property
+using VirtualControls = std::array<VirtualControl, kPropertyCount>;  // indexed by parameter slot
+
+// A control beyond the seven, of any type, as a driver describes it; `refused` values
+// are refused when written, as some drivers refuse what they list.
+struct VirtualExtraControl
+{
+    dshow::DeviceControl control;
+    QList<qint64> refused;
+};
 
 // A software camera as the virtual cameras file describes it.
 struct VirtualCameraDescription
@@ -51,6 +59,7 @@ struct VirtualCameraDescription
     QSize current;
     QList<QSize> refused;
     VirtualControls controls;
+    std::vector<VirtualExtraControl> extraControls;
     bool still = false;
     bool busy = false;
     dshow::HRESULT openError = 0;
@@ -70,10 +79,10 @@ struct VirtualCameraDescription
 
     DeviceDescriptor descriptor() const;
 
-    // The file's JSON name of a property ("brightness", "whiteBalance", ...).
-    static QString propertyKey(Property property);
-    // The range a control given as {} gets.
-    static VirtualControl defaultControl(Property property);
+    // Equal but for the controls' values and flags, which a camera follows while it stays.
+    bool sameCamera(const VirtualCameraDescription& o) const;
+    // The range a control of a parameter slot given as {} gets.
+    static VirtualControl defaultControl(int slot);
     // The built-in camera of the designated model.
     static VirtualCameraDescription builtin();
     // Parses a virtual cameras file; on failure returns false and says why in `error`.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace capture {
 
@@ -20,9 +21,17 @@ public:
     dshow::HRESULT setFormat(Subtype subtype, int width, int height);
 
     VirtualControls controls() const;
-    dshow::HRESULT getRange(Property property, PropertyRange& range) const;
-    dshow::HRESULT get(Property property, long& value, long& flags) const;
-    dshow::HRESULT set(Property property, long value, long flags);
+    // Controls by V4L2 id, as a driver lists them: the seven with their mode controls
+    // (a switch; exposure's a menu of manual and aperture priority), then the extras.
+    dshow::HRESULT list(std::vector<dshow::DeviceControl>& out) const;
+    dshow::HRESULT control(quint32 id, dshow::DeviceControl& out) const;
+    // A write by the open instance `writer`; every other listener hears of it.
+    dshow::HRESULT setControl(quint32 id, qint64 value, const QString* text, const void* writer);
+    void addListener(const void* owner, dshow::ControlListener listener);
+    void removeListener(const void* owner);
+    // The file changed a control of the camera: its new value or mode lands and every
+    // listener hears of it. Values set meanwhile and not changed in the file stay.
+    void followFile(const VirtualCameraDescription& description);
     // Bumped by every change that alters the picture.
     std::uint64_t generation() const { return m_generation.load(); }
 
@@ -37,7 +46,16 @@ public:
     bool present() const { return m_present.load(); }
 
 private:
+    void describeLocked(quint32 id, dshow::DeviceControl& out, bool& found) const;
+    void notify(std::vector<dshow::ControlEvent> events, const void* writer);
+    // The events a change of the seven's slot makes: its value, its mode, the value's flags.
+    void eventsFor(int slot, bool valueChanged, bool modeChanged, std::vector<dshow::ControlEvent>& events) const;
+
     const VirtualCameraDescription m_spec;
+    VirtualCameraDescription m_file;  // as the file last gave it (GUI thread only)
+    std::vector<VirtualExtraControl> m_extra;
+    std::mutex m_listenerMutex;
+    std::vector<std::pair<const void*, dshow::ControlListener>> m_listeners;
     mutable std::mutex m_mutex;
     FormatDescriptor m_current;
     VirtualControls m_controls;

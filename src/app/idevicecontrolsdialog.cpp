@@ -1,0 +1,439 @@
+#include "app/idevicecontrolsdialog.h"
+
+#include "base/appenvironment.h"
+#include "camera/icamera.h"
+#include "widgets/ibutton.h"
+#include "widgets/islider.h"
+#include "widgets/istylehelper.h"
+#include "widgets/iswitchbutton.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <linux/videodev2.h>
+
+using dshow::DeviceControl;
+using Kind = DeviceControl::Kind;
+
+namespace {
+
+const char kContext[] = "IDeviceControlsDialog";
+
+// The standard controls of the user and camera classes, by id: their names as the
+// kernel gives them, translated like every text of the program.
+struct StandardName
+{
+    quint32 id;
+    const char* name;
+};
+// clang-format off
+constexpr StandardName kStandardNames[] = {
+    {V4L2_CID_USER_CLASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "User Controls")},
+    {V4L2_CID_BRIGHTNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Brightness")},
+    {V4L2_CID_CONTRAST, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Contrast")},
+    {V4L2_CID_SATURATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Saturation")},
+    {V4L2_CID_HUE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Hue")},
+    {V4L2_CID_AUDIO_VOLUME, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Volume")},
+    {V4L2_CID_AUDIO_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Balance")},
+    {V4L2_CID_AUDIO_BASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Bass")},
+    {V4L2_CID_AUDIO_TREBLE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Treble")},
+    {V4L2_CID_AUDIO_MUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Mute")},
+    {V4L2_CID_AUDIO_LOUDNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Loudness")},
+    {V4L2_CID_BLACK_LEVEL, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Black Level")},
+    {V4L2_CID_AUTO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance, Automatic")},
+    {V4L2_CID_DO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Do White Balance")},
+    {V4L2_CID_RED_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Red Balance")},
+    {V4L2_CID_BLUE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Blue Balance")},
+    {V4L2_CID_GAMMA, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gamma")},
+    {V4L2_CID_EXPOSURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure")},
+    {V4L2_CID_AUTOGAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gain, Automatic")},
+    {V4L2_CID_GAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gain")},
+    {V4L2_CID_HFLIP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Horizontal Flip")},
+    {V4L2_CID_VFLIP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Vertical Flip")},
+    {V4L2_CID_POWER_LINE_FREQUENCY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Power Line Frequency")},
+    {V4L2_CID_HUE_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Hue, Automatic")},
+    {V4L2_CID_WHITE_BALANCE_TEMPERATURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance Temperature")},
+    {V4L2_CID_SHARPNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Sharpness")},
+    {V4L2_CID_BACKLIGHT_COMPENSATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Backlight Compensation")},
+    {V4L2_CID_CHROMA_AGC, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Chroma AGC")},
+    {V4L2_CID_COLOR_KILLER, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Killer")},
+    {V4L2_CID_COLORFX, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Effects")},
+    {V4L2_CID_AUTOBRIGHTNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Brightness, Automatic")},
+    {V4L2_CID_BAND_STOP_FILTER, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Band-Stop Filter")},
+    {V4L2_CID_ROTATE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Rotate")},
+    {V4L2_CID_BG_COLOR, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Background Color")},
+    {V4L2_CID_CHROMA_GAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Chroma Gain")},
+    {V4L2_CID_ILLUMINATORS_1, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 1")},
+    {V4L2_CID_ILLUMINATORS_2, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 2")},
+    {V4L2_CID_MIN_BUFFERS_FOR_CAPTURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Capture Buffers")},
+    {V4L2_CID_MIN_BUFFERS_FOR_OUTPUT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Output Buffers")},
+    {V4L2_CID_ALPHA_COMPONENT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Alpha Component")},
+    {V4L2_CID_COLORFX_CBCR, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Effects, CbCr")},
+    {V4L2_CID_CAMERA_CLASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Controls")},
+    {V4L2_CID_EXPOSURE_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Exposure")},
+    {V4L2_CID_EXPOSURE_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure Time, Absolute")},
+    {V4L2_CID_EXPOSURE_AUTO_PRIORITY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure, Dynamic Framerate")},
+    {V4L2_CID_PAN_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Relative")},
+    {V4L2_CID_TILT_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Relative")},
+    {V4L2_CID_PAN_RESET, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Reset")},
+    {V4L2_CID_TILT_RESET, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Reset")},
+    {V4L2_CID_PAN_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Absolute")},
+    {V4L2_CID_TILT_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Absolute")},
+    {V4L2_CID_FOCUS_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Absolute")},
+    {V4L2_CID_FOCUS_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Relative")},
+    {V4L2_CID_FOCUS_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Automatic Continuous")},
+    {V4L2_CID_ZOOM_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Absolute")},
+    {V4L2_CID_ZOOM_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Relative")},
+    {V4L2_CID_ZOOM_CONTINUOUS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Continuous")},
+    {V4L2_CID_PRIVACY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Privacy")},
+    {V4L2_CID_IRIS_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Iris, Absolute")},
+    {V4L2_CID_IRIS_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Iris, Relative")},
+    {V4L2_CID_AUTO_EXPOSURE_BIAS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Exposure, Bias")},
+    {V4L2_CID_AUTO_N_PRESET_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance, Auto & Preset")},
+    {V4L2_CID_WIDE_DYNAMIC_RANGE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Wide Dynamic Range")},
+    {V4L2_CID_IMAGE_STABILIZATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Image Stabilization")},
+    {V4L2_CID_ISO_SENSITIVITY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "ISO Sensitivity")},
+    {V4L2_CID_ISO_SENSITIVITY_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "ISO Sensitivity, Auto")},
+    {V4L2_CID_EXPOSURE_METERING, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure, Metering Mode")},
+    {V4L2_CID_SCENE_MODE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Scene Mode")},
+    {V4L2_CID_3A_LOCK, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "3A Lock")},
+    {V4L2_CID_AUTO_FOCUS_START, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Start")},
+    {V4L2_CID_AUTO_FOCUS_STOP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Stop")},
+    {V4L2_CID_AUTO_FOCUS_STATUS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Status")},
+    {V4L2_CID_AUTO_FOCUS_RANGE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Range")},
+    {V4L2_CID_PAN_SPEED, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Speed")},
+    {V4L2_CID_TILT_SPEED, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Speed")},
+    {V4L2_CID_CAMERA_ORIENTATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Orientation")},
+    {V4L2_CID_CAMERA_SENSOR_ROTATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Sensor Rotation")},
+};
+// clang-format on
+
+const char* standardName(quint32 id)
+{
+    for (const StandardName& n : kStandardNames)
+        if (n.id == id)
+            return n.name;
+    return nullptr;
+}
+
+// A speed control moves while its value is not 0; a relative one moves by its value once.
+bool isSpeed(quint32 id)
+{
+    return id == V4L2_CID_ZOOM_CONTINUOUS || id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED;
+}
+
+ICamera* camera() { return ICamera::instance(); }
+
+const QColor kText("#595757");
+const QColor kCaption("#ADADAD");
+
+} // namespace
+
+IDeviceControlsDialog::IDeviceControlsDialog(const QString& cameraName, QWidget* parent)
+    : IBaseDialog(cameraName.isEmpty() ? tr("More controls") : tr("More controls") + QStringLiteral(" - ") + cameraName, true, parent)
+{
+    const double s = g_dScale;
+    setMoveEnable(true);
+    setRadius(0);
+    setWindowModality(Qt::WindowModal);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(int(2 * s), int(40 * s), int(2 * s), int(2 * s));
+    auto* area = new QScrollArea(this);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setFrameShape(QFrame::NoFrame);
+    const QString style = QString("QScrollArea{background: white; border: none;}"
+                                "QScrollBar:vertical{background: transparent; width: %1px; margin: 0px;}"
+                                "QScrollBar::handle:vertical{background: rgba(0,0,0,50); border-radius: %2px; min-height: %3px;}"
+                                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical{height: 0px;}")
+                            .arg(8 * s)
+                            .arg(4 * s)
+                            .arg(20 * s);
+    // Once the area is shown: set earlier, the scroll bar keeps the platform's look.
+    QTimer::singleShot(0, area, [area, style] { area->setStyleSheet(style); });
+    auto* content = new QWidget;
+    content->setObjectName("controls");
+    content->setStyleSheet("QWidget#controls{background: white;}");
+    m_pList = new QVBoxLayout(content);
+    m_pList->setContentsMargins(int(20 * s), int(10 * s), int(20 * s), int(20 * s));
+    m_pList->setSpacing(int(8 * s));
+    area->setWidget(content);
+    outer->addWidget(area);
+    build();
+    m_pList->addStretch();
+    // Over the main window, within it, so that it fits wherever the window does.
+    resize(int(380 * s), int(640 * s));
+    if (parent)
+        move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
+    connect(camera(), &ICamera::sgControlEvent, this, &IDeviceControlsDialog::slControlEvent);
+}
+
+QString IDeviceControlsDialog::controlName(const DeviceControl& control)
+{
+    const char* standard = standardName(control.id);
+    return standard ? QCoreApplication::translate(kContext, standard) : control.name;
+}
+
+bool IDeviceControlsDialog::actsWhileHeld(quint32 id)
+{
+    return isSpeed(id) || id == V4L2_CID_PAN_RELATIVE || id == V4L2_CID_TILT_RELATIVE || id == V4L2_CID_FOCUS_RELATIVE
+        || id == V4L2_CID_ZOOM_RELATIVE || id == V4L2_CID_IRIS_RELATIVE;
+}
+
+QWidget* IDeviceControlsDialog::editor(quint32 id) const
+{
+    return m_rows.contains(id) ? m_rows.value(id).editor : nullptr;
+}
+
+void IDeviceControlsDialog::build()
+{
+    const double s = g_dScale;
+    const std::vector<DeviceControl> all = camera()->controls();
+    quint32 currentClass = 0;
+    for (const DeviceControl& c : all) {
+        if (c.kind == Kind::Class || c.controlClass() != currentClass) {
+            // A class heading: the driver's own where it lists one, else the standard one.
+            currentClass = c.controlClass();
+            if (c.kind != Kind::Class && !standardName(currentClass | 1))
+                continue;
+            DeviceControl heading;
+            heading.id = currentClass | 1;
+            heading.name = c.name;
+            auto* label = createLabel(controlName(heading), QColor("#E7141A"), createFont(12, 60));
+            m_pList->addSpacing(int(6 * s));
+            m_pList->addWidget(label);
+            if (c.kind == Kind::Class)
+                continue;
+        }
+        Row row;
+        row.control = c;
+        QWidget* editor = createEditor(row);
+        row.editor = editor;
+        editor->setObjectName(QStringLiteral("control_%1").arg(c.id, 0, 16));
+        editor->setAccessibleName(controlName(c));
+        auto* line = new QGridLayout;
+        line->setContentsMargins(int(10 * s), 0, 0, 0);
+        line->setHorizontalSpacing(int(10 * s));
+        line->setVerticalSpacing(int(2 * s));
+        auto* caption = createLabel(controlName(c), kText, createFont(10, 50));
+        caption->setWordWrap(true);
+        line->addWidget(caption, 0, 0);
+        if (row.value)
+            line->addWidget(row.value, 0, 1, Qt::AlignRight);
+        line->addWidget(editor, 1, 0, 1, 2);
+        m_pList->addLayout(line);
+        m_rows.insert(c.id, row);
+        display(m_rows[c.id]);
+    }
+    for (ISwitchButton* sw : findChildren<ISwitchButton*>())
+        sw->setAnimation(true);
+    if (all.empty())
+        m_pList->addWidget(createLabel(tr("This device has no adjustable controls."), kText, createFont(10, 50)));
+}
+
+QWidget* IDeviceControlsDialog::createEditor(Row& row)
+{
+    const double s = g_dScale;
+    const DeviceControl& c = row.control;
+    const quint32 id = c.id;
+    switch (c.kind) {
+    case Kind::Integer: {
+        if (actsWhileHeld(id))
+            return createHoldButtons(c);
+        auto* box = new QWidget;
+        auto* layout = new QHBoxLayout(box);
+        layout->setContentsMargins(0, 0, 0, 0);
+        auto* slider = new ISlider(Qt::Horizontal);
+        slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
+        slider->setRange(int(c.min), int(c.max));
+        slider->setSingleStep(int(qMax<qint64>(1, c.step)));
+        slider->setPageStep(int(qMax<qint64>(1, c.step)) * 10);
+        layout->addWidget(slider, 1);
+        row.value = createLabel(QString(), kCaption, createFont(10, 50));
+        // A long range is hard to hit with a slider alone.
+        if (c.max - c.min > 1000) {
+            auto* spin = new QSpinBox;
+            spin->setRange(int(c.min), int(c.max));
+            spin->setSingleStep(int(qMax<qint64>(1, c.step)));
+            spin->setKeyboardTracking(false);
+            spin->setFont(createFont(10, 50));
+            layout->addWidget(spin);
+            connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, id](int v) { write(id, v); });
+        }
+        connect(slider, &QSlider::valueChanged, this, [this, id](int v) { write(id, v); });
+        return box;
+    }
+    case Kind::Boolean: {
+        auto* sw = new ISwitchButton(id);
+        sw->setFixedSize(int(40 * s), int(20 * s));
+        sw->setAnimation(false);  // the first state is shown at once; changes slide
+        connect(sw, &ISwitchButton::statusChanged, this, [this, id](bool on) { write(id, on ? 1 : 0); });
+        return sw;
+    }
+    case Kind::Menu:
+    case Kind::IntegerMenu: {
+        auto* combo = new QComboBox;
+        combo->setView(new QListView);
+        combo->setFont(createFont(10, 50));
+        combo->setStyleSheet(QString("QComboBox {border: %1px solid rgb(204,204,204); border-radius: %2px; padding: %1px %3px; "
+                                     "color: #595757; background: white;} QComboBox QAbstractItemView::item {height: %4px;}")
+                                 .arg(s)
+                                 .arg(3 * s)
+                                 .arg(6 * s)
+                                 .arg(25 * s));
+        for (const auto& item : c.menu)
+            combo->addItem(item.second, QVariant::fromValue(item.first));
+        connect(combo, QOverload<int>::of(&QComboBox::activated), this,
+                [this, id, combo](int index) { write(id, combo->itemData(index).toLongLong()); });
+        return combo;
+    }
+    case Kind::Button: {
+        auto* button = new IButton(id);
+        button->setText(controlName(c));
+        button->setFont(createFont(10, 50));
+        button->setFixedHeight(int(26 * s));
+        button->setStyleSheet(QString("QToolButton{color: white; background: #E7141A; border: none; border-radius: %1px; "
+                                      "padding: 0px %2px;} QToolButton:disabled{background: #ADADAD;}")
+                                  .arg(4 * s)
+                                  .arg(10 * s));
+        connect(button, &QToolButton::clicked, this, [this, id] { write(id, 1); });
+        return button;
+    }
+    case Kind::Integer64:
+    case Kind::Bitmask:
+    case Kind::String:
+    case Kind::Class: {
+        auto* edit = new QLineEdit;
+        edit->setFont(createFont(10, 50));
+        edit->setStyleSheet(QString("QLineEdit{border: %1px solid rgb(204,204,204); border-radius: %2px; color: #595757; "
+                                    "padding: %1px %2px;} QLineEdit:disabled{color: #ADADAD;}")
+                                .arg(s)
+                                .arg(3 * s));
+        const Kind kind = c.kind;
+        connect(edit, &QLineEdit::editingFinished, this, [this, id, kind, edit] {
+            if (!edit->isModified())
+                return;
+            edit->setModified(false);
+            bool ok = true;
+            const qint64 v = edit->text().trimmed().toLongLong(&ok, 0);  // 0x.. for a bitmask
+            if (kind == Kind::String)
+                writeText(id, edit->text());
+            else if (ok)
+                write(id, v);
+            else
+                reread(id);
+        });
+        return edit;
+    }
+    }
+    return new QWidget;
+}
+
+QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)
+{
+    const double s = g_dScale;
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    const quint32 id = c.id;
+    for (int direction : {-1, 1}) {
+        auto* button = new IButton(QVariant(int(id) * direction));
+        button->setText(direction < 0 ? QStringLiteral("\u2212") : QStringLiteral("+"));
+        button->setFont(createFont(12, 60));
+        button->setFixedSize(int(60 * s), int(26 * s));
+        button->setStyleSheet(QString("QToolButton{color: #595757; background: #F2F2F2; border: %1px solid #ACACAC; "
+                                      "border-radius: %2px;} QToolButton:pressed{background: #DDDDDD;}")
+                                  .arg(s)
+                                  .arg(4 * s));
+        if (isSpeed(id)) {
+            // Moves at the device's speed while held; 0 stops it.
+            const qint64 speed = direction < 0 ? (c.min < 0 ? c.min : 0) : c.max;
+            connect(button, &QToolButton::pressed, this, [this, id, speed] { write(id, speed); });
+            connect(button, &QToolButton::released, this, [this, id] { write(id, 0); });
+        } else {
+            // One step now and again every 100 ms while held.
+            button->setAutoRepeat(true);
+            button->setAutoRepeatDelay(300);
+            button->setAutoRepeatInterval(100);
+            const qint64 step = direction * qMax<qint64>(1, c.step);
+            connect(button, &QToolButton::clicked, this, [this, id, step] { write(id, step); });
+        }
+        layout->addWidget(button);
+    }
+    layout->addStretch();
+    return box;
+}
+
+void IDeviceControlsDialog::write(quint32 id, qint64 value)
+{
+    camera()->setControl(id, value);  // a refusal is logged on the way
+    // The device's value is shown, refused or not; a control that changes others (an
+    // automatic mode greys out what it chooses) has its class read again: the device
+    // reports no event to the handle that wrote.
+    const bool changesOthers = m_rows.value(id).control.flags & V4L2_CTRL_FLAG_UPDATE;
+    for (auto it = m_rows.begin(); it != m_rows.end(); ++it)
+        if (it.key() == id || (changesOthers && it->control.controlClass() == (id & 0x0fff0000u)))
+            reread(it.key());
+}
+
+void IDeviceControlsDialog::writeText(quint32 id, const QString& text)
+{
+    camera()->setControlText(id, text);
+    reread(id);
+}
+
+void IDeviceControlsDialog::reread(quint32 id)
+{
+    auto it = m_rows.find(id);
+    DeviceControl now;
+    if (it == m_rows.end() || !camera()->control(id, now))
+        return;
+    it->control = now;
+    display(*it);
+}
+
+void IDeviceControlsDialog::slControlEvent(const dshow::ControlEvent& event)
+{
+    reread(event.id);
+}
+
+void IDeviceControlsDialog::display(Row& row)
+{
+    const DeviceControl& c = row.control;
+    QWidget* e = row.editor;
+    e->setEnabled(!c.readOnly() && c.active() && !((c.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && c.kind != Kind::Button && !actsWhileHeld(c.id)));
+    if (row.value)
+        row.value->setText(QString::number(c.value));
+    if (auto* slider = e->findChild<ISlider*>()) {
+        const QSignalBlocker quiet(slider);
+        slider->setValue(int(c.value));
+    }
+    if (auto* spin = e->findChild<QSpinBox*>()) {
+        const QSignalBlocker quiet(spin);
+        spin->setValue(int(c.value));
+    }
+    if (auto* sw = qobject_cast<ISwitchButton*>(e); sw && sw->isCheckedState() != (c.value != 0)) {
+        const QSignalBlocker quiet(sw);
+        sw->setStatus(c.value != 0);
+    }
+    if (auto* combo = qobject_cast<QComboBox*>(e)) {
+        const QSignalBlocker quiet(combo);
+        combo->setCurrentIndex(combo->findData(QVariant::fromValue(c.value)));
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(e); edit && !edit->hasFocus()) {
+        edit->setText(c.kind == Kind::String ? c.text
+                      : c.kind == Kind::Bitmask ? QStringLiteral("0x%1").arg(quint64(c.value), 8, 16, QLatin1Char('0'))
+                                                : QString::number(c.value));
+        edit->setModified(false);
+    }
+}
