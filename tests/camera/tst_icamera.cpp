@@ -299,7 +299,7 @@ private slots:
             if (i % 10 == 0) {  // free for others, and the controls still work
                 QVERIFY(otherCanStream("virtual:desk"));
                 QVERIFY(m_camera->setBrightness(10 + i % 50));
-                QCOMPARE(Cameras::deviceValue("virtual:desk", capture::Property::Brightness).value, long(10 + i % 50));
+                QCOMPARE(Cameras::deviceValue("virtual:desk", Cameras::Control::Brightness).value, long(10 + i % 50));
             }
             const int seen = frames;
             m_camera->setPreviewArea(QSize(400, 225));
