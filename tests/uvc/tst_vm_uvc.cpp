@@ -215,9 +215,9 @@ private slots:
         QCOMPARE(designated->ask("start"), QByteArray("ok"));
         QTRY_VERIFY_WITH_TIMEOUT(page->preview()->message().isEmpty(), 10000);
     }
-    // Another program sets brightness and exposure: the page follows; the controls
-    // dialog offers zoom, pan, tilt, backlight and power line, and its changes land.
-    void othersChangesAndMoreControls()
+    // Another program sets brightness and exposure: the page follows. (Then the controls
+    // dialog offers zoom, pan, tilt, backlight and power line, and its changes land.)
+    void othersChangesAreFollowed()
     {
         const QString node = "/dev/" + currentCameraInfo().strDevicePath.section('/', -1);
         // From the camera's change (the event's time) to the slider having moved: the page's
@@ -241,7 +241,9 @@ private slots:
         QCOMPARE(QProcess::execute("/usr/bin/v4l2-ctl", {"-d", node, "-c", "auto_exposure=1"}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(page->exposureSlider()->isEnabled(), 2000);
         QVERIFY(!qobject_cast<ISwitchButton*>(page->button(ICameraPage::KeyAutoExposure))->isCheckedState());
-
+    }
+    void moreControlsLand()
+    {
         page->button(ICameraPage::KeyMoreControls)->click();
         IDeviceControlsDialog* dialog = page->controlsDialog();
         QVERIFY(dialog);

@@ -7,7 +7,6 @@
 #include "capture/v4l2/v4l2backend.h"
 #include "frames.h"
 #include "logcapture.h"
-#include "processes.h"
 
 #include <QFile>
 #include <QProcess>
@@ -51,21 +50,13 @@ private slots:
     void refusalsAndDriverErrors();
     void everyControlType();
     void facadeShowsUprightBars();
-    // The program's tour on vivid, for its controls dialog; the pictures leave through LUMIVO_VM_OUT.
-    void tour_data()
-    {
-        QTest::addColumn<QByteArray>("lang");
-        QTest::newRow("Chinese") << QByteArray("2052");
-        QTest::newRow("English") << QByteArray("1033");
-    }
+    // The program's tour on vivid (in its default language; a second one would not fit a
+    // slow VM's time limit), for its controls dialog; the pictures leave through LUMIVO_VM_OUT.
     void tour()
     {
-        QFETCH(QByteArray, lang);
-        const QString ini = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + "/.local/share") + "/lumivo/ini";
-        QVERIFY(processes::writeFile(ini + "/application.ini", "[lang]\nlangid=" + lang + "\n"));
         QProcess run;
         run.setProcessChannelMode(QProcess::ForwardedChannels);
-        run.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", qEnvironmentVariable("LUMIVO_VM_OUT") + "/vivid-tour-" + lang});
+        run.start(qEnvironmentVariable("LUMIVO_APP"), {"--screenshot-tour", qEnvironmentVariable("LUMIVO_VM_OUT") + "/vivid-tour"});
         QVERIFY(run.waitForFinished(55000) && run.exitCode() == 0);
     }
 };
