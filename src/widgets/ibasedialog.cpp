@@ -64,7 +64,7 @@ void IBaseDialog::mousePressEvent(QMouseEvent* event)
             closePressed = true;
             update();
         }
-        if (moveEnable && QPointF(event->pos()).y() <= 40 * g_dScale) {
+        if (moveEnable && event->pos().y() <= 40 * g_dScale) {
             dragging = true;
             dragOffset = mapToGlobal(event->pos()) - pos();
             // A press on the close icon must keep the pointer: a system move would take it.

@@ -5,11 +5,11 @@
 
 #include <QDebug>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QtMath>
 #include <QScreen>
+#include <QtMath>
 
 #include <cstdlib>
 #include <iterator>
