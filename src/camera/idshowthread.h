@@ -114,6 +114,8 @@ private:
     dshow::HRESULT StopPreview();
     dshow::HRESULT CloseDevice();
     dshow::HRESULT ConnectFilters();
+    // Fills `mt` with the size and subtype to ask the device for; returns that resolution.
+    CameraResolution askedFormat(dshow::AM_MEDIA_TYPE& mt);
     dshow::HRESULT GetUnconnectedPin(const std::shared_ptr<dshow::IBaseFilter>& filter, dshow::PIN_DIRECTION direction,
                                      std::shared_ptr<dshow::IPin>& pin);
     void TearDownGraph();

@@ -178,20 +178,9 @@ HRESULT IDShowThread::BuildPreviewGraph()
         hr = m_pCapture->FindInterface(PinCategory::Capture, MajorType::Video, m_pDeviceFilter, config);
     AM_MEDIA_TYPE mt;
     if (SUCCEEDED(hr) && config && SUCCEEDED(config->GetFormat(mt))) {
-        CameraResolution current = currentResolution();
+        CameraResolution current = askedFormat(mt);
         const QList<CameraResolution> list = resolutions();
         BITMAPINFOHEADER& header = mt.format.bmiHeader;
-        if (current.size.width() == 0 && current.size.height() == 0) {
-            current.size = QSize(header.biWidth, std::abs(header.biHeight));
-        } else {
-            const int found = list.indexOf(current);
-            if (found >= 0)
-                current.size = list.at(found).captureSize;
-            header.biWidth = current.size.width();
-            header.biHeight = current.size.height();
-        }
-        if (std::find(m_subtypes.begin(), m_subtypes.end(), MEDIASUBTYPE_MJPG) != m_subtypes.end())
-            mt.subtype = MEDIASUBTYPE_MJPG;
 
         hr = config->SetFormat(mt);
         if (FAILED(hr)) {
@@ -225,6 +214,27 @@ HRESULT IDShowThread::BuildPreviewGraph()
     if (FAILED(hr))
         qDebug().noquote() << QStringLiteral("开启回调模式失败：") + ErrorMessage(hr);
     return hr;
+}
+
+CameraResolution IDShowThread::askedFormat(AM_MEDIA_TYPE& mt)
+{
+    // The resolution asked for (its capture size), or the device's own when none was;
+    // MJPG whenever the device offers it.
+    CameraResolution current = currentResolution();
+    BITMAPINFOHEADER& header = mt.format.bmiHeader;
+    if (current.size.isEmpty()) {
+        current.size = QSize(header.biWidth, std::abs(header.biHeight));
+    } else {
+        const QList<CameraResolution> list = resolutions();
+        const int found = list.indexOf(current);
+        if (found >= 0)
+            current.size = list.at(found).captureSize;
+        header.biWidth = current.size.width();
+        header.biHeight = current.size.height();
+    }
+    if (std::find(m_subtypes.begin(), m_subtypes.end(), MEDIASUBTYPE_MJPG) != m_subtypes.end())
+        mt.subtype = MEDIASUBTYPE_MJPG;
+    return current;
 }
 
 HRESULT IDShowThread::ConnectFilters()
@@ -413,20 +423,7 @@ HRESULT IDShowThread::RestartPreview()
         hr = config->GetFormat(mt);
     if (FAILED(hr) || !config)
         return FAILED(hr) ? hr : E_NOINTERFACE;
-    CameraResolution current = currentResolution();
-    BITMAPINFOHEADER& header = mt.format.bmiHeader;
-    if (current.size.isEmpty()) {
-        current.size = QSize(header.biWidth, std::abs(header.biHeight));
-    } else {
-        const QList<CameraResolution> list = resolutions();
-        const int found = list.indexOf(current);
-        if (found >= 0)
-            current.size = list.at(found).captureSize;
-        header.biWidth = current.size.width();
-        header.biHeight = current.size.height();
-    }
-    if (std::find(m_subtypes.begin(), m_subtypes.end(), MEDIASUBTYPE_MJPG) != m_subtypes.end())
-        mt.subtype = MEDIASUBTYPE_MJPG;
+    const CameraResolution current = askedFormat(mt);
     hr = config->SetFormat(mt);
     if (FAILED(hr))
         return hr;

@@ -60,17 +60,6 @@ QList<QSize> sizes(const QList<CameraResolution>& list)
 int threadCount() { return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(); }
 int fdCount() { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::NoDotAndDotDot).size(); }
 
-// Whether a second handle on the device (another program, as it were) may stream it now.
-bool otherCanStream(const QString& path)
-{
-    std::shared_ptr<capture::CaptureDevice> device;
-    if (dshow::FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device)
-        return false;
-    const bool started = dshow::SUCCEEDED(device->start([](const capture::RawFrame&) {}));
-    device->stop();
-    return started;
-}
-
 // An upright test picture whose every pixel differs from its neighbours.
 QImage pattern(QSize size)
 {
@@ -288,7 +277,7 @@ private slots:
         m_camera->openCamera(infoFor("desk", QSize(1920, 1080)), false);
         QTRY_VERIFY(frames > 0);
         auto* camera = qobject_cast<IDShowThread*>(m_camera->camera());
-        QVERIFY(camera && !otherCanStream("virtual:desk"));
+        QVERIFY(camera && !Cameras::otherCanStream("virtual:desk"));
         const int fds = fdCount(), threads = threadCount();
         LogCapture log;
         for (int i = 0; i < cycles; ++i) {
@@ -297,7 +286,7 @@ private slots:
             QTRY_COMPARE(states.last().at(0).value<IStreamState>().kind, IStreamState::Released);
             QCOMPARE(camera->pooledFrames(), 0);
             if (i % 10 == 0) {  // free for others, and the controls still work
-                QVERIFY(otherCanStream("virtual:desk"));
+                QVERIFY(Cameras::otherCanStream("virtual:desk"));
                 QVERIFY(m_camera->setBrightness(10 + i % 50));
                 QCOMPARE(Cameras::deviceValue("virtual:desk", Cameras::Control::Brightness).value, long(10 + i % 50));
             }

@@ -81,6 +81,15 @@ QSize Cameras::deviceFormat(const QString& path)
     return device && !dshow::FAILED(device->currentFormat(f)) ? QSize(f.width, f.height) : QSize();
 }
 
+bool Cameras::otherCanStream(const QString& path)
+{
+    const auto device = openDevice(path);
+    const bool started = device && dshow::SUCCEEDED(device->start([](const capture::RawFrame&) {}));
+    if (device)
+        device->stop();
+    return started;
+}
+
 QStringList Cameras::devicePaths()
 {
     QStringList paths;

@@ -42,6 +42,8 @@ public:
     };
     static Value deviceValue(const QString& path, quint32 id);
     static QSize deviceFormat(const QString& path);
+    // Whether a second handle on the device (another program, as it were) may stream it now.
+    static bool otherCanStream(const QString& path);
     static QStringList devicePaths(); // listed now, in scan order
     QString path() const { return m_dir.filePath(QStringLiteral("cameras.json")); }
 

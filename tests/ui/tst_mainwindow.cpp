@@ -59,17 +59,6 @@ QJsonObject remembered(const QString& path, const QString& serial, long brightne
 
 QJsonObject plain(const QString& name) { return Cameras::camera(name, Cameras::formats({QSize(320, 240)})); }
 
-// Whether a second handle on the device (another program, as it were) may stream it now.
-bool otherCanStream(const QString& path)
-{
-    std::shared_ptr<capture::CaptureDevice> device;
-    if (dshow::FAILED(capture::CaptureSystem::instance()->open(path, device)) || !device)
-        return false;
-    const bool started = dshow::SUCCEEDED(device->start([](const capture::RawFrame&) {}));
-    device->stop();
-    return started;
-}
-
 // One extra control of each type the controls dialog knows, beside the standard seven.
 QJsonObject everyType(const QString& path, bool inactive = false)
 {
@@ -405,8 +394,8 @@ private slots:
             MainFrame::s_nTrayOverride = 1;  // hidden to the tray
             frame->hide();
             QTest::qWait(IDShowThread::kReleaseGraceMs - 500);
-            QVERIFY(!otherCanStream(m_path));
-            QTRY_VERIFY_WITH_TIMEOUT(otherCanStream(m_path), 1500);
+            QVERIFY(!Cameras::otherCanStream(m_path));
+            QTRY_VERIFY_WITH_TIMEOUT(Cameras::otherCanStream(m_path), 1500);
             frame->show();
             clock.start();
             const qint64 shown = page->preview()->image().cacheKey();
