@@ -1,0 +1,290 @@
+#include "capture/pipewire/pipewireprops.h"
+
+#include "capture/pipewire/pipewireconnection.h"
+
+#include <QDebug>
+#include <QRegularExpression>
+
+#include <spa/param/param.h>
+#include <spa/param/props.h>
+#include <spa/pod/builder.h>
+#include <spa/pod/iter.h>
+#include <spa/pod/parser.h>
+
+#include <cmath>
+
+namespace capture {
+
+namespace {
+
+struct Mapping
+{
+    const char* name;  // lower case, without spaces and punctuation
+    Property property;
+    bool automatic;
+};
+
+// libcamera's control names and V4L2's, as camera nodes describe them.
+const Mapping kByName[] = {
+    {"brightness", Property::Brightness, false},     {"contrast", Property::Contrast, false},
+    {"saturation", Property::Saturation, false},     {"sharpness", Property::Sharpness, false},
+    {"exposuretime", Property::Exposure, false},     {"exposuretimeabsolute", Property::Exposure, false},
+    {"aeenable", Property::Exposure, true},          {"colourtemperature", Property::WhiteBalance, false},
+    {"whitebalancetemperature", Property::WhiteBalance, false}, {"awbenable", Property::WhiteBalance, true},
+    {"whitebalanceautomatic", Property::WhiteBalance, true},    {"lensposition", Property::Focus, false},
+    {"focusabsolute", Property::Focus, false},       {"focusautomaticcontinuous", Property::Focus, true},
+};
+
+long scaled(double v, bool isFloat)
+{
+    return long(std::lround(isFloat ? v * 100.0 : v));
+}
+
+// The number a pod holds (bool, int, long, float, double); false for anything else.
+bool number(const spa_pod* pod, double& out)
+{
+    bool b;
+    std::int32_t i;
+    std::int64_t l;
+    float f;
+    double d;
+    if (spa_pod_get_bool(pod, &b) == 0)
+        out = b ? 1 : 0;
+    else if (spa_pod_get_int(pod, &i) == 0)
+        out = i;
+    else if (spa_pod_get_long(pod, &l) == 0)
+        out = double(l);
+    else if (spa_pod_get_float(pod, &f) == 0)
+        out = f;
+    else if (spa_pod_get_double(pod, &d) == 0)
+        out = d;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+PipeWireProps::PipeWireProps(std::shared_ptr<PipeWireConnection> connection, std::uint32_t nodeId)
+    : m_connection(std::move(connection)), m_nodeId(nodeId)
+{
+}
+
+std::vector<PipeWireProps::Entry> PipeWireProps::describe(const std::vector<std::vector<std::uint8_t>>& propInfo)
+{
+    std::vector<Entry> out;
+    for (const auto& bytes : propInfo) {
+        const auto* pod = reinterpret_cast<const spa_pod*>(bytes.data());
+        if (bytes.size() < sizeof(spa_pod) || SPA_POD_SIZE(pod) > bytes.size() || !spa_pod_is_object_type(pod, SPA_TYPE_OBJECT_PropInfo))
+            continue;
+        Entry e;
+        const char* name = nullptr;
+        const spa_pod* type = nullptr;
+        if (spa_pod_parse_object(pod, SPA_TYPE_OBJECT_PropInfo, nullptr, SPA_PROP_INFO_id, SPA_POD_Id(&e.id),
+                                 SPA_PROP_INFO_description, SPA_POD_OPT_String(&name), SPA_PROP_INFO_type, SPA_POD_Pod(&type)) < 0)
+            continue;
+        std::uint32_t count = 0, choice = SPA_CHOICE_None;
+        const spa_pod* value = spa_pod_get_values(type, &count, &choice);
+        e.isBool = value->type == SPA_TYPE_Bool;
+        e.isFloat = value->type == SPA_TYPE_Float || value->type == SPA_TYPE_Double;
+        if (!e.isBool && value->type != SPA_TYPE_Int && value->type != SPA_TYPE_Long && !e.isFloat)
+            continue;  // strings, enums of ids, arrays: nothing a slider or switch could show
+        // Values lie one after another in the body: default, min, max[, step].
+        std::vector<double> v;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            double x = 0;
+            const auto* p = SPA_PTROFF(SPA_POD_BODY_CONST(value), i * value->size, const void);
+            switch (value->type) {
+            case SPA_TYPE_Bool:
+            case SPA_TYPE_Int: x = *static_cast<const std::int32_t*>(p); break;
+            case SPA_TYPE_Long: x = double(*static_cast<const std::int64_t*>(p)); break;
+            case SPA_TYPE_Float: x = *static_cast<const float*>(p); break;
+            default: x = *static_cast<const double*>(p); break;
+            }
+            v.push_back(x);
+        }
+        if (v.empty())
+            continue;
+        e.defaultValue = scaled(v[0], e.isFloat);
+        if (e.isBool) {
+            e.max = 1;
+        } else if (v.size() >= 3 && (choice == SPA_CHOICE_Range || choice == SPA_CHOICE_Step)) {
+            e.min = scaled(v[1], e.isFloat);
+            e.max = scaled(v[2], e.isFloat);
+            if (v.size() >= 4 && choice == SPA_CHOICE_Step)
+                e.step = std::max(1L, scaled(v[3], e.isFloat));
+        } else {
+            continue;  // a bare value has no range to offer
+        }
+        e.name = QString::fromUtf8(name ? name : "");
+        QString key = e.name.toLower();
+        key.remove(QRegularExpression(QStringLiteral("[^a-z]")));
+        for (const Mapping& m : kByName) {
+            if (key == QLatin1String(m.name)) {
+                e.property = int(m.property);
+                e.automatic = m.automatic;
+            }
+        }
+        switch (e.id) {
+        case SPA_PROP_brightness: e.property = int(Property::Brightness); break;
+        case SPA_PROP_contrast: e.property = int(Property::Contrast); break;
+        case SPA_PROP_saturation: e.property = int(Property::Saturation); break;
+        case SPA_PROP_sharpness: e.property = int(Property::Sharpness); break;
+        case SPA_PROP_exposure: e.property = int(Property::Exposure); break;
+        default: break;
+        }
+        if (e.automatic && !e.isBool)
+            e.property = -1;  // an automatic mode is a switch
+        out.push_back(e);
+    }
+    return out;
+}
+
+std::vector<std::pair<std::uint32_t, long>> PipeWireProps::values(const std::vector<Entry>& entries, const void* props)
+{
+    std::vector<std::pair<std::uint32_t, long>> out;
+    const auto* pod = static_cast<const spa_pod*>(props);
+    if (!pod || !spa_pod_is_object_type(pod, SPA_TYPE_OBJECT_Props))
+        return out;
+    const spa_pod_prop* prop;
+    SPA_POD_OBJECT_FOREACH(reinterpret_cast<const spa_pod_object*>(pod), prop)
+    {
+        double v;
+        if (!number(&prop->value, v))
+            continue;
+        for (const Entry& e : entries) {
+            if (e.id == prop->key)
+                out.emplace_back(e.id, scaled(v, e.isFloat));
+        }
+    }
+    return out;
+}
+
+const std::vector<PipeWireProps::Entry>& PipeWireProps::entries()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_described) {
+        m_entries = describe(m_connection->enumParams(m_nodeId, false, SPA_PARAM_PropInfo, 1000));
+        m_described = true;
+    }
+    return m_entries;
+}
+
+const PipeWireProps::Entry* PipeWireProps::find(Property property, bool automatic)
+{
+    for (const Entry& e : entries()) {
+        if (e.property == int(property) && e.automatic == automatic)
+            return &e;
+    }
+    return nullptr;
+}
+
+bool PipeWireProps::read(std::uint32_t id, long& value)
+{
+    for (const auto& param : m_connection->enumParams(m_nodeId, false, SPA_PARAM_Props, 1000)) {
+        for (const auto& v : values(entries(), param.data())) {
+            if (v.first == id) {
+                value = v.second;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+HRESULT PipeWireProps::write(const Entry& e, long value)
+{
+    if (value < e.min || value > e.max)
+        return dshow::E_INVALIDARG;
+    std::uint8_t buffer[128];
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+    spa_pod_frame f;
+    spa_pod_builder_push_object(&b, &f, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props);
+    spa_pod_builder_prop(&b, e.id, 0);
+    if (e.isBool)
+        spa_pod_builder_bool(&b, value != 0);
+    else if (e.isFloat)
+        spa_pod_builder_float(&b, float(value) / 100.0f);
+    else
+        spa_pod_builder_int(&b, std::int32_t(value));
+    const auto* pod = static_cast<const spa_pod*>(spa_pod_builder_pop(&b, &f));
+    if (!m_connection->setNodeParam(m_nodeId, SPA_PARAM_Props, pod)) {
+        qDebug() << "PipeWire: the node does not take" << e.name << "=" << value;
+        return dshow::E_FAIL;
+    }
+    return dshow::S_OK;
+}
+
+HRESULT PipeWireProps::getRange(Property property, PropertyRange& range)
+{
+    const Entry* e = find(property, false);
+    if (!e)
+        return dshow::E_PROP_ID_UNSUPPORTED;
+    range.min = e->min;
+    range.max = e->max;
+    range.step = e->step;
+    range.defaultValue = e->defaultValue;
+    range.capsFlags = 2 | (find(property, true) ? 1 : 0);
+    return dshow::S_OK;
+}
+
+HRESULT PipeWireProps::get(Property property, long& value, long& flags)
+{
+    const Entry* e = find(property, false);
+    if (!e || !read(e->id, value))
+        return dshow::E_PROP_ID_UNSUPPORTED;
+    long automatic = 0;
+    const Entry* a = find(property, true);
+    flags = (a && read(a->id, automatic) && automatic) ? 1 : 2;
+    return dshow::S_OK;
+}
+
+HRESULT PipeWireProps::set(Property property, long value, long flags)
+{
+    const Entry* e = find(property, false);
+    if (!e)
+        return dshow::E_PROP_ID_UNSUPPORTED;
+    const Entry* a = find(property, true);
+    if (flags == 1)
+        return a ? write(*a, 1) : dshow::E_PROP_ID_UNSUPPORTED;
+    if (flags != 2)
+        return dshow::E_INVALIDARG;
+    if (value < e->min || value > e->max)
+        return dshow::E_INVALIDARG;
+    // The value would be ignored while the camera chooses it itself.
+    if (a)
+        write(*a, 0);
+    return write(*e, value);
+}
+
+HRESULT PipeWireProps::controls(std::vector<dshow::DeviceControl>& out)
+{
+    out.clear();
+    for (const Entry& e : entries()) {
+        dshow::DeviceControl c;
+        c.id = e.id;
+        c.name = e.name;
+        c.kind = e.isBool ? dshow::DeviceControl::Kind::Boolean : dshow::DeviceControl::Kind::Integer;
+        c.min = e.min;
+        c.max = e.max;
+        c.step = e.step;
+        c.defaultValue = e.defaultValue;
+        c.value = e.defaultValue;
+        long v;
+        if (read(e.id, v))
+            c.value = v;
+        out.push_back(c);
+    }
+    return dshow::S_OK;
+}
+
+HRESULT PipeWireProps::setControl(quint32 id, long value)
+{
+    for (const Entry& e : entries()) {
+        if (e.id == id)
+            return write(e, value);
+    }
+    return dshow::E_PROP_ID_UNSUPPORTED;
+}
+
+} // namespace capture
