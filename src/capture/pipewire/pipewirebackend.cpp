@@ -73,8 +73,10 @@ DeviceDescriptor PipeWireBackend::descriptorOf(const PipeWireNode& node) const
 void PipeWireBackend::onNode(const PipeWireNode& node, bool arrived)
 {
     const bool own = ownDevice(node);
-    qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went")
-             << (own ? "" : qPrintable(QStringLiteral("(the V4L2 device %1)").arg(node.v4l2Node)));
+    if (own)
+        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went");
+    else
+        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went") << "for the V4L2 device" << node.v4l2Node;
     if (own)
         emit deviceChanged(arrived, pathOf(node));
 }

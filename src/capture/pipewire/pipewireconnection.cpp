@@ -261,6 +261,12 @@ void onParam(void* data, int, std::uint32_t, std::uint32_t, std::uint32_t, const
 
 } // namespace
 
+void PipeWireConnection::initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { pw_init(nullptr, nullptr); });
+}
+
 bool PipeWireConnection::socketPresent()
 {
     const char* remote = std::getenv("PIPEWIRE_REMOTE");
@@ -286,8 +292,7 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
 {
     if (!socketPresent())
         return nullptr;
-    static std::once_flag initOnce;
-    std::call_once(initOnce, [] { pw_init(nullptr, nullptr); });
+    initLibrary();
 
     std::shared_ptr<PipeWireConnection> c(new PipeWireConnection);
     Impl* d = c->d.get();
@@ -381,6 +386,12 @@ bool PipeWireConnection::node(const QString& name, PipeWireNode& out) const
         }
     }
     return false;
+}
+
+bool PipeWireConnection::hasNode(std::uint32_t id) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return !d->dead && d->cameras.count(id);
 }
 
 std::vector<std::vector<std::uint8_t>> PipeWireConnection::enumParams(std::uint32_t nodeId, bool port, std::uint32_t paramId, int timeoutMs)

@@ -43,6 +43,8 @@ public:
     PipeWireConnection(const PipeWireConnection&) = delete;
     PipeWireConnection& operator=(const PipeWireConnection&) = delete;
 
+    // Sets the PipeWire library up once per process; before any other call into it.
+    static void initLibrary();
     // Whether a daemon would be reachable: the socket PipeWire clients connect to exists.
     static bool socketPresent();
 
@@ -51,6 +53,7 @@ public:
     bool alive() const;
     std::vector<PipeWireNode> nodes() const;
     bool node(const QString& name, PipeWireNode& out) const;
+    bool hasNode(std::uint32_t id) const;
 
     // The parameters of kind `paramId` a node (or, with `port`, the node's output port)
     // offers, each a copy of its pod; empty when it offers none or the call times out.

@@ -134,8 +134,9 @@ HRESULT PipeWireDevice::stop()
 
 bool PipeWireDevice::isStreaming() const
 {
+    // A node that left the registry streams no more, whatever its stream still says.
     const std::shared_ptr<PipeWireStream> s = stream();
-    return s && s->running();
+    return s && s->running() && m_connection->hasNode(m_node.id);
 }
 
 HRESULT PipeWireDevice::getRange(Property property, PropertyRange& range)

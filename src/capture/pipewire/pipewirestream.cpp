@@ -1,5 +1,6 @@
 #include "capture/pipewire/pipewirestream.h"
 
+#include "capture/pipewire/pipewireconnection.h"
 #include "capture/pipewire/pipewireformat.h"
 #include "capture/pixelformat.h"
 
@@ -82,6 +83,7 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     out.reset();
     if (!sink)
         return dshow::E_POINTER;
+    PipeWireConnection::initLibrary();
     std::shared_ptr<PipeWireStream> s(new PipeWireStream);
     s->m_sink = std::move(sink);
     s->m_owner = owner;
@@ -93,7 +95,9 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
         return dshow::E_OUTOFMEMORY;
     const QByteArray target = nodeName.toUtf8();
     pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
-                                             "Camera", PW_KEY_TARGET_OBJECT, target.constData(), nullptr);
+                                             "Camera", PW_KEY_TARGET_OBJECT, target.constData(),
+                                             // Gone is gone: never moved to another camera.
+                                             PW_KEY_NODE_DONT_RECONNECT, "true", nullptr);
     pw_thread_loop_lock(s->m_loop);
     s->m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(s->m_loop), "Lumivo", props, &Events::table(), s->m_shim);
     if (!s->m_stream) {

@@ -1,0 +1,229 @@
+// Cameras through a private PipeWire daemon (its own socket, WirePlumber linking the
+// streams) with test-pattern camera nodes: listing, a preview shared with a second
+// client, one device for a node that streams from a V4L2 device listed elsewhere, a
+// node or the whole daemon going away, and a start without any daemon.
+#include "frames.h"
+#include "logcapture.h"
+
+#include "capture/capturesystem.h"
+#include "capture/pipewire/pipewirebackend.h"
+#include "capture/pipewire/pipewirestream.h"
+#include "capture/virtual/virtualbackend.h"
+
+#include <QtTest>
+
+using namespace capture;
+using namespace dshow;
+
+namespace {
+const char kCamera[] = "lumivo-test-camera";
+const char kV4l2Camera[] = "lumivo-test-v4l2";
+
+int pwCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("pw-cli"), args);
+    return p.waitForFinished(5000) ? p.exitCode() : -1;
+}
+
+bool createCamera(const QString& name, const QString& extra = QString())
+{
+    return pwCli({QStringLiteral("create-node"), QStringLiteral("spa-node-factory"),
+                  QStringLiteral("{ factory.name=videotestsrc node.name=%1 node.description=\"Test Pattern Camera\" "
+                                 "media.class=Video/Source media.role=Camera object.linger=true %2 }").arg(name, extra)}) == 0;
+}
+
+// The second client: streams a node in the format it runs at for `ms`, prints the frame count.
+int countFrames(const QStringList& args)
+{
+    std::atomic<int> frames{0};
+    FormatDescriptor format;
+    format.subtype = Subtype(args.at(2).toUInt());
+    format.width = args.at(3).toInt();
+    format.height = args.at(4).toInt();
+    const QString node = args.at(1);
+    const int ms = args.at(5).toInt();
+    std::shared_ptr<PipeWireStream> stream;
+    if (FAILED(PipeWireStream::start(node, format, [&](const RawFrame&) { ++frames; }, nullptr, stream)))
+        return 2;
+    QThread::msleep(ms);
+    stream->close();
+    std::printf("%d\n", frames.load());
+    return 0;
+}
+} // namespace
+
+class TestPipeWire : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_runtime;
+    QProcess m_daemon, m_session;
+
+    bool waitForNodes(PipeWireBackend& backend, int count)
+    {
+        return QTest::qWaitFor([&] { return int(backend.enumerate().size()) >= count; }, 5000);
+    }
+    static bool listed(const QString& path)
+    {
+        for (const DeviceDescriptor& d : CaptureSystem::instance()->enumerate()) {
+            if (d.devicePath == path)
+                return true;
+        }
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty()
+            || QStandardPaths::findExecutable(QStringLiteral("wireplumber")).isEmpty())
+            QSKIP("pipewire and wireplumber are not installed");
+        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+        qunsetenv("PIPEWIRE_REMOTE");
+        {
+            // No daemon: nothing said, nothing waited for.
+            LogCapture log;
+            QElapsedTimer t;
+            t.start();
+            PipeWireBackend absent(nullptr);
+            QVERIFY(!absent.connected());
+            QVERIFY2(t.elapsed() < 50, qPrintable(QString::number(t.elapsed())));
+            QVERIFY(absent.enumerate().empty());
+            QCOMPARE(log.lines(), QStringList());
+        }
+        m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_daemon.start(QStringLiteral("pipewire"), {QStringLiteral("-c"), qEnvironmentVariable("LUMIVO_SOURCE_DIR")
+                                                                              + QStringLiteral("/tests/pipewire/pipewire-test.conf")});
+        QTRY_VERIFY(QFile::exists(m_runtime.filePath(QStringLiteral("pipewire-0"))));
+        m_session.start(QStringLiteral("wireplumber"), QStringList());
+        QVERIFY(m_session.waitForStarted());
+        QVERIFY(createCamera(QLatin1String(kCamera)));
+        QVERIFY(createCamera(QLatin1String(kV4l2Camera), QStringLiteral("api.v4l2.path=/dev/null")));
+    }
+
+    void cleanupTestCase()
+    {
+        m_session.kill();
+        m_session.waitForFinished();
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+
+    // Through the same graph as the camera: grabber frames of the size asked for, the
+    // bars in their colours, while another client streams the same node.
+    void sharedPreview_data()
+    {
+        QTest::addColumn<Subtype>("subtype");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("UYVY 640x480") << MEDIASUBTYPE_UYVY << 640 << 480;
+        QTest::newRow("RGB24 320x240") << MEDIASUBTYPE_RGB24 << 320 << 240;
+    }
+    void sharedPreview()
+    {
+        QFETCH(Subtype, subtype);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        const QString path = QStringLiteral("pipewire:") + QLatin1String(kCamera);
+        QTRY_VERIFY(listed(path));
+
+        TestGraph graph;
+        FrameCollector frames;
+        QCOMPARE(graph.open(path), S_OK);
+        QCOMPARE(graph.setFormat(subtype, width, height), S_OK);
+        QCOMPARE(graph.stream(&frames), S_OK);
+        QVERIFY(frames.waitFor(10));
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--count-frames"), QLatin1String(kCamera),
+                    QString::number(subtype), QString::number(width), QString::number(height), QStringLiteral("2000")});
+        const QImage picture = uprightImage(frames.last(), width, height);
+        QVERIFY(!picture.isNull());
+        // SMPTE bars: light grey, then yellow.
+        QVERIFY(colourDistance(picture.pixel(width / 14, height / 4), qRgb(191, 191, 191)) < 40);
+        QVERIFY(colourDistance(picture.pixel(3 * width / 14, height / 4), qRgb(191, 191, 0)) < 40);
+        QVERIFY(other.waitForFinished(10000));
+        QCOMPARE(other.exitCode(), 0);
+        QVERIFY2(other.readAllStandardOutput().trimmed().toInt() >= 25, "the other client got no frames beside ours");
+        QVERIFY(frames.waitFor(frames.count() + 5));
+        QCOMPARE(graph.control->Stop(), S_OK);
+    }
+
+    // A node streaming from a V4L2 device another backend lists: not a device of its
+    // own; opened, it keeps that device's identity and controls and streams through PipeWire.
+    void v4l2NodeIsOneDevice()
+    {
+        const QString nullDevice = PipeWireBackend::sysPathOf(QStringLiteral("/dev/null"));
+        QVERIFY(!nullDevice.isEmpty());
+        PipeWireBackend backend([&](const QString& sysPath) { return sysPath == nullDevice; });
+        QVERIFY(waitForNodes(backend, 1));
+        QCOMPARE(int(backend.enumerate().size()), 1);
+        QCOMPARE(backend.enumerate().front().devicePath, QStringLiteral("pipewire:") + QLatin1String(kCamera));
+        PipeWireNode node;
+        QVERIFY(backend.nodeForV4l2(nullDevice, node));
+        QCOMPARE(node.name, QLatin1String(kV4l2Camera));
+
+        VirtualBackend virtualCameras;
+        virtualCameras.setBuiltinCamera(true);
+        std::shared_ptr<CaptureDevice> stand, device;
+        QCOMPARE(virtualCameras.open(QStringLiteral("virtual:lumivo"), stand), S_OK);
+        QCOMPARE(backend.open(node, stand, device), S_OK);
+        QCOMPARE(device->descriptor().devicePath, stand->descriptor().devicePath);
+        QCOMPARE(device->descriptor().vendorId, stand->descriptor().vendorId);
+        QCOMPARE(device->set(Property::Brightness, 7, 2), S_OK);
+        long value = 0, flags = 0;
+        QCOMPARE(stand->get(Property::Brightness, value, flags), S_OK);
+        QCOMPARE(value, 7L);
+        QCOMPARE(device->setFormat(MEDIASUBTYPE_UYVY, 320, 240), S_OK);
+        std::atomic<int> frames{0};
+        QCOMPARE(device->start([&](const RawFrame& f) { frames += (f.width == 320 && f.subtype == MEDIASUBTYPE_UYVY); }), S_OK);
+        QTRY_VERIFY(frames >= 5);
+        QCOMPARE(device->stop(), S_OK);
+        const int stopped = frames;
+        QTest::qWait(200);
+        QCOMPARE(int(frames), stopped);
+    }
+
+    // The node removed, then the daemon gone: the device leaves the list like an
+    // unplugged camera and a running stream ends instead of falling silent.
+    void nodeGoesLikeUnplug_data()
+    {
+        QTest::addColumn<bool>("daemonEnds");
+        QTest::newRow("node destroyed") << false;
+        QTest::newRow("daemon ends") << true;
+    }
+    void nodeGoesLikeUnplug()
+    {
+        QFETCH(bool, daemonEnds);
+        const QString path = QStringLiteral("pipewire:") + QLatin1String(kCamera);
+        if (!CaptureSystem::instance()->pipeWireBackend()->connected())
+            QSKIP("no daemon left");
+        if (daemonEnds)
+            QVERIFY(createCamera(QLatin1String(kCamera)));
+        QTRY_VERIFY(listed(path));
+        std::shared_ptr<CaptureDevice> device;
+        QCOMPARE(CaptureSystem::instance()->open(path, device), S_OK);
+        QCOMPARE(device->start([](const RawFrame&) {}), S_OK);
+        QSignalSpy changes(CaptureSystem::instance(), &CaptureSystem::deviceChanged);
+        if (daemonEnds) {
+            m_daemon.kill();
+            m_session.kill();
+        } else {
+            QCOMPARE(pwCli({QStringLiteral("destroy"), QLatin1String(kCamera)}), 0);
+        }
+        QTRY_VERIFY(changes.contains(QVariantList{false, path}));
+        QTRY_VERIFY(!device->isStreaming());
+        QVERIFY(!listed(path));
+        QCOMPARE(device->stop(), S_OK);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 7 && qstrcmp(argv[1], "--count-frames") == 0)
+        return countFrames(app.arguments().mid(1));
+    TestPipeWire test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_pipewire.moc"
