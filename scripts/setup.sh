@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config git
   qtbase5-dev libqt5svg5-dev qttools5-dev qttools5-dev-tools
   libopencv-core-dev libudev-dev libturbojpeg0-dev libyuv-dev
+  libpipewire-0.3-dev
   libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth imagemagick

@@ -63,6 +63,14 @@ class TestPipeWire : public QObject
     {
         return QTest::qWaitFor([&] { return int(backend.enumerate().size()) >= count; }, 5000);
     }
+    void startDaemon()
+    {
+        m_daemon.start(QStringLiteral("pipewire"), {QStringLiteral("-c"), qEnvironmentVariable("LUMIVO_SOURCE_DIR")
+                                                                              + QStringLiteral("/tests/pipewire/pipewire-test.conf")});
+        QTRY_VERIFY(QFile::exists(m_runtime.filePath(QStringLiteral("pipewire-0"))));
+        m_session.start(QStringLiteral("wireplumber"), QStringList());
+        QVERIFY(m_session.waitForStarted());
+    }
     static bool listed(const QString& path)
     {
         for (const DeviceDescriptor& d : CaptureSystem::instance()->enumerate()) {
@@ -91,12 +99,7 @@ private slots:
             QVERIFY(absent.enumerate().empty());
             QCOMPARE(log.lines(), QStringList());
         }
-        m_daemon.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_daemon.start(QStringLiteral("pipewire"), {QStringLiteral("-c"), qEnvironmentVariable("LUMIVO_SOURCE_DIR")
-                                                                              + QStringLiteral("/tests/pipewire/pipewire-test.conf")});
-        QTRY_VERIFY(QFile::exists(m_runtime.filePath(QStringLiteral("pipewire-0"))));
-        m_session.start(QStringLiteral("wireplumber"), QStringList());
-        QVERIFY(m_session.waitForStarted());
+        startDaemon();
         QVERIFY(createCamera(QLatin1String(kCamera)));
         QVERIFY(createCamera(QLatin1String(kV4l2Camera), QStringLiteral("api.v4l2.path=/dev/null")));
     }
@@ -184,7 +187,8 @@ private slots:
     }
 
     // The node removed, then the daemon gone: the device leaves the list like an
-    // unplugged camera and a running stream ends instead of falling silent.
+    // unplugged camera and a running stream ends instead of falling silent. A daemon
+    // that comes back brings its cameras back.
     void nodeGoesLikeUnplug_data()
     {
         QTest::addColumn<bool>("daemonEnds");
@@ -214,6 +218,13 @@ private slots:
         QTRY_VERIFY(!device->isStreaming());
         QVERIFY(!listed(path));
         QCOMPARE(device->stop(), S_OK);
+        if (!daemonEnds)
+            return;
+        m_daemon.waitForFinished();
+        QFile::remove(m_runtime.filePath(QStringLiteral("pipewire-0")));
+        startDaemon();
+        QVERIFY(createCamera(QLatin1String(kCamera)));
+        QTRY_VERIFY_WITH_TIMEOUT(changes.contains(QVariantList{true, path}), 10000);
     }
 };
 

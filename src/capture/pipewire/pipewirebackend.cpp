@@ -13,24 +13,55 @@ namespace capture {
 namespace {
 const char kPrefix[] = "pipewire:";
 constexpr int kListWaitMs = 1000;
+constexpr int kRetryMs = 3000;
 } // namespace
 
 PipeWireBackend::PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent)
     : CaptureBackend(parent), m_listedElsewhere(std::move(listedElsewhere))
 {
+    connectToDaemon(false);
+    // Without a daemon this costs one stat() of its socket now and then.
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        const std::uint64_t socket = PipeWireConnection::socketIdentity();
+        if (!connected() && socket && socket != m_refused)
+            connectToDaemon(true);
+    });
+    m_retry.start();
+}
+
+PipeWireBackend::~PipeWireBackend() = default;
+
+void PipeWireBackend::connectToDaemon(bool quiet)
+{
     QPointer<PipeWireBackend> self(this);
-    m_connection = PipeWireConnection::connect([self](const PipeWireNode& node, bool arrived) {
+    std::shared_ptr<PipeWireConnection> c = PipeWireConnection::connect([self](const PipeWireNode& node, bool arrived) {
         // From PipeWire's thread to ours.
         QMetaObject::invokeMethod(self, [self, node, arrived] {
             if (self)
                 self->onNode(node, arrived);
         }, Qt::QueuedConnection);
-    });
-    if (m_connection)
-        qDebug() << "PipeWire: connected; cameras it offers are shared with its other clients";
+    }, quiet);
+    if (!c) {
+        m_refused = PipeWireConnection::socketIdentity();  // one left behind would refuse every time
+        return;
+    }
+    qDebug() << "PipeWire: connected; cameras it offers are shared with its other clients";
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_connection = std::move(c);
 }
 
-PipeWireBackend::~PipeWireBackend() = default;
+std::shared_ptr<PipeWireConnection> PipeWireBackend::connection() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_connection;
+}
+
+bool PipeWireBackend::connected() const
+{
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    return c && c->alive();
+}
 
 QString PipeWireBackend::pathOf(const PipeWireNode& node)
 {
@@ -72,22 +103,28 @@ DeviceDescriptor PipeWireBackend::descriptorOf(const PipeWireNode& node) const
 
 void PipeWireBackend::onNode(const PipeWireNode& node, bool arrived)
 {
-    const bool own = ownDevice(node);
+    // Gone, a V4L2 node can no longer be looked up: what was announced decides.
+    const QString path = pathOf(node);
+    const bool own = arrived ? ownDevice(node) : m_announced.remove(path);
     if (own)
         qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went");
     else
         qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went") << "for the V4L2 device" << node.v4l2Node;
-    if (own)
-        emit deviceChanged(arrived, pathOf(node));
+    if (!own)
+        return;
+    if (arrived)
+        m_announced.insert(path);
+    emit deviceChanged(arrived, path);
 }
 
 std::vector<DeviceDescriptor> PipeWireBackend::enumerate()
 {
     std::vector<DeviceDescriptor> out;
-    if (!m_connection)
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c)
         return out;
-    m_connection->waitUntilListed(kListWaitMs);
-    for (const PipeWireNode& node : m_connection->nodes()) {
+    c->waitUntilListed(kListWaitMs);
+    for (const PipeWireNode& node : c->nodes()) {
         if (ownDevice(node))
             out.push_back(descriptorOf(node));
     }
@@ -96,10 +133,11 @@ std::vector<DeviceDescriptor> PipeWireBackend::enumerate()
 
 bool PipeWireBackend::nodeForV4l2(const QString& sysPath, PipeWireNode& out)
 {
-    if (!m_connection || sysPath.isEmpty())
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c || sysPath.isEmpty())
         return false;
-    m_connection->waitUntilListed(kListWaitMs);
-    for (const PipeWireNode& node : m_connection->nodes()) {
+    c->waitUntilListed(kListWaitMs);
+    for (const PipeWireNode& node : c->nodes()) {
         if (!node.v4l2Node.isEmpty() && sysPathOf(node.v4l2Node) == sysPath) {
             out = node;
             return true;
@@ -112,17 +150,19 @@ HRESULT PipeWireBackend::open(const QString& path, std::shared_ptr<CaptureDevice
 {
     device.reset();
     PipeWireNode node;
-    if (!m_connection || !path.startsWith(QLatin1String(kPrefix)) || !m_connection->node(path.mid(int(qstrlen(kPrefix))), node))
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c || !path.startsWith(QLatin1String(kPrefix)) || !c->node(path.mid(int(qstrlen(kPrefix))), node))
         return dshow::VFW_E_NOT_FOUND;
-    return PipeWireDevice::open(m_connection, node, descriptorOf(node), nullptr, device);
+    return PipeWireDevice::open(c, node, descriptorOf(node), nullptr, device);
 }
 
 HRESULT PipeWireBackend::open(const PipeWireNode& node, const std::shared_ptr<CaptureDevice>& v4l2, std::shared_ptr<CaptureDevice>& device)
 {
     device.reset();
-    if (!m_connection || !v4l2)
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c || !v4l2)
         return dshow::VFW_E_NOT_FOUND;
-    return PipeWireDevice::open(m_connection, node, v4l2->descriptor(), v4l2, device);
+    return PipeWireDevice::open(c, node, v4l2->descriptor(), v4l2, device);
 }
 
 } // namespace capture

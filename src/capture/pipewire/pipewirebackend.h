@@ -3,7 +3,11 @@
 #include "capture/capturedevice.h"
 #include "capture/pipewire/pipewireconnection.h"
 
+#include <QSet>
+#include <QTimer>
+
 #include <functional>
+#include <mutex>
 
 namespace capture {
 
@@ -19,7 +23,7 @@ public:
     explicit PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent = nullptr);
     ~PipeWireBackend() override;
 
-    bool connected() const { return m_connection != nullptr; }
+    bool connected() const;
 
     std::vector<DeviceDescriptor> enumerate() override;
     HRESULT open(const QString& path, std::shared_ptr<CaptureDevice>& device) override;
@@ -34,12 +38,18 @@ public:
     static QString pathOf(const PipeWireNode& node);
 
 private:
+    void connectToDaemon(bool quiet);
+    std::shared_ptr<PipeWireConnection> connection() const;
     void onNode(const PipeWireNode& node, bool arrived);
     bool ownDevice(const PipeWireNode& node) const;
     DeviceDescriptor descriptorOf(const PipeWireNode& node) const;
 
     std::function<bool(const QString&)> m_listedElsewhere;
+    mutable std::mutex m_mutex;  // the pointer only: enumerate and open may run on other threads
     std::shared_ptr<PipeWireConnection> m_connection;
+    QSet<QString> m_announced;   // paths of our own devices said to have arrived (this thread)
+    QTimer m_retry;              // looks for a daemon that starts or comes back later
+    std::uint64_t m_refused = 0; // the socket that refused last: not tried again
 };
 
 } // namespace capture

@@ -267,7 +267,7 @@ void PipeWireConnection::initLibrary()
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-bool PipeWireConnection::socketPresent()
+std::uint64_t PipeWireConnection::socketIdentity()
 {
     const char* remote = std::getenv("PIPEWIRE_REMOTE");
     QByteArray path = remote && *remote ? QByteArray(remote) : QByteArray(PW_DEFAULT_REMOTE);
@@ -276,11 +276,13 @@ bool PipeWireConnection::socketPresent()
         if (!dir || !*dir)
             dir = std::getenv("XDG_RUNTIME_DIR");
         if (!dir || !*dir)
-            return false;
+            return 0;
         path = QByteArray(dir) + '/' + path;
     }
     struct stat st;
-    return ::stat(path.constData(), &st) == 0 && S_ISSOCK(st.st_mode);
+    if (::stat(path.constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
+        return 0;
+    return (std::uint64_t(st.st_ino) << 32) ^ std::uint64_t(st.st_mtim.tv_sec) ^ std::uint64_t(st.st_mtim.tv_nsec) ^ 1;
 }
 
 PipeWireConnection::PipeWireConnection()
@@ -288,9 +290,9 @@ PipeWireConnection::PipeWireConnection()
 {
 }
 
-std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener listener)
+std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener listener, bool quiet)
 {
-    if (!socketPresent())
+    if (!socketIdentity())
         return nullptr;
     initLibrary();
 
@@ -310,7 +312,8 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
     if (!d->core) {
         const int err = errno;
         pw_thread_loop_unlock(d->loop);
-        qDebug() << "PipeWire: cannot connect to the daemon:" << std::strerror(err);
+        if (!quiet)
+            qDebug() << "PipeWire: cannot connect to the daemon:" << std::strerror(err);
         return nullptr;
     }
     pw_core_add_listener(d->core, &d->coreListener, &kCoreEvents, d);

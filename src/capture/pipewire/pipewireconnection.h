@@ -37,16 +37,17 @@ public:
     using NodeListener = std::function<void(const PipeWireNode& node, bool arrived)>;
 
     // Null, at once and without a word, when no daemon listens (no socket); null with
-    // a log line when one is there but refuses. `listener` runs on the loop thread.
-    static std::shared_ptr<PipeWireConnection> connect(NodeListener listener);
+    // a log line (unless `quiet`) when one is there but refuses. `listener` runs on the loop thread.
+    static std::shared_ptr<PipeWireConnection> connect(NodeListener listener, bool quiet = false);
     ~PipeWireConnection();
     PipeWireConnection(const PipeWireConnection&) = delete;
     PipeWireConnection& operator=(const PipeWireConnection&) = delete;
 
     // Sets the PipeWire library up once per process; before any other call into it.
     static void initLibrary();
-    // Whether a daemon would be reachable: the socket PipeWire clients connect to exists.
-    static bool socketPresent();
+    // The socket PipeWire clients connect to, told apart from an earlier one at the
+    // same place (inode and time); 0 when there is none.
+    static std::uint64_t socketIdentity();
 
     // Waits (at most `ms`) until the camera nodes present at connection time are known.
     bool waitUntilListed(int ms);
