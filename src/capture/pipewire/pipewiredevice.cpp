@@ -8,6 +8,9 @@
 
 #include <spa/param/param.h>
 
+#include <algorithm>
+#include <tuple>
+
 namespace capture {
 
 HRESULT PipeWireDevice::open(const std::shared_ptr<PipeWireConnection>& connection, const PipeWireNode& node,
@@ -33,7 +36,14 @@ HRESULT PipeWireDevice::open(const std::shared_ptr<PipeWireConnection>& connecti
         qDebug() << "PipeWire: the node" << node.name << "offers no format that can be decoded";
         return dshow::VFW_E_NOT_FOUND;
     }
-    device->m_current = device->m_formats.front();
+    // A node has no format of its own until streamed: MJPG if offered, at the largest
+    // size up to 1080p, as a webcam usually starts.
+    const auto rank = [](const FormatDescriptor& f) {
+        const bool fits = f.width <= 1920 && f.height <= 1080;
+        return std::make_tuple(f.subtype == dshow::MEDIASUBTYPE_MJPG, fits, fits ? f.width * f.height : -f.width * f.height);
+    };
+    device->m_current = *std::max_element(device->m_formats.begin(), device->m_formats.end(),
+                                          [&](const FormatDescriptor& a, const FormatDescriptor& b) { return rank(a) < rank(b); });
     FormatDescriptor v4l2Format;
     if (device->m_v4l2 && dshow::SUCCEEDED(device->m_v4l2->currentFormat(v4l2Format))) {
         for (const FormatDescriptor& f : device->m_formats) {
