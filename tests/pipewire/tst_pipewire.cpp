@@ -4,10 +4,10 @@
 // node or the whole daemon going away, and a start without any daemon.
 #include "frames.h"
 #include "logcapture.h"
+#include "pipewireclient.h"
 
 #include "capture/capturesystem.h"
 #include "capture/pipewire/pipewirebackend.h"
-#include "capture/pipewire/pipewirestream.h"
 #include "capture/virtual/virtualbackend.h"
 
 #include <QtTest>
@@ -33,24 +33,6 @@ bool createCamera(const QString& name, const QString& extra = QString())
                                  "media.class=Video/Source media.role=Camera object.linger=true %2 }").arg(name, extra)}) == 0;
 }
 
-// The second client: streams a node in the format it runs at for `ms`, prints the frame count.
-int countFrames(const QStringList& args)
-{
-    std::atomic<int> frames{0};
-    FormatDescriptor format;
-    format.subtype = Subtype(args.at(2).toUInt());
-    format.width = args.at(3).toInt();
-    format.height = args.at(4).toInt();
-    const QString node = args.at(1);
-    const int ms = args.at(5).toInt();
-    std::shared_ptr<PipeWireStream> stream;
-    if (FAILED(PipeWireStream::start(node, format, [&](const RawFrame&) { ++frames; }, nullptr, stream)))
-        return 2;
-    QThread::msleep(ms);
-    stream->close();
-    std::printf("%d\n", frames.load());
-    return 0;
-}
 } // namespace
 
 class TestPipeWire : public QObject
@@ -130,15 +112,14 @@ private slots:
         const QString path = QStringLiteral("pipewire:") + QLatin1String(kCamera);
         QTRY_VERIFY(listed(path));
 
+        FrameCollector frames;  // outlives the graph, which feeds it until destroyed
         TestGraph graph;
-        FrameCollector frames;
         QCOMPARE(graph.open(path), S_OK);
         QCOMPARE(graph.setFormat(subtype, width, height), S_OK);
         QCOMPARE(graph.stream(&frames), S_OK);
         QVERIFY(frames.waitFor(10));
         QProcess other;
-        other.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--count-frames"), QLatin1String(kCamera),
-                    QString::number(subtype), QString::number(width), QString::number(height), QStringLiteral("2000")});
+        other.start(QCoreApplication::applicationFilePath(), pipewireclient::arguments(QLatin1String(kCamera), subtype, width, height, 2000));
         const QImage picture = uprightImage(frames.last(), width, height);
         QVERIFY(!picture.isNull());
         // SMPTE bars: light grey, then yellow.
@@ -148,7 +129,6 @@ private slots:
         QCOMPARE(other.exitCode(), 0);
         QVERIFY2(other.readAllStandardOutput().trimmed().toInt() >= 25, "the other client got no frames beside ours");
         QVERIFY(frames.waitFor(frames.count() + 5));
-        QCOMPARE(graph.control->Stop(), S_OK);
     }
 
     // A node streaming from a V4L2 device another backend lists: not a device of its
@@ -231,8 +211,9 @@ private slots:
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc == 7 && qstrcmp(argv[1], "--count-frames") == 0)
-        return countFrames(app.arguments().mid(1));
+    const int client = pipewireclient::run(app.arguments().mid(1));
+    if (client >= 0)
+        return client;
     TestPipeWire test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -14,6 +14,10 @@
 
 #include <cstring>
 
+#include <linux/dma-buf.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+
 #include <ctime>
 #include <thread>
 
@@ -52,6 +56,28 @@ struct PipeWireStream::Events
         if (PipeWireStream* s = of(data))
             s->stateChanged(state, error);
     }
+    // PipeWire maps its own memory; a driver's buffers exported as dma-buf are mapped here.
+    static void addBuffer(void*, pw_buffer* b)
+    {
+        spa_data& d = b->buffer->datas[0];
+        if (d.type != SPA_DATA_DmaBuf || d.data || d.fd < 0)
+            return;
+        void* p = ::mmap(nullptr, d.maxsize + d.mapoffset, PROT_READ, MAP_SHARED, int(d.fd), 0);
+        if (p == MAP_FAILED) {
+            qDebug() << "PipeWire: cannot map a frame buffer:" << std::strerror(errno);
+            return;
+        }
+        b->user_data = p;
+        d.data = static_cast<std::uint8_t*>(p) + d.mapoffset;
+    }
+    static void removeBuffer(void*, pw_buffer* b)
+    {
+        spa_data& d = b->buffer->datas[0];
+        if (b->user_data)
+            ::munmap(b->user_data, d.maxsize + d.mapoffset);
+        b->user_data = nullptr;
+        d.data = nullptr;
+    }
     static void paramChanged(void* data, std::uint32_t id, const spa_pod* param)
     {
         PipeWireStream* s = of(data);
@@ -66,6 +92,8 @@ struct PipeWireStream::Events
             e.process = Events::process;
             e.state_changed = Events::stateChanged;
             e.param_changed = Events::paramChanged;
+            e.add_buffer = Events::addBuffer;
+            e.remove_buffer = Events::removeBuffer;
             return e;
         }();
         return events;
@@ -260,9 +288,18 @@ void PipeWireStream::process()
             frame.height = m_got.height;
             frame.bytesPerLine = chunk->stride > 0 ? chunk->stride : m_bytesPerLine;
             frame.sampleTime = std::max(0.0, monotonicSeconds() - m_startTime);
+            // The CPU reads what the device wrote: a dma-buf is told so around the read.
+            dma_buf_sync sync{DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ};
+            const bool dmaBuf = d.type == SPA_DATA_DmaBuf && b->user_data;
+            if (dmaBuf)
+                ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
             t_owner = m_owner;
             m_sink(frame);
             t_owner = nullptr;
+            if (dmaBuf) {
+                sync.flags = DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ;
+                ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
+            }
             ++m_delivered;
         }
     }
