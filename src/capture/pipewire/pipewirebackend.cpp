@@ -14,6 +14,7 @@ namespace {
 const char kPrefix[] = "pipewire:";
 constexpr int kListWaitMs = 1000;
 constexpr int kRetryMs = 3000;
+constexpr int kSameSocketTicks = 10;
 } // namespace
 
 PipeWireBackend::PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent)
@@ -23,8 +24,10 @@ PipeWireBackend::PipeWireBackend(std::function<bool(const QString&)> listedElsew
     // Without a daemon this costs one stat() of its socket now and then.
     m_retry.setInterval(kRetryMs);
     connect(&m_retry, &QTimer::timeout, this, [this] {
+        // A new socket is a daemon (re)started; the same one is tried again now and then,
+        // as a socket kept by the service manager outlives the daemon behind it.
         const std::uint64_t socket = PipeWireConnection::socketIdentity();
-        if (!connected() && socket && socket != m_refused)
+        if (!connected() && socket && (socket != m_tried || ++m_sameSocketTicks % kSameSocketTicks == 0))
             connectToDaemon(true);
     });
     m_retry.start();
@@ -42,11 +45,8 @@ void PipeWireBackend::connectToDaemon(bool quiet)
                 self->onNode(node, arrived);
         }, Qt::QueuedConnection);
     }, quiet);
-    if (!c) {
-        m_refused = PipeWireConnection::socketIdentity();  // one left behind would refuse every time
-        return;
-    }
-    qDebug() << "PipeWire: connected; cameras it offers are shared with its other clients";
+    m_tried = PipeWireConnection::socketIdentity();
+    m_sameSocketTicks = 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_connection = std::move(c);
 }
@@ -120,10 +120,10 @@ void PipeWireBackend::onNode(const PipeWireNode& node, bool arrived)
 std::vector<DeviceDescriptor> PipeWireBackend::enumerate()
 {
     std::vector<DeviceDescriptor> out;
+    // What is known now: cameras still being listed arrive as hot-plugs.
     const std::shared_ptr<PipeWireConnection> c = connection();
     if (!c)
         return out;
-    c->waitUntilListed(kListWaitMs);
     for (const PipeWireNode& node : c->nodes()) {
         if (ownDevice(node))
             out.push_back(descriptorOf(node));
@@ -151,6 +151,8 @@ HRESULT PipeWireBackend::open(const QString& path, std::shared_ptr<CaptureDevice
     device.reset();
     PipeWireNode node;
     const std::shared_ptr<PipeWireConnection> c = connection();
+    if (c)
+        c->waitUntilListed(kListWaitMs);
     if (!c || !path.startsWith(QLatin1String(kPrefix)) || !c->node(path.mid(int(qstrlen(kPrefix))), node))
         return dshow::VFW_E_NOT_FOUND;
     return PipeWireDevice::open(c, node, descriptorOf(node), nullptr, device);

@@ -49,7 +49,8 @@ private:
     std::shared_ptr<PipeWireConnection> m_connection;
     QSet<QString> m_announced;   // paths of our own devices said to have arrived (this thread)
     QTimer m_retry;              // looks for a daemon that starts or comes back later
-    std::uint64_t m_refused = 0; // the socket that refused last: not tried again
+    std::uint64_t m_tried = 0;   // the socket of the last connection made
+    int m_sameSocketTicks = 0;
 };
 
 } // namespace capture

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <system_error>
+#include <thread>
 
 namespace capture {
 
@@ -54,6 +56,9 @@ struct PipeWireConnection::Impl
     spa_hook coreListener{};
     spa_hook registryListener{};
     NodeListener listener;
+    bool quiet = false;
+
+    void setUp();  // with the loop's lock held
 
     // Loop thread only (and callers holding the loop's lock).
     std::map<std::uint32_t, std::unique_ptr<Candidate>> candidates;  // Video/Source nodes
@@ -299,47 +304,67 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
     std::shared_ptr<PipeWireConnection> c(new PipeWireConnection);
     Impl* d = c->d.get();
     d->listener = std::move(listener);
+    d->quiet = quiet;
     d->loop = pw_thread_loop_new("lumivo-pw", nullptr);
-    if (!d->loop)
-        return nullptr;
-    d->context = pw_context_new(pw_thread_loop_get_loop(d->loop), nullptr, 0);
-    if (!d->context || pw_thread_loop_start(d->loop) < 0) {
-        qDebug() << "PipeWire: cannot set up a client:" << std::strerror(errno);
+    if (!d->loop || pw_thread_loop_start(d->loop) < 0) {
+        qDebug() << "PipeWire: cannot start a client thread:" << std::strerror(errno);
         return nullptr;
     }
-    pw_thread_loop_lock(d->loop);
-    d->core = pw_context_connect(d->context, nullptr, 0);
-    if (!d->core) {
+    // The client is set up and connected beside the caller: start-up never waits for it.
+    try {
+        std::thread([c] {
+            pw_thread_loop_lock(c->d->loop);
+            c->d->setUp();
+            pw_thread_loop_unlock(c->d->loop);
+        }).detach();
+    } catch (const std::system_error& e) {
+        qDebug() << "PipeWire: cannot start a client thread:" << e.what();
+        return nullptr;
+    }
+    return c;
+}
+
+void PipeWireConnection::Impl::setUp()
+{
+    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    if (!core) {
         const int err = errno;
-        pw_thread_loop_unlock(d->loop);
         if (!quiet)
             qDebug() << "PipeWire: cannot connect to the daemon:" << std::strerror(err);
-        return nullptr;
+        std::lock_guard<std::mutex> lock(mutex);
+        dead = true;
+        listed = true;
+        pw_thread_loop_signal(loop, false);
+        return;
     }
-    pw_core_add_listener(d->core, &d->coreListener, &kCoreEvents, d);
-    d->registry = pw_core_get_registry(d->core, PW_VERSION_REGISTRY, 0);
-    pw_registry_add_listener(d->registry, &d->registryListener, &kRegistryEvents, d);
-    d->listSeq = pw_core_sync(d->core, PW_ID_CORE, 0);
-    pw_thread_loop_unlock(d->loop);
-    return c;
+    qDebug() << "PipeWire: connected; cameras it offers are shared with its other clients";
+    pw_core_add_listener(core, &coreListener, &kCoreEvents, this);
+    registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+    pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, this);
+    listSeq = pw_core_sync(core, PW_ID_CORE, 0);
 }
 
 PipeWireConnection::~PipeWireConnection()
 {
     if (!d->loop)
         return;
+    pw_thread_loop_lock(d->loop);  // also waits for a set-up under way
+    d->candidates.clear();
+    if (d->registry) {
+        spa_hook_remove(&d->registryListener);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(d->registry));
+        d->registry = nullptr;
+    }
     if (d->core) {
-        pw_thread_loop_lock(d->loop);
-        d->candidates.clear();
-        if (d->registry) {
-            spa_hook_remove(&d->registryListener);
-            pw_proxy_destroy(reinterpret_cast<pw_proxy*>(d->registry));
-        }
         spa_hook_remove(&d->coreListener);
         pw_core_disconnect(d->core);
-        pw_thread_loop_unlock(d->loop);
+        d->core = nullptr;
     }
+    pw_thread_loop_unlock(d->loop);
     pw_thread_loop_stop(d->loop);
+    if (d->core)  // set up while the thread was ending
+        pw_core_disconnect(d->core);
     if (d->context)
         pw_context_destroy(d->context);
     pw_thread_loop_destroy(d->loop);

@@ -36,8 +36,9 @@ class PipeWireConnection
 public:
     using NodeListener = std::function<void(const PipeWireNode& node, bool arrived)>;
 
-    // Null, at once and without a word, when no daemon listens (no socket); null with
-    // a log line (unless `quiet`) when one is there but refuses. `listener` runs on the loop thread.
+    // Null, at once and without a word, when no daemon listens (no socket). Otherwise
+    // connects on its own thread; one that refuses leaves a connection that is not
+    // alive, with a log line unless `quiet`. `listener` runs on the loop thread.
     static std::shared_ptr<PipeWireConnection> connect(NodeListener listener, bool quiet = false);
     ~PipeWireConnection();
     PipeWireConnection(const PipeWireConnection&) = delete;
