@@ -129,7 +129,7 @@ private slots:
         PipeWireNode node;
         QVERIFY(CaptureSystem::instance()->pipeWireBackend()->nodeForV4l2(m_paths[camera], node));
         QProcess other;
-        other.start(QCoreApplication::applicationFilePath(), pipewireclient::arguments(node.name, subtype, width, height, 3000));
+        other.start(QCoreApplication::applicationFilePath(), pipewireclient::arguments(node.name, subtype, width, height, 6000));
         // Straight through V4L2 the camera is taken while PipeWire streams it.
         V4l2Backend v4l2;
         std::shared_ptr<CaptureDevice> direct;
@@ -170,6 +170,7 @@ int main(int argc, char** argv)
                                    const_cast<char*>("--")};
         args.insert(args.end(), argv, argv + argc);
         args.push_back(nullptr);
+        qputenv("QTEST_FUNCTION_TIMEOUT", "240000");  // two emulated cameras shared under TCG take their time
         QDir().mkpath(QStringLiteral("/run/systemd/seats"));
         QDir().mkpath(QStringLiteral("/run/systemd/sessions"));
         QDir().mkpath(QStringLiteral("/run/systemd/users"));
