@@ -8,9 +8,13 @@
 
 #include "capture/capturesystem.h"
 #include "capture/pipewire/pipewirebackend.h"
+#include "capture/pipewire/pipewireprops.h"
 #include "capture/virtual/virtualbackend.h"
 
 #include <QtTest>
+
+#include <spa/param/props.h>
+#include <spa/pod/builder.h>
 
 using namespace capture;
 using namespace dshow;
@@ -33,6 +37,24 @@ bool createCamera(const QString& name, const QString& extra = QString())
                                  "media.class=Video/Source media.role=Camera object.linger=true %2 }").arg(name, extra)}) == 0;
 }
 
+// A PropInfo parameter as a camera node describes one property: a range of `T`, or a bool.
+template <typename T>
+std::vector<std::uint8_t> propInfo(std::uint32_t id, const char* name, T def, T min, T max)
+{
+    std::vector<std::uint8_t> buffer(512);
+    spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer.data(), std::uint32_t(buffer.size()));
+    spa_pod_frame f;
+    spa_pod_builder_push_object(&b, &f, SPA_TYPE_OBJECT_PropInfo, SPA_PARAM_PropInfo);
+    spa_pod_builder_add(&b, SPA_PROP_INFO_id, SPA_POD_Id(id), SPA_PROP_INFO_description, SPA_POD_String(name), 0);
+    if constexpr (std::is_same_v<T, bool>)
+        spa_pod_builder_add(&b, SPA_PROP_INFO_type, SPA_POD_Bool(def), 0);
+    else if constexpr (std::is_same_v<T, float>)
+        spa_pod_builder_add(&b, SPA_PROP_INFO_type, SPA_POD_CHOICE_RANGE_Float(def, min, max), 0);
+    else
+        spa_pod_builder_add(&b, SPA_PROP_INFO_type, SPA_POD_CHOICE_RANGE_Int(def, min, max), 0);
+    spa_pod_builder_pop(&b, &f);
+    return buffer;
+}
 } // namespace
 
 class TestPipeWire : public QObject
@@ -102,6 +124,29 @@ private slots:
         m_session.waitForFinished();
         m_daemon.kill();
         m_daemon.waitForFinished();
+    }
+
+    // A libcamera node's properties on the property interface: names and ids mapped,
+    // floats in hundredths, switches as automatic modes, the rest only in the dialog.
+    void nodeProperties()
+    {
+        const auto entries = PipeWireProps::describe({propInfo<float>(SPA_PROP_START_CUSTOM + 1, "Brightness", 0.f, -1.f, 1.f),
+                                                      propInfo<int>(SPA_PROP_START_CUSTOM + 2, "ExposureTime", 10000, 100, 33000),
+                                                      propInfo<bool>(SPA_PROP_START_CUSTOM + 3, "AeEnable", true, false, true),
+                                                      propInfo<int>(SPA_PROP_contrast, "Contrast level", 5, 0, 10),
+                                                      propInfo<int>(SPA_PROP_START_CUSTOM + 4, "AnalogueGain", 1, 1, 16)});
+        QCOMPARE(int(entries.size()), 5);
+        const std::vector<std::tuple<int, bool, long, long, long>> expected = {{int(Property::Brightness), false, -100, 100, 0},
+            {int(Property::Exposure), false, 100, 33000, 10000}, {int(Property::Exposure), true, 0, 1, 1},
+            {int(Property::Contrast), false, 0, 10, 5}, {-1, false, 1, 16, 1}};
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            QCOMPARE(std::make_tuple(entries[i].property, entries[i].automatic, entries[i].min, entries[i].max, entries[i].defaultValue), expected[i]);
+        std::uint8_t buffer[256];
+        spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
+        const void* props = spa_pod_builder_add_object(&b, SPA_TYPE_OBJECT_Props, SPA_PARAM_Props, SPA_PROP_START_CUSTOM + 1,
+                                                       SPA_POD_Float(0.5f), SPA_PROP_START_CUSTOM + 3, SPA_POD_Bool(false));
+        const auto values = PipeWireProps::values(entries, props);
+        QCOMPARE(values, (std::vector<std::pair<std::uint32_t, long>>{{SPA_PROP_START_CUSTOM + 1, 50L}, {SPA_PROP_START_CUSTOM + 3, 0L}}));
     }
 
     // Through the same graph as the camera: grabber frames of the size asked for, the

@@ -9,7 +9,6 @@
 #include <spa/param/props.h>
 #include <spa/pod/builder.h>
 #include <spa/pod/iter.h>
-#include <spa/pod/parser.h>
 
 #include <cmath>
 
@@ -79,10 +78,16 @@ std::vector<PipeWireProps::Entry> PipeWireProps::describe(const std::vector<std:
             continue;
         Entry e;
         const char* name = nullptr;
-        const spa_pod* type = nullptr;
-        if (spa_pod_parse_object(pod, SPA_TYPE_OBJECT_PropInfo, nullptr, SPA_PROP_INFO_id, SPA_POD_Id(&e.id),
-                                 SPA_PROP_INFO_description, SPA_POD_OPT_String(&name), SPA_PROP_INFO_type, SPA_POD_Pod(&type)) < 0)
+        // Found by key, not parsed: the parser refuses a range where one value is asked for.
+        const auto* object = reinterpret_cast<const spa_pod_object*>(pod);
+        const spa_pod_prop* id = spa_pod_object_find_prop(object, nullptr, SPA_PROP_INFO_id);
+        const spa_pod_prop* description = spa_pod_object_find_prop(object, nullptr, SPA_PROP_INFO_description);
+        const spa_pod_prop* typeProp = spa_pod_object_find_prop(object, nullptr, SPA_PROP_INFO_type);
+        if (!id || !typeProp || spa_pod_get_id(&id->value, &e.id) < 0)
             continue;
+        if (description)
+            spa_pod_get_string(&description->value, &name);
+        const spa_pod* type = &typeProp->value;
         std::uint32_t count = 0, choice = SPA_CHOICE_None;
         const spa_pod* value = spa_pod_get_values(type, &count, &choice);
         e.isBool = value->type == SPA_TYPE_Bool;
