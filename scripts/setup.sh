@@ -17,6 +17,7 @@ packages=(
   cmake g++ make pkg-config git
   "${qt[@]}"
   libopencv-core-dev libudev-dev libturbojpeg0-dev libyuv-dev
+  libpipewire-0.3-dev
   libbenchmark-dev
   fonts-noto-cjk
   xvfb xauth imagemagick

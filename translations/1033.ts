@@ -453,6 +453,10 @@
         <source>Remember camera settings</source>
         <translation>Remember camera settings</translation>
     </message>
+    <message>
+        <source>Use PipeWire when available</source>
+        <translation>Use PipeWire when available</translation>
+    </message>
 </context>
 <context>
     <name>ITitleWidget</name>

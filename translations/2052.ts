@@ -453,6 +453,10 @@
         <source>Remember camera settings</source>
         <translation>记住摄像头设置</translation>
     </message>
+    <message>
+        <source>Use PipeWire when available</source>
+        <translation>可用时使用 PipeWire</translation>
+    </message>
 </context>
 <context>
     <name>ITitleWidget</name>

@@ -6,6 +6,7 @@
 #include "app/iapplication.h"
 #include "app/mainframe.h"
 #include "base/iconfigureservice.h"
+#include "capture/capturesystem.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -103,6 +104,23 @@ void ISettingFrame::initUI()
     rememberRow->addWidget(m_pRememberSwitch);
     rememberRow->addStretch();
 
+    // Takes effect for the cameras opened from now on; the list follows at once.
+    m_pPipeWireSwitch = createSwitchButton(QStringLiteral("usePipeWire"), this);
+    m_pPipeWireSwitch->setStatus(IConfigureService::s_bUsePipeWire);
+    connect(m_pPipeWireSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
+        if (on == IConfigureService::s_bUsePipeWire)
+            return;
+        IConfigureService::s_bUsePipeWire = on;
+        IConfigureService::instance()->setValue(IConfigureService::kUsePipeWireKey, on);
+        capture::CaptureSystem::instance()->pipeWireSettingChanged();
+    });
+    auto* pipeWireRow = new QHBoxLayout;
+    pipeWireRow->addSpacing(int(20 * s));
+    pipeWireRow->addWidget(createLabel(tr("Use PipeWire when available"), body, font));
+    pipeWireRow->addSpacing(int(20 * s));
+    pipeWireRow->addWidget(m_pPipeWireSwitch);
+    pipeWireRow->addStretch();
+
     box->addLayout(aboutRow);
     box->addLayout(nameRow);
     box->addLayout(versionRow);
@@ -112,6 +130,7 @@ void ISettingFrame::initUI()
     box->addSpacing(int(10 * s));
     box->addLayout(cameraHeading);
     box->addLayout(rememberRow);
+    box->addLayout(pipeWireRow);
     box->addSpacing(int(10 * s));
     box->addStretch();
 

@@ -29,6 +29,8 @@ public:
     QComboBox* languageBox() const { return m_pLanguageBox; }
     // "Remember camera settings".
     ISwitchButton* rememberSwitch() const { return m_pRememberSwitch; }
+    // "Use PipeWire when available".
+    ISwitchButton* pipeWireSwitch() const { return m_pPipeWireSwitch; }
     const QList<QPair<QString, QString>>& languageList() const { return languages; }
 
     // Environment variable that marks a restarted copy.
@@ -46,4 +48,5 @@ private:
     QStackedWidget* m_pStack = nullptr;
     QComboBox* m_pLanguageBox = nullptr;
     ISwitchButton* m_pRememberSwitch = nullptr;
+    ISwitchButton* m_pPipeWireSwitch = nullptr;
 };

@@ -21,6 +21,8 @@ QString IConfigureService::s_strVideoPath;
 QString IConfigureService::s_strDocumentPath;
 bool IConfigureService::s_bRememberCameraSettings = true;
 const char* const IConfigureService::kRememberCameraSettingsKey = "camera/remember_settings";
+bool IConfigureService::s_bUsePipeWire = true;
+const char* const IConfigureService::kUsePipeWireKey = "camera/use_pipewire";
 QString IConfigureService::s_strProductName;
 QString IConfigureService::s_strVersion;
 
@@ -97,6 +99,7 @@ void IConfigureService::readConfigure()
     s_strVideoPath = settings.value("path/video", makeWritableDir("video/")).toString();
     s_strDocumentPath = settings.value("path/document", makeWritableDir("document/")).toString();
     s_bRememberCameraSettings = settings.value(kRememberCameraSettingsKey, true).toBool();
+    s_bUsePipeWire = settings.value(kUsePipeWireKey, true).toBool();
     CameraResolution resolution = currentCameraResolution();
     const int height = settings.value("cameraresolution/height", 1080).toInt();
     const int width = settings.value("cameraresolution/width", 1920).toInt();
@@ -119,6 +122,7 @@ void IConfigureService::writeConfigure()
     settings.setValue("cameraresolution/width", size.width());
     settings.setValue("cameraresolution/height", size.height());
     settings.setValue(kRememberCameraSettingsKey, s_bRememberCameraSettings);
+    settings.setValue(kUsePipeWireKey, s_bUsePipeWire);
     settings.sync();
     reportWriteFailure(settings);
 }

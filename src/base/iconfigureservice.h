@@ -37,6 +37,9 @@ public:
     // Whether cameras get back what the user set for them when they arrive.
     static bool s_bRememberCameraSettings;
     static const char* const kRememberCameraSettingsKey;
+    // Whether cameras a PipeWire daemon offers are shown through it (shared with other programs).
+    static bool s_bUsePipeWire;
+    static const char* const kUsePipeWireKey;
     static QString s_strProductName;
     static QString s_strVersion;
 

@@ -10,10 +10,13 @@
 
 namespace capture {
 
+class PipeWireBackend;
 class VirtualBackend;
 
-// All capture backends of the process, in order: real cameras (V4L2) first, then the
-// virtual ones. Enumeration and open may be called from any thread; deviceChanged is
+// All capture backends of the process, in order: real cameras (V4L2, then the cameras
+// only PipeWire offers), then the virtual ones. A V4L2 camera that a PipeWire daemon
+// also offers is one device: listed by V4L2, streamed through PipeWire when the
+// setting allows (so that other programs can share it). Enumeration and open may be called from any thread; deviceChanged is
 // emitted on the GUI thread for every backend's arrivals and removals.
 class CaptureSystem : public QObject
 {
@@ -31,6 +34,10 @@ public:
     bool configureFromArguments(const QStringList& arguments, QString* error);
 
     VirtualBackend* virtualBackend() const { return m_virtual; }
+    PipeWireBackend* pipeWireBackend() const { return m_pipewire; }
+
+    // "Use PipeWire when available" changed: the cameras only PipeWire offers come or go.
+    void pipeWireSettingChanged();
 
 signals:
     void deviceChanged(bool arrived, const QString& devicePath);
@@ -38,8 +45,12 @@ signals:
 private:
     CaptureSystem();
     void addBackend(CaptureBackend* backend);
+    bool listedByV4l2(const QString& sysPath);
+    HRESULT openShared(const QString& path, std::shared_ptr<CaptureDevice>& device);
 
     std::vector<CaptureBackend*> m_backends;  // children of this object
+    CaptureBackend* m_v4l2 = nullptr;
+    PipeWireBackend* m_pipewire = nullptr;
     VirtualBackend* m_virtual = nullptr;
 };
 

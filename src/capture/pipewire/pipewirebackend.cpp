@@ -1,0 +1,170 @@
+#include "capture/pipewire/pipewirebackend.h"
+
+#include "capture/pipewire/pipewiredevice.h"
+
+#include <QDebug>
+#include <QPointer>
+
+#include <libudev.h>
+#include <sys/stat.h>
+
+namespace capture {
+
+namespace {
+const char kPrefix[] = "pipewire:";
+constexpr int kListWaitMs = 1000;
+constexpr int kRetryMs = 3000;
+constexpr int kSameSocketTicks = 10;
+} // namespace
+
+PipeWireBackend::PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent)
+    : CaptureBackend(parent), m_listedElsewhere(std::move(listedElsewhere))
+{
+    connectToDaemon(false);
+    // Without a daemon this costs one stat() of its socket now and then.
+    m_retry.setInterval(kRetryMs);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        // A new socket is a daemon (re)started; the same one is tried again now and then,
+        // as a socket kept by the service manager outlives the daemon behind it.
+        const std::uint64_t socket = PipeWireConnection::socketIdentity();
+        if (!connected() && socket && (socket != m_tried || ++m_sameSocketTicks % kSameSocketTicks == 0))
+            connectToDaemon(true);
+    });
+    m_retry.start();
+}
+
+PipeWireBackend::~PipeWireBackend() = default;
+
+void PipeWireBackend::connectToDaemon(bool quiet)
+{
+    QPointer<PipeWireBackend> self(this);
+    std::shared_ptr<PipeWireConnection> c = PipeWireConnection::connect([self](const PipeWireNode& node, bool arrived) {
+        // From PipeWire's thread to ours.
+        QMetaObject::invokeMethod(self, [self, node, arrived] {
+            if (self)
+                self->onNode(node, arrived);
+        }, Qt::QueuedConnection);
+    }, quiet);
+    m_tried = PipeWireConnection::socketIdentity();
+    m_sameSocketTicks = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_connection = std::move(c);
+}
+
+std::shared_ptr<PipeWireConnection> PipeWireBackend::connection() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_connection;
+}
+
+bool PipeWireBackend::connected() const
+{
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    return c && c->alive();
+}
+
+QString PipeWireBackend::pathOf(const PipeWireNode& node)
+{
+    return QLatin1String(kPrefix) + node.name;
+}
+
+QString PipeWireBackend::sysPathOf(const QString& devNode)
+{
+    struct stat st;
+    if (devNode.isEmpty() || ::stat(devNode.toLocal8Bit().constData(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return QString();
+    QString path;
+    if (udev* u = udev_new()) {
+        if (udev_device* dev = udev_device_new_from_devnum(u, 'c', st.st_rdev)) {
+            path = QString::fromUtf8(udev_device_get_syspath(dev));
+            udev_device_unref(dev);
+        }
+        udev_unref(u);
+    }
+    return path;
+}
+
+bool PipeWireBackend::ownDevice(const PipeWireNode& node) const
+{
+    const QString sysPath = sysPathOf(node.v4l2Node);
+    return sysPath.isEmpty() || !m_listedElsewhere || !m_listedElsewhere(sysPath);
+}
+
+DeviceDescriptor PipeWireBackend::descriptorOf(const PipeWireNode& node) const
+{
+    DeviceDescriptor d;
+    d.friendlyName = node.description;
+    d.devicePath = pathOf(node);
+    d.vendorId = node.vendorId;
+    d.productId = node.productId;
+    d.serial = node.serial;
+    return d;
+}
+
+void PipeWireBackend::onNode(const PipeWireNode& node, bool arrived)
+{
+    // Gone, a V4L2 node can no longer be looked up: what was announced decides.
+    const QString path = pathOf(node);
+    const bool own = arrived ? ownDevice(node) : m_announced.remove(path);
+    if (own)
+        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went");
+    else
+        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went") << "for the V4L2 device" << node.v4l2Node;
+    if (!own)
+        return;
+    if (arrived)
+        m_announced.insert(path);
+    emit deviceChanged(arrived, path);
+}
+
+std::vector<DeviceDescriptor> PipeWireBackend::enumerate()
+{
+    std::vector<DeviceDescriptor> out;
+    // What is known now: cameras still being listed arrive as hot-plugs.
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c)
+        return out;
+    for (const PipeWireNode& node : c->nodes()) {
+        if (ownDevice(node))
+            out.push_back(descriptorOf(node));
+    }
+    return out;
+}
+
+bool PipeWireBackend::nodeForV4l2(const QString& sysPath, PipeWireNode& out)
+{
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c || sysPath.isEmpty())
+        return false;
+    c->waitUntilListed(kListWaitMs);
+    for (const PipeWireNode& node : c->nodes()) {
+        if (!node.v4l2Node.isEmpty() && sysPathOf(node.v4l2Node) == sysPath) {
+            out = node;
+            return true;
+        }
+    }
+    return false;
+}
+
+HRESULT PipeWireBackend::open(const QString& path, std::shared_ptr<CaptureDevice>& device)
+{
+    device.reset();
+    PipeWireNode node;
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (c)
+        c->waitUntilListed(kListWaitMs);
+    if (!c || !path.startsWith(QLatin1String(kPrefix)) || !c->node(path.mid(int(qstrlen(kPrefix))), node))
+        return dshow::VFW_E_NOT_FOUND;
+    return PipeWireDevice::open(c, node, descriptorOf(node), nullptr, device);
+}
+
+HRESULT PipeWireBackend::open(const PipeWireNode& node, const std::shared_ptr<CaptureDevice>& v4l2, std::shared_ptr<CaptureDevice>& device)
+{
+    device.reset();
+    const std::shared_ptr<PipeWireConnection> c = connection();
+    if (!c || !v4l2)
+        return dshow::VFW_E_NOT_FOUND;
+    return PipeWireDevice::open(c, node, v4l2->descriptor(), v4l2, device);
+}
+
+} // namespace capture

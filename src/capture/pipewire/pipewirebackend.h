@@ -1,0 +1,56 @@
+#pragma once
+
+#include "capture/capturedevice.h"
+#include "capture/pipewire/pipewireconnection.h"
+
+#include <QSet>
+#include <QTimer>
+
+#include <functional>
+#include <mutex>
+
+namespace capture {
+
+// Cameras offered by a PipeWire daemon. Nodes that stream from a V4L2 device another
+// backend lists (the predicate says which) are not devices of their own: that
+// device opens through open(node, ...) instead, sharing the camera with PipeWire's
+// other clients. Without a daemon it lists nothing and costs nothing.
+class PipeWireBackend : public CaptureBackend
+{
+    Q_OBJECT
+public:
+    // `listedElsewhere(sysPath)`: whether another backend lists that V4L2 device.
+    explicit PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent = nullptr);
+    ~PipeWireBackend() override;
+
+    bool connected() const;
+
+    std::vector<DeviceDescriptor> enumerate() override;
+    HRESULT open(const QString& path, std::shared_ptr<CaptureDevice>& device) override;
+
+    // The node streaming from the V4L2 device at `sysPath`; false when there is none.
+    bool nodeForV4l2(const QString& sysPath, PipeWireNode& node);
+    // Opens `node` with the descriptor and controls of the V4L2 device behind it.
+    HRESULT open(const PipeWireNode& node, const std::shared_ptr<CaptureDevice>& v4l2, std::shared_ptr<CaptureDevice>& device);
+
+    // The V4L2 device's sys path for a node's device node ("/dev/video0"); "" when none.
+    static QString sysPathOf(const QString& devNode);
+    static QString pathOf(const PipeWireNode& node);
+
+private:
+    void connectToDaemon(bool quiet);
+    std::shared_ptr<PipeWireConnection> connection() const;
+    void onNode(const PipeWireNode& node, bool arrived);
+    bool ownDevice(const PipeWireNode& node) const;
+    DeviceDescriptor descriptorOf(const PipeWireNode& node) const;
+
+    std::function<bool(const QString&)> m_listedElsewhere;
+    mutable std::mutex m_mutex;  // the pointer only: enumerate and open may run on other threads
+    std::shared_ptr<PipeWireConnection> m_connection;
+    QSet<QString> m_announced;   // paths of our own devices said to have arrived (this thread)
+    QTimer m_retry;              // looks for a daemon that starts or comes back later
+    std::uint64_t m_tried = 0;   // the socket of the last connection made
+    int m_sameSocketTicks = 0;
+};
+
+} // namespace capture

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct pw_thread_loop;
+struct pw_context;
+struct pw_core;
+struct pw_registry;
+struct spa_pod;
+
+namespace capture {
+
+// What the registry says about one camera node.
+struct PipeWireNode
+{
+    std::uint32_t id = 0;
+    QString name;         // node.name: stays the same across restarts of the daemon
+    QString description;
+    QString v4l2Node;     // the V4L2 device node it streams from ("/dev/video0"), "" for others
+    QString api;          // device.api: v4l2, libcamera, ...
+    QString vendorId, productId, serial;
+};
+
+// One connection to the PipeWire daemon, its loop on a thread of its own: follows the
+// registry's camera nodes and their output ports, and asks objects for parameters.
+// Lock order: the loop's lock before m_mutex; m_mutex is never held while waiting.
+class PipeWireConnection
+{
+public:
+    using NodeListener = std::function<void(const PipeWireNode& node, bool arrived)>;
+
+    // Null, at once and without a word, when no daemon listens (no socket). Otherwise
+    // connects on its own thread; one that refuses leaves a connection that is not
+    // alive, with a log line unless `quiet`. `listener` runs on the loop thread.
+    static std::shared_ptr<PipeWireConnection> connect(NodeListener listener, bool quiet = false);
+    ~PipeWireConnection();
+    PipeWireConnection(const PipeWireConnection&) = delete;
+    PipeWireConnection& operator=(const PipeWireConnection&) = delete;
+
+    // Sets the PipeWire library up once per process; before any other call into it.
+    static void initLibrary();
+    // The socket PipeWire clients connect to, told apart from an earlier one at the
+    // same place (inode and time); 0 when there is none.
+    static std::uint64_t socketIdentity();
+
+    // Waits (at most `ms`) until the camera nodes present at connection time are known.
+    bool waitUntilListed(int ms);
+    bool alive() const;
+    std::vector<PipeWireNode> nodes() const;
+    bool node(const QString& name, PipeWireNode& out) const;
+    bool hasNode(std::uint32_t id) const;
+
+    // The parameters of kind `paramId` a node (or, with `port`, the node's output port)
+    // offers, each a copy of its pod; empty when it offers none or the call times out.
+    std::vector<std::vector<std::uint8_t>> enumParams(std::uint32_t nodeId, bool port, std::uint32_t paramId, int timeoutMs);
+    bool setNodeParam(std::uint32_t nodeId, std::uint32_t paramId, const spa_pod* param);
+
+    struct Impl;
+
+private:
+    PipeWireConnection();
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace capture
