@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,6 +57,15 @@ struct RawFrame
 };
 
 using FrameSink = std::function<void(const RawFrame&)>;
+
+// Seconds on the monotonic clock (the one V4L2 stamps its buffers with): the time base
+// of RawFrame::sampleTime.
+inline double monotonicSeconds()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
 
 // A property as the DirectShow-shaped interfaces report it.
 struct PropertyRange

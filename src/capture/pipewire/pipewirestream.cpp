@@ -29,13 +29,6 @@ constexpr int kStartTimeoutMs = 4000;
 
 thread_local const void* t_owner = nullptr;
 
-double monotonicSeconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
 } // namespace
 
 struct PipeWireStream::Shim

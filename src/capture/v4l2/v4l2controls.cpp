@@ -82,6 +82,16 @@ bool V4l2Controls::describe(quint32 id, DeviceControl& c, quint32* next) const
     return true;
 }
 
+int V4l2Controls::one(unsigned long request, v4l2_ext_control& e) const
+{
+    v4l2_ext_controls all;
+    std::memset(&all, 0, sizeof all);
+    all.which = V4L2_CTRL_WHICH_CUR_VAL;
+    all.count = 1;
+    all.controls = &e;
+    return xioctl(m_fd, request, &all);
+}
+
 void V4l2Controls::readValue(DeviceControl& c) const
 {
     c.value = c.defaultValue;
@@ -96,12 +106,7 @@ void V4l2Controls::readValue(DeviceControl& c) const
         e.size = std::uint32_t(buffer.size());
         e.string = buffer.data();
     }
-    v4l2_ext_controls all;
-    std::memset(&all, 0, sizeof all);
-    all.which = V4L2_CTRL_WHICH_CUR_VAL;
-    all.count = 1;
-    all.controls = &e;
-    if (xioctl(m_fd, VIDIOC_G_EXT_CTRLS, &all) < 0)
+    if (one(VIDIOC_G_EXT_CTRLS, e) < 0)
         return;
     if (c.kind == Kind::String)
         c.text = text(buffer.constData(), std::size_t(buffer.size()));
@@ -136,12 +141,7 @@ HRESULT V4l2Controls::set(quint32 id, qint64 value)
     std::memset(&e, 0, sizeof e);
     e.id = id;
     e.value64 = value;  // a 32-bit control reads the low half of the same bytes (x86-64)
-    v4l2_ext_controls all;
-    std::memset(&all, 0, sizeof all);
-    all.which = V4L2_CTRL_WHICH_CUR_VAL;
-    all.count = 1;
-    all.controls = &e;
-    return xioctl(m_fd, VIDIOC_S_EXT_CTRLS, &all) < 0 ? hresultFromErrno(errno) : S_OK;
+    return one(VIDIOC_S_EXT_CTRLS, e) < 0 ? hresultFromErrno(errno) : S_OK;
 }
 
 HRESULT V4l2Controls::setText(quint32 id, const QString& value)
@@ -152,12 +152,7 @@ HRESULT V4l2Controls::setText(quint32 id, const QString& value)
     e.id = id;
     e.size = std::uint32_t(bytes.size() + 1);
     e.string = bytes.data();
-    v4l2_ext_controls all;
-    std::memset(&all, 0, sizeof all);
-    all.which = V4L2_CTRL_WHICH_CUR_VAL;
-    all.count = 1;
-    all.controls = &e;
-    return xioctl(m_fd, VIDIOC_S_EXT_CTRLS, &all) < 0 ? hresultFromErrno(errno) : S_OK;
+    return one(VIDIOC_S_EXT_CTRLS, e) < 0 ? hresultFromErrno(errno) : S_OK;
 }
 
 void V4l2Controls::setListener(ControlListener listener)

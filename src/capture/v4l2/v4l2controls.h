@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+struct v4l2_ext_control;
+
 namespace capture {
 
 // The controls of one open V4L2 node: listed, read and written by id through the
@@ -26,6 +28,8 @@ public:
 private:
     bool describe(quint32 id, dshow::DeviceControl& out, quint32* next) const;
     void readValue(dshow::DeviceControl& c) const;
+    // VIDIOC_G_EXT_CTRLS or VIDIOC_S_EXT_CTRLS on the current value of one control.
+    int one(unsigned long request, v4l2_ext_control& e) const;
     void stopEvents();
     void run();
 

@@ -24,13 +24,6 @@ namespace {
 constexpr unsigned kBufferCount = 4;
 
 thread_local const void* t_owner = nullptr;
-
-double monotonicSeconds()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 } // namespace
 
 std::size_t V4l2Stream::minimumFrameBytes(std::uint32_t pixelFormat, int bytesPerLine, int height)
