@@ -86,6 +86,7 @@ ICameraPage::ICameraPage(IApplication* application, QWidget* parent) : IBaseWidg
     connect(camera(), &ICamera::sgStreamState, this, &ICameraPage::slStreamState);
     connect(m_pPreview, &ICameraPreview::sgAreaChanged, camera(), &ICamera::setPreviewArea);
     connect(camera(), &ICamera::sgControlEvent, this, &ICameraPage::slControlEvent);
+    connect(camera(), &ICamera::sgControlDone, this, &ICameraPage::slControlDone);
     connect(camera(), &ICamera::sgRunCopyImage, [this] {
         if (m_pControlsDialog)  // the camera goes, and its controls with it
             m_pControlsDialog->close();
@@ -324,38 +325,51 @@ void ICameraPage::connectPanel()
 
 void ICameraPage::onAutoSwitch(const capture::CameraProperty& property, bool on)
 {
-    CameraParameter& parameter = g_currentCameraInfo.parameters[property.slot];
-    ISlider* control = slider(property.slot);
-    // Off, the value stays the one the camera chose: the slider takes it, nothing is written.
-    if (!camera()->setControlAuto(property.v4l2Control, on)) {
+    // On through the named setter; off, the value stays the one the camera chose (the
+    // outcome brings it to the slider), nothing else is written.
+    const bool queued = on ? (camera()->*property.setAuto)()
+                           : camera()->setControlAuto(property.v4l2Control, false) == capture::ControlResult::Queued;
+    if (!queued) {
         qDebug() << "camera page:" << property.name << "automatic mode stays" << (on ? "off" : "on");
         const QSignalBlocker quiet(button(autoSwitchKey(property.slot)));
         static_cast<ISwitchButton*>(button(autoSwitchKey(property.slot)))->setStatus(!on);
         return;
     }
-    dshow::DeviceControl now;
-    if (!on && camera()->control(property.v4l2Control, now)) {
-        const QSignalBlocker quiet(control);
-        control->setValue(int(now.value));
-        parameter.value = int(now.value);
-    }
-    parameter.isAuto = on;
-    control->setEnabled(!on);
+    g_currentCameraInfo.parameters[property.slot].isAuto = on;
+    slider(property.slot)->setEnabled(!on);
 }
 
 void ICameraPage::send(const capture::CameraProperty& property, int value)
 {
-    qint64 landed = value;
-    const bool written = camera()->setControl(property.v4l2Control, value, &landed);
-    if (!written && landed != value) {
+    g_currentCameraInfo.parameters[property.slot].value = value;
+    dshow::DeviceControl now;
+    // Refused at once: the slider goes back to what the device holds.
+    if (!(camera()->*property.set)(value) && camera()->control(property.v4l2Control, now)) {
         const QSignalBlocker quiet(slider(property.slot));
-        slider(property.slot)->setValue(int(landed));
+        slider(property.slot)->setValue(int(now.value));
+        g_currentCameraInfo.parameters[property.slot].value = int(now.value);
     }
-    g_currentCameraInfo.parameters[property.slot].value = int(landed);
-    if (written && property.hasAuto) {  // writing a value switched the automatic mode off
-        g_currentCameraInfo.parameters[property.slot].isAuto = false;
-        const QSignalBlocker quiet(button(autoSwitchKey(property.slot)));
-        static_cast<ISwitchButton*>(button(autoSwitchKey(property.slot)))->setStatus(false);
+}
+
+void ICameraPage::slControlDone(const capture::ControlOutcome& outcome)
+{
+    const capture::CameraProperty* row = capture::cameraProperty(outcome.id);
+    if (!row || !row->onPage || !outcome.latest)
+        return;
+    CameraParameter& parameter = g_currentCameraInfo.parameters[row->slot];
+    ISlider* control = slider(row->slot);
+    if (outcome.id == row->v4l2Auto) {  // writing a value switched the automatic mode off, or a switch landed
+        parameter.isAuto = capture::ControlWriter::isAutoValue(outcome.id, outcome.value);
+        const QSignalBlocker quiet(button(autoSwitchKey(row->slot)));
+        if (auto* sw = qobject_cast<ISwitchButton*>(button(autoSwitchKey(row->slot))); sw && sw->isCheckedState() != parameter.isAuto)
+            sw->setStatus(parameter.isAuto);
+        control->setEnabled(!parameter.isAuto);
+        return;
+    }
+    parameter.value = int(outcome.value);
+    if (control->value() != int(outcome.value)) {
+        const QSignalBlocker quiet(control);
+        control->setValue(int(outcome.value));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/controlworker.h"
 #include "capture/dshow.h"
 #include "widgets/ibasewidget.h"
 
@@ -101,6 +102,9 @@ public slots:
     void slStreamState(const IStreamState& state);
     // A control changed by someone else: its slider or switch follows, nothing is sent.
     void slControlEvent(const dshow::ControlEvent& event);
+    // What a slider's or switch's request did: the device's value is shown once no newer
+    // request follows it (a refused value is replaced by the device's).
+    void slControlDone(const capture::ControlOutcome& outcome);
 
 private:
     void initUI();

@@ -175,7 +175,9 @@ IDeviceControlsDialog::IDeviceControlsDialog(const QString& cameraName, QWidget*
     resize(int(380 * s), int(640 * s));
     if (parent)
         move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
-    connect(camera(), &ICamera::sgControlEvent, this, &IDeviceControlsDialog::slControlEvent);
+    // The camera's list changed: by a write (landed or refused), a read-back or a change
+    // the device reports.
+    connect(camera(), &ICamera::sgControlChanged, this, &IDeviceControlsDialog::reread);
 }
 
 QString IDeviceControlsDialog::controlName(const DeviceControl& control)
@@ -376,20 +378,15 @@ QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)
 
 void IDeviceControlsDialog::write(quint32 id, qint64 value)
 {
-    camera()->setControl(id, value);  // a refusal is logged on the way
-    // The device's value is shown, refused or not; a control that changes others (an
-    // automatic mode greys out what it chooses) has its class read again: the device
-    // reports no event to the handle that wrote.
-    const bool changesOthers = m_rows.value(id).control.flags & V4L2_CTRL_FLAG_UPDATE;
-    for (auto it = m_rows.begin(); it != m_rows.end(); ++it)
-        if (it.key() == id || (changesOthers && it->control.controlClass() == (id & 0x0fff0000u)))
-            reread(it.key());
+    // Queued, the outcome shows as the list changes; refused at once, the device's value stays.
+    if (camera()->setControl(id, value) != capture::ControlResult::Queued)
+        reread(id);
 }
 
 void IDeviceControlsDialog::writeText(quint32 id, const QString& text)
 {
-    camera()->setControlText(id, text);
-    reread(id);
+    if (camera()->setControlText(id, text) != capture::ControlResult::Queued)
+        reread(id);
 }
 
 void IDeviceControlsDialog::reread(quint32 id)
@@ -400,11 +397,6 @@ void IDeviceControlsDialog::reread(quint32 id)
         return;
     it->control = now;
     display(*it);
-}
-
-void IDeviceControlsDialog::slControlEvent(const dshow::ControlEvent& event)
-{
-    reread(event.id);
 }
 
 void IDeviceControlsDialog::display(Row& row)

@@ -377,6 +377,7 @@ bool IDShowThread::setPreview(const bool& on)
 
 HRESULT IDShowThread::CloseDevice()
 {
+    m_controls->detach();
     StopPreview();
     TearDownGraph();
 
