@@ -249,32 +249,8 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
     const DeviceControl& c = row.control;
     const quint32 id = c.id;
     switch (c.kind) {
-    case Kind::Integer: {
-        if (actsWhileHeld(id))
-            return createHoldButtons(c);
-        auto* box = new QWidget;
-        auto* layout = new QHBoxLayout(box);
-        layout->setContentsMargins(0, 0, 0, 0);
-        auto* slider = new ISlider(Qt::Horizontal);
-        slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
-        slider->setRange(int(c.min), int(c.max));
-        slider->setSingleStep(int(qMax<qint64>(1, c.step)));
-        slider->setPageStep(int(qMax<qint64>(1, c.step)) * 10);
-        layout->addWidget(slider, 1);
-        row.value = createLabel(QString(), kCaption, createFont(10, 50));
-        // A long range is hard to hit with a slider alone.
-        if (c.max - c.min > 1000) {
-            auto* spin = new QSpinBox;
-            spin->setRange(int(c.min), int(c.max));
-            spin->setSingleStep(int(qMax<qint64>(1, c.step)));
-            spin->setKeyboardTracking(false);
-            spin->setFont(createFont(10, 50));
-            layout->addWidget(spin);
-            connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, id](int v) { write(id, v); });
-        }
-        connect(slider, &QSlider::valueChanged, this, [this, id](int v) { write(id, v); });
-        return box;
-    }
+    case Kind::Integer:
+        return actsWhileHeld(id) ? createHoldButtons(c) : createSlider(row);
     case Kind::Boolean: {
         auto* sw = new ISwitchButton(id);
         sw->setFixedSize(int(40 * s), int(20 * s));
@@ -339,6 +315,34 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
     }
     }
     return new QWidget;
+}
+
+QWidget* IDeviceControlsDialog::createSlider(Row& row)
+{
+    const DeviceControl& c = row.control;
+    const quint32 id = c.id;
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* slider = new ISlider(Qt::Horizontal);
+    slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
+    slider->setRange(int(c.min), int(c.max));
+    slider->setSingleStep(int(qMax<qint64>(1, c.step)));
+    slider->setPageStep(int(qMax<qint64>(1, c.step)) * 10);
+    layout->addWidget(slider, 1);
+    row.value = createLabel(QString(), kCaption, createFont(10, 50));
+    // A long range is hard to hit with a slider alone.
+    if (c.max - c.min > 1000) {
+        auto* spin = new QSpinBox;
+        spin->setRange(int(c.min), int(c.max));
+        spin->setSingleStep(int(qMax<qint64>(1, c.step)));
+        spin->setKeyboardTracking(false);
+        spin->setFont(createFont(10, 50));
+        layout->addWidget(spin);
+        connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, id](int v) { write(id, v); });
+    }
+    connect(slider, &QSlider::valueChanged, this, [this, id](int v) { write(id, v); });
+    return box;
 }
 
 QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)

@@ -36,6 +36,7 @@ private:
     };
     void build();
     QWidget* createEditor(Row& row);
+    QWidget* createSlider(Row& row);
     QWidget* createHoldButtons(const dshow::DeviceControl& control);
     void write(quint32 id, qint64 value);
     void writeText(quint32 id, const QString& text);

@@ -199,7 +199,6 @@ void IDShowThread::startCapture()
             return;
         }
         InitData();
-        attachControls();  // requests made while opening go now; starting below does not hold them
         m_bFrameSinceStart = false;
         hrPreview = StartPreview();
         if (FAILED(hrPreview)) {

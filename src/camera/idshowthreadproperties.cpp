@@ -101,6 +101,7 @@ long IDShowThread::InitData()
                      {"Get whiteBalance Parameter Error.", nullptr, nullptr, nullptr, "whiteBalance--->"}, true);
     }
     setParameterRecord(parameters);
+    attachControls();  // requests made while opening go now; the start that follows does not hold them
     return 0;
 }
 
