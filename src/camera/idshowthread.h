@@ -31,8 +31,8 @@ class QTimer;
 // is seen, a stream the driver ended with an error after 1 s, 2 s, 4 s, then every 10 s.
 //
 // Lock order: m_graphMutex, then the capture layer's (see FilterGraph); m_threadMutex,
-// m_stateMutex and m_imageMutex are leaves. The streaming threads take none of the
-// camera's locks but the hand-over's.
+// m_stateMutex and m_imageMutex are leaves. The streaming threads take only the
+// hand-over's lock and m_stateMutex (a leaf, to read the current size).
 class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
 {
     Q_OBJECT
