@@ -33,8 +33,9 @@ class QTimer;
 //
 // Lock order: m_graphMutex, then the capture layer's (see FilterGraph) and the control
 // worker's (see ControlWorker); m_threadMutex, m_stateMutex and m_imageMutex are leaves.
-// The GUI thread's control calls take only the worker's, never m_graphMutex. The streaming threads take none of the
-// camera's locks but the hand-over's.
+// The GUI thread's control calls take only the worker's, never m_graphMutex. The
+// streaming threads take only the hand-over's lock and m_stateMutex (a leaf, to read
+// the current size).
 class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
 {
     Q_OBJECT

@@ -92,10 +92,11 @@ public:
     virtual HRESULT stop() = 0;
     virtual bool isStreaming() const = 0;
 
-    // Still pin: one compressed picture per trigger, delivered to the still sink.
-    virtual bool hasStillPin() const = 0;
-    virtual HRESULT setStillSink(FrameSink sink) = 0;
-    virtual HRESULT triggerStill() = 0;
+    // Still pin: one compressed picture per trigger, delivered to the still sink. A
+    // device without one (a V4L2 or PipeWire camera) keeps these.
+    virtual bool hasStillPin() const { return false; }
+    virtual HRESULT setStillSink(FrameSink) { return dshow::E_NOTIMPL; }
+    virtual HRESULT triggerStill() { return dshow::E_NOTIMPL; }
 
     // Controls by V4L2 id (the virtual backend uses the same ids), in the driver's order
     // with their present values. A control the device lacks fails (E_PROP_ID_UNSUPPORTED).
