@@ -1,5 +1,6 @@
 #include "app/parameterpanel.h"
 
+#include "app/controltitles.h"
 #include "app/icamerapage.h"
 #include "app/resolutionbox.h"
 #include "base/appenvironment.h"
@@ -89,16 +90,16 @@ void ParameterPanel::build()
             auto* grid = new QGridLayout;
             grid->setSpacing(int(3 * s));
             grid->setContentsMargins(int(20 * s), 0, int(20 * s), 0);
-            grid->addWidget(caption(QObject::tr(row.autoCaption), "#595757"), 0, 0);
+            grid->addWidget(caption(ControlTitles::caption(row.v4l2Auto), "#595757"), 0, 0);
             grid->addWidget(m_registry.createSwitchButton(autoSwitchKey(row.slot)), 0, 1);
-            grid->addWidget(caption(QObject::tr(row.caption), "#ADADAD"), 1, 0);
+            grid->addWidget(caption(ControlTitles::caption(row.v4l2Control), "#ADADAD"), 1, 0);
             grid->addWidget(slider(row.slot), 2, 0, 1, 2);
             box->addLayout(grid);
             box->addWidget(createDashedLine(1, QColor("#ACACAC")));
         } else {
             auto* line = new QHBoxLayout;
             line->addSpacing(int(20 * s));
-            line->addWidget(caption(QObject::tr(row.caption), "#595757"));
+            line->addWidget(caption(ControlTitles::caption(row.v4l2Control), "#595757"));
             line->addStretch();
             line->addWidget(slider(row.slot));
             line->addSpacing(int(20 * s));

@@ -213,7 +213,9 @@ QString resolutionBoxStyle()
                    "background-color:transparent; } QComboBox QAbstractItemView {outline:0px;} QComboBox "
                    "QAbstractItemView::item {border:none;height: %3px;} QComboBox QAbstractItemView::item:hover "
                    "{background:red;} QComboBox QAbstractItemView::item:selected {background:rgb(200,200,200);} "
-                   "QComboBox::drop-down { width: 0px;  border: none; } QComboBox::down-arrow { image: none; } ")
+                   "QComboBox::drop-down { width: 0px;  border: none; } QComboBox::down-arrow { image: none; } "
+                   // Greyed like a disabled slider: no choice while another program streams.
+                   "QComboBox:disabled { color: #C8C8C8; } ")
         .arg(s)
         .arg(2 * s)
         .arg(25 * s);
