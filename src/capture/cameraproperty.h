@@ -45,6 +45,7 @@ struct CameraProperty
     const char* key;              // in virtual camera files
     long virtualMin, virtualMax, virtualStep, virtualDefault;
     bool onPage;                  // the camera page has a slider for it
+    int switchKey;                // the camera page's key of its Auto switch; 0 when none
     const char* caption;          // the page's captions (translated in context "QObject")
     const char* autoCaption;
     const char* setter;           // the facade's setter names, in its log lines

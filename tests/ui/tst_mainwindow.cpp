@@ -29,6 +29,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSettings>
+#include <QTranslator>
 #include <QtTest>
 
 using Property = Cameras::Control;
@@ -609,6 +610,31 @@ private slots:
         QCOMPARE(open(path), int(Success));
         page->button(ICameraPage::KeyRestoreDefault)->click();
         QTRY_COMPARE(QList<long>({device(0x98090e), device(0x980914), device(0x980918)}), QList<long>({0, 0, 0}));
+    }
+
+    // In Chinese the standard controls and the items of their menus read in Chinese in
+    // the dialog; a driver's own names and items stay as the driver gives them.
+    void dialogInChinese()
+    {
+        QTranslator chinese;
+        QVERIFY(chinese.load(processes::buildDir() + "/lang/2052.qm"));
+        QCoreApplication::installTranslator(&chinese);
+        const auto english = qScopeGuard([&] { QCoreApplication::removeTranslator(&chinese); });
+        QCOMPARE(plugAndOpen(everyType(QString())), int(Success));
+        page->showControlsDialog();
+        IDeviceControlsDialog* dialog = page->controlsDialog();
+        QVERIFY(dialog);
+        const auto items = [dialog](quint32 id) {
+            QStringList texts;
+            auto* box = qobject_cast<QComboBox*>(dialog->editor(id));
+            for (int i = 0; box && i < box->count(); ++i)
+                texts << box->itemText(i);
+            return texts;
+        };
+        QCOMPARE(items(V4L2_CID_EXPOSURE_AUTO), QStringList({"手动模式", "光圈优先模式"}));
+        QCOMPARE(items(V4L2_CID_POWER_LINE_FREQUENCY), QStringList({"Off", "50 赫兹", "60 赫兹"}));
+        QCOMPARE(dialog->editor(V4L2_CID_EXPOSURE_ABSOLUTE)->accessibleName(), QString("曝光时间"));
+        QCOMPARE(dialog->editor(0x9a099b)->accessibleName(), QString("Label"));
     }
 
     void photoOfThePictureShown()
