@@ -20,7 +20,7 @@ constexpr CameraProperty kCameraProperties[] = {
      V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, "focus", "focus", 0, 250, 5, 0, true,
      QT_TRANSLATE_NOOP("QObject", "Focus"), QT_TRANSLATE_NOOP("QObject", "Auto focus"), "setFocus", "setFocusAuto"},
     {CameraParameters::Exposure, I::CameraControl, CameraControl_Exposure, true,
-     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", -13, -1, 1, -6, true,
+     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", 1, 5000, 1, 156, true,
      QT_TRANSLATE_NOOP("QObject", "Exposure"), QT_TRANSLATE_NOOP("QObject", "Auto exposure"), "setExposure", "setExposureAuto"},
     {CameraParameters::WhiteBalance, I::VideoProcAmp, VideoProcAmp_WhiteBalance, true,
      V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE, "white balance", "whiteBalance", 2800, 6500, 10, 4600, true,
