@@ -257,15 +257,17 @@ void countPath(benchmark::State& state, int width, int height, int frames)
         capture::TestPatternGenerator().render(QStringLiteral("bench %1x%2@1000").arg(width).arg(height), capture::VirtualControls(),
                                                0, firstPass(width, height), width, height);
         CALLGRIND_ZERO_STATS;
+        const quint64 earlier = ICamera::instance()->droppedPreviews();  // counted since the start; the worker's per camera
+        const auto dropped = [&] { return workerDrops() + ICamera::instance()->droppedPreviews() - earlier; };
         PreviewCounter counter;
         ICameraInfo info;
         info.strDevicePath = countedPath(width, height, sent);
         info.resolution = CameraResolution(width, height);
         ICamera::instance()->openCamera(info, false);
         const bool done = runEventsUntil([&] {
-            return counter.result == Success && quint64(counter.frames) + workerDrops() + ICamera::instance()->droppedPreviews() >= quint64(sent);
+            return counter.result == Success && quint64(counter.frames) + dropped() >= quint64(sent);
         }, 1800000);
-        const quint64 drops = workerDrops() + ICamera::instance()->droppedPreviews();
+        const quint64 drops = dropped();
         const int delivered = counter.frames;
         ICamera::instance()->closeCamera();
         const QByteArray what = QStringLiteral("FramePath/%1x%2 sent=%3 delivered=%4 dropped=%5")
