@@ -5,6 +5,7 @@
 #include "capture/cameraidentity.h"
 #include "camera/icamera.h"
 #include "capture/cameraproperty.h"
+#include "capture/controlworker.h"
 #include "capture/controlwriter.h"
 #include "capture/capturesystem.h"
 #include "widgets/ibutton.h"
@@ -110,8 +111,21 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
         qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
         return false;
     }
-    std::vector<dshow::DeviceControl> present;
-    device->controls(present);
+    // Written on a control worker of its own, which closes the device when it is done.
+    auto* worker = new capture::ControlWorker(this);
+    connect(worker, &capture::ControlWorker::sgIdle, worker, &QObject::deleteLater);
+    worker->post([stored, devicePath, identity](capture::ControlWorker& w) {
+        const int written = writeBack(w, stored, devicePath);
+        qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written << "values";
+    });
+    worker->adopt(device);
+    return true;
+}
+
+int ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
+                                     const QString& devicePath)
+{
+    const std::vector<dshow::DeviceControl> present = worker.controls();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         if (std::none_of(present.begin(), present.end(), [&](const dshow::DeviceControl& c) { return c.id == it.key(); }))
             qDebug().nospace() << "camera settings: " << devicePath << " has no control 0x" << Qt::hex << it.key() << ", skipped";
@@ -131,20 +145,19 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
             dshow::DeviceControl now;
             const int modeValue = stored.value(mode, 0).toInt();
             if ((mode && stored.contains(mode) && (modeValue == kAutomatic || capture::ControlWriter::isAutoValue(mode, modeValue)))
-                || FAILED(device->control(listed.id, now)) || !now.active()) {
+                || FAILED(worker.refresh(listed.id)) || !worker.control(listed.id, now) || !now.active()) {
                 qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
                 continue;
             }
             const QJsonValue value = stored.value(listed.id);
-            const capture::HRESULT h = listed.kind == Kind::String ? capture::ControlWriter::writeText(*device, listed.id, value.toString())
-                : value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id ? capture::ControlWriter::writeAuto(*device, listed.id, true)
-                : capture::ControlWriter::write(*device, listed.id, qint64(value.toDouble()));
+            const capture::HRESULT h = listed.kind == Kind::String ? worker.writeText(listed.id, value.toString(), false)
+                : value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id ? worker.writeAuto(listed.id, true, false)
+                : worker.write(listed.id, qint64(value.toDouble()), false);
             if (SUCCEEDED(h))
                 ++written;
         }
     }
-    qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written << "values";
-    return true;
+    return written;
 }
 
 void ICameraSettingsKeeper::attach(ICameraPage* page)
@@ -168,11 +181,11 @@ void ICameraSettingsKeeper::attach(ICameraPage* page)
         connect(restore, &QToolButton::clicked, this, &ICameraSettingsKeeper::forgetCurrent);
 }
 
-void ICameraSettingsKeeper::record(quint32 id, qint64 value)
+void ICameraSettingsKeeper::record(quint32 id, qint64 value, const QString& devicePath)
 {
     if (!enabled())
         return;
-    const QString identity = identityOf(currentCameraInfo().strDevicePath);
+    const QString identity = identityOf(devicePath);
     QJsonObject record = m_store.camera(identity);
     // A named key of an older record would stand beside the id and win on arrival.
     for (const capture::CameraProperty& c : capture::cameraProperties()) {
@@ -199,7 +212,10 @@ QList<quint32> ICameraSettingsKeeper::storedControls(const QString& devicePath)
 
 void ICameraSettingsKeeper::forgetCurrent()
 {
-    m_store.forget(identityOf(currentCameraInfo().strDevicePath));
+    const QString path = currentCameraInfo().strDevicePath;
+    m_store.forget(identityOf(path));
+    // The defaults the page sends land after this: what they record goes too.
+    ICamera::instance()->afterControls(this, [this, path] { m_store.forget(identityOf(path)); });
 }
 
 QSize ICameraSettingsKeeper::storedResolution(const QString& devicePath)

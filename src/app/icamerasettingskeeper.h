@@ -9,6 +9,9 @@
 #include <QSize>
 
 class ICameraPage;
+namespace capture {
+class ControlWorker;
+}
 
 // Remembers what the user sets for each camera and gives it back: when a known camera
 // arrives (or is there at start) its stored controls are written straight to the device
@@ -26,10 +29,8 @@ public:
 
     // Writes every present camera's stored controls back to it.
     void applyPresent();
-    // Writes the stored controls of the camera at `devicePath`: switches and menus
-    // first (automatic modes, and menus that gate other controls), then the values,
-    // each through ControlWriter; a value its automatic mode now chooses, and a control
-    // the camera no longer has, are skipped. False when nothing was written.
+    // Writes the stored controls of the camera at `devicePath` on a control worker of
+    // their own (see writeBack). False when nothing is stored or the device does not open.
     bool apply(const QString& devicePath);
 
     // Records what the user sets (the facade's sgControlSet), the resolution and the
@@ -49,7 +50,12 @@ public:
 
 private:
     void onDeviceChanged(bool arrived, const QString& devicePath);
-    void record(quint32 id, qint64 value);
+    // On the worker's thread: switches and menus first (automatic modes, and menus that
+    // gate other controls), then the values, each under ControlWriter's rules; a value
+    // its automatic mode now chooses, and a control the camera no longer has, are
+    // skipped. Returns how many were written.
+    static int writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored, const QString& devicePath);
+    void record(quint32 id, qint64 value, const QString& devicePath);
     // The stored controls by V4L2 id, older records' named keys included.
     static QMap<quint32, QJsonValue> storedControlValues(const QJsonObject& record);
     void forgetCurrent();

@@ -108,6 +108,9 @@ public:
     // can be seen (or the backend cannot tell).
     virtual QStringList holders() const { return {}; }
     virtual HRESULT control(quint32 id, dshow::DeviceControl& out) = 0;
+    // The present value of a control described before (`c` gives its id and kind), into
+    // c.value or c.text: one read, without range and menu. Here through control().
+    virtual HRESULT readValue(dshow::DeviceControl& c);
     virtual HRESULT setControl(quint32 id, qint64 value) = 0;
     virtual HRESULT setControlText(quint32 id, const QString& text) = 0;
     // Changes that others make (another program or handle, the camera itself) reach

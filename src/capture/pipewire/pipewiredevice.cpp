@@ -113,6 +113,11 @@ HRESULT PipeWireDevice::control(quint32 id, dshow::DeviceControl& out)
     return m_v4l2 ? m_v4l2->control(id, out) : m_props->control(id, out);
 }
 
+HRESULT PipeWireDevice::readValue(dshow::DeviceControl& c)
+{
+    return m_v4l2 ? m_v4l2->readValue(c) : CaptureDevice::readValue(c);
+}
+
 HRESULT PipeWireDevice::setControl(quint32 id, qint64 value)
 {
     return m_v4l2 ? m_v4l2->setControl(id, value) : m_props->setControl(id, value);

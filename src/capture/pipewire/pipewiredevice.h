@@ -34,6 +34,7 @@ public:
 
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
     HRESULT control(quint32 id, dshow::DeviceControl& out) override;
+    HRESULT readValue(dshow::DeviceControl& c) override;
     HRESULT setControl(quint32 id, qint64 value) override;
     HRESULT setControlText(quint32 id, const QString& text) override;
     void setControlListener(dshow::ControlListener listener) override;

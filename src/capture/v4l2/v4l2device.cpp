@@ -346,6 +346,11 @@ HRESULT V4l2Device::control(quint32 id, dshow::DeviceControl& out)
     return m_controls.control(id, out);
 }
 
+HRESULT V4l2Device::readValue(dshow::DeviceControl& c)
+{
+    return m_controls.value(c);
+}
+
 HRESULT V4l2Device::setControl(quint32 id, qint64 value)
 {
     return m_controls.set(id, value);

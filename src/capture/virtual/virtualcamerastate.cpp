@@ -144,8 +144,11 @@ HRESULT VirtualCameraState::list(std::vector<DeviceControl>& out) const
     return S_OK;
 }
 
+std::atomic<quint64> VirtualCameraState::s_nRequests{0};
+
 void VirtualCameraState::answerDelay() const
 {
+    ++s_nRequests;
     if (m_spec.controlLatencyMs <= 0)
         return;
     std::lock_guard<std::mutex> lock(m_requestMutex);

@@ -45,7 +45,11 @@ public:
     void unplug() { m_present.store(false); }
     bool present() const { return m_present.load(); }
 
+    // Control requests (reads and writes) all virtual cameras answered, for measurements.
+    static quint64 requestCount() { return s_nRequests.load(); }
+
 private:
+    static std::atomic<quint64> s_nRequests;
     // Waits as the device would take to answer one control request; requests queue one
     // after another, as on a camera's single control pipe.
     void answerDelay() const;
