@@ -1,7 +1,6 @@
-// The control worker on a device that records every call: requests coalesce while the
-// device is busy, nothing touches the device on the caller's thread, refusals come back
-// with the device's value, requests wait for a device, automatic modes go off first,
-// and the device's events keep the list current.
+// The control worker on a device that records every call (a request made while the
+// camera opens is tst_icamera's): coalescing off the caller's thread, refusals,
+// automatic modes, and the device's events keeping the list current.
 #include "capture/controlworker.h"
 
 #include <QtTest>
@@ -130,11 +129,9 @@ private:
 
 qint64 outcomeValue(const QSignalSpy& spy, quint32 id, HRESULT* result = nullptr)
 {
-    for (int i = spy.count() - 1; i >= 0; --i) {
-        const auto o = spy.at(i).at(0).value<ControlOutcome>();
-        if (o.id == id)
+    for (int i = spy.count() - 1; i >= 0; --i)
+        if (const auto o = spy.at(i).at(0).value<ControlOutcome>(); o.id == id)
             return result ? (*result = o.result, o.value) : o.value;
-    }
     return -1;
 }
 
@@ -199,27 +196,6 @@ private slots:
         QCOMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
         worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, true);  // the menu's automatic item
         QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_APERTURE_PRIORITY));
-    }
-
-    // Made before a device is there (the camera opens or starts), requests wait and
-    // land once it is; a detach keeps what waits for the next attach.
-    void requestsWaitForTheDevice()
-    {
-        auto device = std::make_shared<RecordingDevice>();
-        ControlWorker worker;
-        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 70), ControlResult::Queued);
-        QCOMPARE(worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, false), ControlResult::Queued);
-        QTest::qWait(50);
-        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 0);
-        worker.attach(device, false);
-        QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
-        QCOMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
-        worker.detach();
-        worker.set(V4L2_CID_BRIGHTNESS, 20);
-        QTest::qWait(50);
-        QCOMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
-        worker.attach(device, false);
-        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 20LL);
     }
 
     // What the device reports is in the list before it is passed on; a changed range is
