@@ -733,42 +733,6 @@
         <translation>Resolution</translation>
     </message>
     <message>
-        <source>Auto focus</source>
-        <translation>Auto focus</translation>
-    </message>
-    <message>
-        <source>Focus</source>
-        <translation>Focus</translation>
-    </message>
-    <message>
-        <source>Auto exposure</source>
-        <translation>Auto exposure</translation>
-    </message>
-    <message>
-        <source>Exposure</source>
-        <translation>Exposure</translation>
-    </message>
-    <message>
-        <source>Auto white balance</source>
-        <translation>Auto white balance</translation>
-    </message>
-    <message>
-        <source>White balance</source>
-        <translation>White balance</translation>
-    </message>
-    <message>
-        <source>Brightness</source>
-        <translation>Brightness</translation>
-    </message>
-    <message>
-        <source>Contrast</source>
-        <translation>Contrast</translation>
-    </message>
-    <message>
-        <source>Saturation</source>
-        <translation>Saturation</translation>
-    </message>
-    <message>
         <source>Restore default</source>
         <translation>Restore default</translation>
     </message>

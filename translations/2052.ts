@@ -733,42 +733,6 @@
         <translation>分辨率</translation>
     </message>
     <message>
-        <source>Auto focus</source>
-        <translation>自动对焦</translation>
-    </message>
-    <message>
-        <source>Focus</source>
-        <translation>对焦</translation>
-    </message>
-    <message>
-        <source>Auto exposure</source>
-        <translation>自动曝光</translation>
-    </message>
-    <message>
-        <source>Exposure</source>
-        <translation>曝光</translation>
-    </message>
-    <message>
-        <source>Auto white balance</source>
-        <translation>自动白平衡</translation>
-    </message>
-    <message>
-        <source>White balance</source>
-        <translation>白平衡</translation>
-    </message>
-    <message>
-        <source>Brightness</source>
-        <translation>亮度</translation>
-    </message>
-    <message>
-        <source>Contrast</source>
-        <translation>对比度</translation>
-    </message>
-    <message>
-        <source>Saturation</source>
-        <translation>饱和度</translation>
-    </message>
-    <message>
         <source>Restore default</source>
         <translation>恢复默认</translation>
     </message>

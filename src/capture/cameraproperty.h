@@ -46,8 +46,8 @@ struct CameraProperty
     long virtualMin, virtualMax, virtualStep, virtualDefault;
     bool onPage;                  // the camera page has a slider for it
     int switchKey;                // the camera page's key of its Auto switch; 0 when none
-    const char* caption;          // the page's captions (translated in context "QObject")
-    const char* autoCaption;
+    const char* caption;          // a virtual camera's names of the control and of its
+    const char* autoCaption;      // automatic mode (the page shows the standard titles)
     const char* setter;           // the facade's setter names, in its log lines
     const char* autoSetter;
     bool (PropertySetters::*set)(const QVariant& value);  // the named setter
