@@ -15,6 +15,8 @@
 #                         same path in the VM (repeatable)
 #     --modules "NAMES"   more kernel modules to put in the image and load after vivid
 #                         (with their dependencies), e.g. "vhci-hcd uvcvideo"
+#     --module-file FILE  a module built outside the kernel package (scripts/vm/build-vimc.sh)
+#                         to put in the image and load the same way (repeatable)
 #     --out DIR           programs may leave files in \$LUMIVO_VM_OUT; after the last
 #                         pass they are copied out to DIR (through a scratch virtio disk);
 #                         default: \$LUMIVO_VM_OUT on the host, if set
@@ -55,6 +57,7 @@ programs=()
 envs=()
 copies=()
 modules=()
+module_files=()
 out_dir="${LUMIVO_VM_OUT:-}"
 udev_pass=0
 results=""
@@ -68,6 +71,7 @@ while [ $# -gt 0 ]; do
     --copy) copies+=("$2"); shift 2 ;;
     --udev-pass) udev_pass=1; shift ;;
     --modules) read -ra more <<< "$2"; modules+=("${more[@]}"); shift 2 ;;
+    --module-file) module_files+=("$2"); shift 2 ;;
     --out) out_dir="$2"; shift 2 ;;
     --results) results="$2"; rm -rf "$results"; mkdir -p "$results"; shift 2 ;;
     -h|--help) sed -n '2,30p' "$0"; exit 0 ;;
@@ -138,6 +142,25 @@ for m in "${modules[@]}"; do
   [ -n "$rel" ] || skip "module $m is not in $moddir/modules.dep"
   resolve "$rel"
 done
+# Modules of our own build: their dependencies (by name) come from the package's.
+extra_lines=()
+for f in "${module_files[@]}"; do
+  [ -f "$f" ] || skip "no module file $f"
+  name=$(basename "$f" .ko)
+  [ "$(modinfo -F vermagic "$f" 2>/dev/null | cut -d' ' -f1)" = "$kver" ] || skip "$f is not built for $kver"
+  line="extra/$name.ko:"
+  for dep in $(modinfo -F depends "$f" | tr ',' ' '); do
+    pat=$(echo "$dep" | sed 's/[-_]/[-_]/g')
+    rel=$(awk -F: -v p="/${pat}[.]ko([.][a-z]+)?\$" '$1 ~ p {print $1}' "$moddir/modules.dep")
+    [ -n "$rel" ] || skip "$name needs $dep, which is not in $moddir/modules.dep"
+    resolve "$rel"
+    line="$line $(echo "${rel%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//')"
+  done
+  mkdir -p "$root/lib/modules/$kver/extra"
+  cp "$f" "$root/lib/modules/$kver/extra/$name.ko"
+  extra_lines+=("$line")
+  modules+=("$name")
+done
 plain() { echo "${1%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//'; }
 : > "$root/lib/modules/$kver/modules.dep"
 for rel in "${!want[@]}"; do
@@ -154,6 +177,7 @@ for rel in "${!want[@]}"; do
   for d in $deps; do line="$line $(plain "$d")"; done
   echo "$line" >> "$root/lib/modules/$kver/modules.dep"
 done
+[ ${#extra_lines[@]} -eq 0 ] || printf '%s\n' "${extra_lines[@]}" >> "$root/lib/modules/$kver/modules.dep"
 
 # --- programs and their shared libraries ----------------------------------------
 copy_with_libs() {

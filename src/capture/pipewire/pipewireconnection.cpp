@@ -124,6 +124,7 @@ void onNodeInfo(void* data, const pw_node_info* info)
     const QString objectPath = prop(props, PW_KEY_OBJECT_PATH);
     if (node.v4l2Node.isEmpty() && objectPath.startsWith(QLatin1String("v4l2:/dev/")))
         node.v4l2Node = objectPath.mid(5);
+    node.cameraId = prop(props, "api.libcamera.path");
     node.vendorId = prop(props, "device.vendor.id").remove(QLatin1String("0x")).toUpper();
     node.productId = prop(props, "device.product.id").remove(QLatin1String("0x")).toUpper();
     node.serial = prop(props, "device.serial");
