@@ -1,5 +1,7 @@
 #include "capture/pipewire/pipewireconnection.h"
 
+#include "capture/pipewire/pipewireformat.h"
+
 #include <QDebug>
 
 #include <pipewire/pipewire.h>
@@ -57,6 +59,7 @@ struct PipeWireConnection::Impl
     spa_hook registryListener{};
     NodeListener listener;
     bool quiet = false;
+    QString daemonVersion;  // loop thread
 
     void setUp();  // with the loop's lock held
 
@@ -125,6 +128,7 @@ void onNodeInfo(void* data, const pw_node_info* info)
     if (node.v4l2Node.isEmpty() && objectPath.startsWith(QLatin1String("v4l2:/dev/")))
         node.v4l2Node = objectPath.mid(5);
     node.cameraId = prop(props, "api.libcamera.path");
+    node.rgbSwapped = node.api == QLatin1String("libcamera") && PipeWireFormat::libcameraRgbSwapped(c->impl->daemonVersion);
     node.vendorId = prop(props, "device.vendor.id").remove(QLatin1String("0x")).toUpper();
     node.productId = prop(props, "device.product.id").remove(QLatin1String("0x")).toUpper();
     node.serial = prop(props, "device.serial");
@@ -224,6 +228,13 @@ void onCoreDone(void* data, std::uint32_t id, int seq)
     pw_thread_loop_signal(d->loop, false);
 }
 
+void onCoreInfo(void* data, const pw_core_info* info)
+{
+    // The plugins that make camera nodes come with the daemon: its version stands for theirs.
+    if (info && info->version)
+        static_cast<PipeWireConnection::Impl*>(data)->daemonVersion = QString::fromUtf8(info->version);
+}
+
 void onCoreError(void* data, std::uint32_t id, int, int res, const char* message)
 {
     auto* d = static_cast<PipeWireConnection::Impl*>(data);
@@ -247,6 +258,7 @@ void onCoreError(void* data, std::uint32_t id, int, int res, const char* message
 const pw_core_events kCoreEvents = [] {
     pw_core_events e{};
     e.version = PW_VERSION_CORE_EVENTS;
+    e.info = onCoreInfo;
     e.done = onCoreDone;
     e.error = onCoreError;
     return e;

@@ -26,6 +26,7 @@ struct PipeWireNode
     QString v4l2Node;     // the V4L2 device node it streams from ("/dev/video0"), "" for others
     QString api;          // device.api: v4l2, libcamera, ...
     QString cameraId;     // api.libcamera.path: libcamera's id of the camera, "" for others
+    bool rgbSwapped = false;  // a libcamera node whose "RGB" is B,G,R in memory (older plugins)
     QString vendorId, productId, serial;
 };
 

@@ -3,6 +3,8 @@
 #include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2device.h"
 
+#include <QStringList>
+
 #include <spa/param/format-utils.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
@@ -11,6 +13,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <cstring>
 
 // For the de-duplication of choice values; the types are PipeWire's, found by lookup here.
 static bool operator==(const spa_rectangle& a, const spa_rectangle& b) { return a.width == b.width && a.height == b.height; }
@@ -62,6 +65,54 @@ std::vector<T> values(const spa_pod_prop* prop, std::uint32_t podType, std::uint
 double rate(const spa_fraction& f) { return f.denom ? double(f.num) / f.denom : 0.0; }
 
 } // namespace
+
+int PipeWireFormat::deliveredWidth(Subtype subtype, int width, int height, int stride, std::size_t size)
+{
+    const PixelFormat* pf = pixelFormat(subtype);
+    if (!pf || pf->layout != PixelLayout::Packed || pf->packedBytesPerPixel <= 0 || stride <= 0 || height <= 0)
+        return width;
+    const int bpp = pf->packedBytesPerPixel;
+    const bool narrowed = stride < width * bpp && stride % bpp == 0 && size >= std::size_t(stride) * std::size_t(height);
+    return narrowed ? stride / bpp : width;
+}
+
+void PipeWireFormat::widen(RawFrame& frame, int width, std::vector<std::uint8_t>& buffer)
+{
+    const PixelFormat* pf = pixelFormat(frame.subtype);
+    const int bpp = pf ? pf->packedBytesPerPixel : 0;
+    if (bpp <= 0 || frame.width <= 0 || frame.width >= width || frame.height <= 0
+        || std::size_t(frame.bytesPerLine) * std::size_t(frame.height - 1) + std::size_t(frame.width * bpp) > frame.size)
+        return;
+    const std::size_t line = std::size_t(width) * std::size_t(bpp);
+    buffer.resize(line * std::size_t(frame.height));
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = frame.data + std::size_t(y) * std::size_t(frame.bytesPerLine);
+        std::uint8_t* out = buffer.data() + std::size_t(y) * line;
+        std::memcpy(out, in, std::size_t(frame.width * bpp));
+        for (int x = frame.width; x < width; ++x)
+            std::memcpy(out + x * bpp, in + (frame.width - 1) * bpp, std::size_t(bpp));
+    }
+    frame.data = buffer.data();
+    frame.size = buffer.size();
+    frame.width = width;
+    frame.bytesPerLine = int(line);
+}
+
+bool PipeWireFormat::libcameraRgbSwapped(const QString& daemonVersion)
+{
+    const QStringList parts = daemonVersion.split(QLatin1Char('.'));
+    if (parts.size() < 3)
+        return false;  // nothing known: as the node says
+    const int major = parts[0].toInt(), minor = parts[1].toInt(), micro = parts[2].toInt();
+    return major == 0 || (major == 1 && minor == 0 && micro < 6) || (major == 1 && minor == 1 && micro < 81);
+}
+
+Subtype PipeWireFormat::swappedRgb(Subtype subtype)
+{
+    if (subtype == dshow::MEDIASUBTYPE_RGB24)
+        return dshow::MEDIASUBTYPE_BGR24;
+    return subtype == dshow::MEDIASUBTYPE_BGR24 ? dshow::MEDIASUBTYPE_RGB24 : subtype;
+}
 
 Subtype PipeWireFormat::subtypeForVideoFormat(std::uint32_t spaFormat)
 {

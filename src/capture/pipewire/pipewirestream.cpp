@@ -277,16 +277,17 @@ void PipeWireStream::process()
         const spa_chunk* chunk = d.chunk;
         const std::size_t offset = chunk ? std::min<std::size_t>(chunk->offset, d.maxsize) : 0;
         const std::size_t size = chunk ? std::min<std::size_t>(chunk->size, d.maxsize - offset) : 0;
+        const int width = PipeWireFormat::deliveredWidth(m_got.subtype, m_got.width, m_got.height, chunk ? chunk->stride : 0, size);
         if (!d.data || size == 0 || (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
             // an empty or damaged buffer: nothing to show
-        } else if (size < m_minBytes) {
+        } else if (size < m_minBytes && width == m_got.width) {
             qDebug() << "PipeWire: dropping a short frame of" << size << "bytes, expected" << m_minBytes;
         } else {
             RawFrame frame;
             frame.data = static_cast<const std::uint8_t*>(d.data) + offset;
             frame.size = size;
             frame.subtype = m_got.subtype;
-            frame.width = m_got.width;
+            frame.width = width;
             frame.height = m_got.height;
             frame.bytesPerLine = chunk->stride > 0 ? chunk->stride : m_bytesPerLine;
             frame.sampleTime = std::max(0.0, monotonicSeconds() - m_startTime);
@@ -295,6 +296,8 @@ void PipeWireStream::process()
             const bool dmaBuf = d.type == SPA_DATA_DmaBuf && b->user_data;
             if (dmaBuf)
                 ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
+            if (width != m_got.width)
+                PipeWireFormat::widen(frame, m_got.width, m_widened);
             t_owner = m_owner;
             m_sink(frame);
             t_owner = nullptr;
