@@ -72,6 +72,7 @@ struct PipeWireConnection::Impl
     mutable std::mutex mutex;  // guards what other threads read without the loop's lock
     std::map<std::uint32_t, PipeWireNode> cameras;
     std::map<std::uint32_t, std::uint32_t> outputPorts;  // node id -> its output port
+    std::map<std::pair<std::uint32_t, std::uint32_t>, long> taken;  // (node, property) -> value set
     bool listed = false;
     bool dead = false;
 
@@ -79,10 +80,12 @@ struct PipeWireConnection::Impl
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            if (arrived)
+            if (arrived) {
                 cameras[node.id] = node;
-            else
+            } else {
                 cameras.erase(node.id);
+                taken.erase(taken.lower_bound({node.id, 0}), taken.upper_bound({node.id, UINT32_MAX}));
+            }
         }
         if (listener)
             listener(node, arrived);
@@ -496,6 +499,22 @@ bool PipeWireConnection::setNodeParam(std::uint32_t nodeId, std::uint32_t paramI
     }
     pw_thread_loop_unlock(d->loop);
     return done;
+}
+
+void PipeWireConnection::setTakenValue(std::uint32_t nodeId, std::uint32_t propId, long value)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->taken[{nodeId, propId}] = value;
+}
+
+bool PipeWireConnection::takenValue(std::uint32_t nodeId, std::uint32_t propId, long& value) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    const auto it = d->taken.find({nodeId, propId});
+    if (it == d->taken.end())
+        return false;
+    value = it->second;
+    return true;
 }
 
 } // namespace capture

@@ -63,6 +63,10 @@ public:
     // offers, each a copy of its pod; empty when it offers none or the call times out.
     std::vector<std::vector<std::uint8_t>> enumParams(std::uint32_t nodeId, bool port, std::uint32_t paramId, int timeoutMs);
     bool setNodeParam(std::uint32_t nodeId, std::uint32_t paramId, const spa_pod* param);
+    // The last value of a node's property set through this connection (by any device on
+    // it), for nodes that do not report what they took; forgotten when the node goes.
+    void setTakenValue(std::uint32_t nodeId, std::uint32_t propId, long value);
+    bool takenValue(std::uint32_t nodeId, std::uint32_t propId, long& value) const;
 
     struct Impl;
 

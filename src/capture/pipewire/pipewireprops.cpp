@@ -215,12 +215,7 @@ bool PipeWireProps::read(std::uint32_t id, long& value)
         }
     }
     // Some nodes (libcamera's) take values without reporting them: the last one taken stands.
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const auto it = m_written.find(id);
-    if (it == m_written.end())
-        return false;
-    value = it->second;
-    return true;
+    return m_connection->takenValue(m_nodeId, id, value);
 }
 
 HRESULT PipeWireProps::write(const Entry& e, long value)
@@ -243,8 +238,7 @@ HRESULT PipeWireProps::write(const Entry& e, long value)
         qDebug() << "PipeWire: the node does not take" << e.name << "=" << value;
         return dshow::E_FAIL;
     }
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_written[e.id] = value;
+    m_connection->setTakenValue(m_nodeId, e.id, value);
     return dshow::S_OK;
 }
 

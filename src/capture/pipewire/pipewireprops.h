@@ -2,7 +2,6 @@
 
 #include "capture/capturedevice.h"
 
-#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -51,7 +50,6 @@ private:
     std::mutex m_mutex;
     bool m_described = false;
     std::vector<Entry> m_entries;
-    std::map<std::uint32_t, long> m_written;  // by property id, what the node took
 };
 
 } // namespace capture
