@@ -22,50 +22,6 @@
         <source>Filter</source>
         <translation>Filter</translation>
     </message>
-    <message>
-        <source>Original</source>
-        <translation>Original</translation>
-    </message>
-    <message>
-        <source>Bright</source>
-        <translation>Bright</translation>
-    </message>
-    <message>
-        <source>Blossom</source>
-        <translation>Blossom</translation>
-    </message>
-    <message>
-        <source>Forest</source>
-        <translation>Forest</translation>
-    </message>
-    <message>
-        <source>Film</source>
-        <translation>Film</translation>
-    </message>
-    <message>
-        <source>Mono</source>
-        <translation>Mono</translation>
-    </message>
-    <message>
-        <source>No preview availableWebcam is used by another application.</source>
-        <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
-    </message>
-    <message>
-        <source>In use by: %1</source>
-        <translation>In use by: %1</translation>
-    </message>
-    <message>
-        <source>The camera has stopped sending pictures.</source>
-        <translation>The camera has stopped sending pictures.</translation>
-    </message>
-    <message>
-        <source>Failed to open the device, please verify the device.</source>
-        <translation>Failed to open the device, please verify the device.</translation>
-    </message>
-    <message>
-        <source>Failed to set the parameter of the device, please verify the device.</source>
-        <translation>Failed to set the parameter of the device, please verify the device.</translation>
-    </message>
 </context>
 <context>
     <name>IConfigureService</name>
@@ -470,6 +426,33 @@
     </message>
 </context>
 <context>
+    <name>LooksPanel</name>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Bright</source>
+        <translation>Bright</translation>
+    </message>
+    <message>
+        <source>Blossom</source>
+        <translation>Blossom</translation>
+    </message>
+    <message>
+        <source>Forest</source>
+        <translation>Forest</translation>
+    </message>
+    <message>
+        <source>Film</source>
+        <translation>Film</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>Mono</translation>
+    </message>
+</context>
+<context>
     <name>MainFrame</name>
     <message>
         <source>Version</source>
@@ -545,6 +528,29 @@
     <message>
         <source>More controls</source>
         <translation>More controls</translation>
+    </message>
+</context>
+<context>
+    <name>StreamStateMessages</name>
+    <message>
+        <source>No preview availableWebcam is used by another application.</source>
+        <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
+    </message>
+    <message>
+        <source>In use by: %1</source>
+        <translation>In use by: %1</translation>
+    </message>
+    <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>The camera has stopped sending pictures.</translation>
+    </message>
+    <message>
+        <source>Failed to open the device, please verify the device.</source>
+        <translation>Failed to open the device, please verify the device.</translation>
+    </message>
+    <message>
+        <source>Failed to set the parameter of the device, please verify the device.</source>
+        <translation>Failed to set the parameter of the device, please verify the device.</translation>
     </message>
 </context>
 </TS>

@@ -22,50 +22,6 @@
         <source>Filter</source>
         <translation>滤镜</translation>
     </message>
-    <message>
-        <source>Original</source>
-        <translation>原图</translation>
-    </message>
-    <message>
-        <source>Bright</source>
-        <translation>明亮</translation>
-    </message>
-    <message>
-        <source>Blossom</source>
-        <translation>花漾</translation>
-    </message>
-    <message>
-        <source>Forest</source>
-        <translation>森林</translation>
-    </message>
-    <message>
-        <source>Film</source>
-        <translation>胶片</translation>
-    </message>
-    <message>
-        <source>Mono</source>
-        <translation>黑白</translation>
-    </message>
-    <message>
-        <source>No preview availableWebcam is used by another application.</source>
-        <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
-    </message>
-    <message>
-        <source>In use by: %1</source>
-        <translation>正在使用它的程序：%1</translation>
-    </message>
-    <message>
-        <source>The camera has stopped sending pictures.</source>
-        <translation>摄像头已停止发送画面。</translation>
-    </message>
-    <message>
-        <source>Failed to open the device, please verify the device.</source>
-        <translation>打开设备失败，请检查设备。</translation>
-    </message>
-    <message>
-        <source>Failed to set the parameter of the device, please verify the device.</source>
-        <translation>设置设备参数失败，请检查设备。</translation>
-    </message>
 </context>
 <context>
     <name>IConfigureService</name>
@@ -470,6 +426,33 @@
     </message>
 </context>
 <context>
+    <name>LooksPanel</name>
+    <message>
+        <source>Original</source>
+        <translation>原图</translation>
+    </message>
+    <message>
+        <source>Bright</source>
+        <translation>明亮</translation>
+    </message>
+    <message>
+        <source>Blossom</source>
+        <translation>花漾</translation>
+    </message>
+    <message>
+        <source>Forest</source>
+        <translation>森林</translation>
+    </message>
+    <message>
+        <source>Film</source>
+        <translation>胶片</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>黑白</translation>
+    </message>
+</context>
+<context>
     <name>MainFrame</name>
     <message>
         <source>Version</source>
@@ -545,6 +528,29 @@
     <message>
         <source>More controls</source>
         <translation>更多控制</translation>
+    </message>
+</context>
+<context>
+    <name>StreamStateMessages</name>
+    <message>
+        <source>No preview availableWebcam is used by another application.</source>
+        <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
+    </message>
+    <message>
+        <source>In use by: %1</source>
+        <translation>正在使用它的程序：%1</translation>
+    </message>
+    <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>摄像头已停止发送画面。</translation>
+    </message>
+    <message>
+        <source>Failed to open the device, please verify the device.</source>
+        <translation>打开设备失败，请检查设备。</translation>
+    </message>
+    <message>
+        <source>Failed to set the parameter of the device, please verify the device.</source>
+        <translation>设置设备参数失败，请检查设备。</translation>
     </message>
 </context>
 </TS>
