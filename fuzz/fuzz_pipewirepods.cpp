@@ -74,10 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         const auto* copy = reinterpret_cast<const spa_pod*>(fuzzsupport::guardedCopy(pod.data(), pod.size()));
         PipeWireProps::values(entries, copy);
         for (const FormatDescriptor& f : PipeWireFormat::offered(copy))
-            fuzzsupport::check(f.width > 0 && f.height > 0 && canDecodeToRgb32(f.subtype), "a format that cannot be shown");
+            fuzzsupport::check(f.width > 0 && f.height > 0 && f.width <= 16384 && f.height <= 16384 && canDecodeToRgb32(f.subtype),
+                               "a format that cannot be shown");
         FormatDescriptor got;
         if (PipeWireFormat::negotiated(copy, got))
-            fuzzsupport::check(got.width > 0 && got.height > 0, "a negotiated format without a size");
+            fuzzsupport::check(got.width > 0 && got.height > 0 && got.width <= 16384 && got.height <= 16384,
+                               "a negotiated format of a size no frame can have");
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "capture/pipewire/pipewireformat.h"
 
+#include "capture/framedecoder.h"
 #include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2device.h"
 
@@ -45,7 +46,7 @@ std::vector<T> values(const spa_pod_prop* prop, std::uint32_t podType, std::uint
     if (!prop)
         return out;
     std::uint32_t count = 0;
-    const spa_pod* value = spa_pod_get_values(&prop->value, &count, &choice);
+    const spa_pod* value = PipeWireFormat::podValues(&prop->value, sizeof(T), count, choice);
     if (!value || value->type != podType || count == 0)
         return out;
     const T* items = static_cast<const T*>(SPA_POD_BODY_CONST(value));
@@ -64,7 +65,24 @@ std::vector<T> values(const spa_pod_prop* prop, std::uint32_t podType, std::uint
 
 double rate(const spa_fraction& f) { return f.denom ? double(f.num) / f.denom : 0.0; }
 
+// A node may fix any size; one the decoder cannot take is no format to stream.
+bool decodableSize(const FormatDescriptor& f)
+{
+    return f.width > 0 && f.height > 0 && f.width <= FrameDecoder::kMaxDimension && f.height <= FrameDecoder::kMaxDimension;
+}
+
 } // namespace
+
+const spa_pod* PipeWireFormat::podValues(const spa_pod* pod, std::uint32_t itemSize, std::uint32_t& count, std::uint32_t& choice)
+{
+    count = 0;
+    choice = SPA_CHOICE_None;
+    if (pod->type == SPA_TYPE_Choice && SPA_POD_BODY_SIZE(pod) < sizeof(spa_pod_choice_body))
+        return nullptr;
+    const spa_pod* value = spa_pod_get_values(pod, &count, &choice);
+    // The count comes from the item size: any other than the type's own reads past the pod.
+    return value->size == itemSize ? value : nullptr;
+}
 
 int PipeWireFormat::deliveredWidth(Subtype subtype, int width, int height, int stride, std::size_t size)
 {
@@ -179,7 +197,7 @@ std::vector<FormatDescriptor> PipeWireFormat::offered(const spa_pod* param)
 
     for (Subtype s : subtypes) {
         for (const auto& size : sizes) {
-            if (size.first <= 0 || size.second <= 0)
+            if (!decodableSize({s, size.first, size.second, fps}))
                 continue;
             const PixelFormat* pf = pixelFormat(s);
             // Planar and packed YUV need even sizes.
@@ -229,7 +247,7 @@ bool PipeWireFormat::negotiated(const spa_pod* param, FormatDescriptor& format)
         format.width = int(info.size.width);
         format.height = int(info.size.height);
         format.fps = rate(info.framerate);
-        return true;
+        return decodableSize(format);
     }
     if (mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
         return false;
@@ -240,7 +258,7 @@ bool PipeWireFormat::negotiated(const spa_pod* param, FormatDescriptor& format)
     format.width = int(info.size.width);
     format.height = int(info.size.height);
     format.fps = rate(info.framerate);
-    return format.subtype != dshow::MEDIASUBTYPE_None;
+    return format.subtype != dshow::MEDIASUBTYPE_None && decodableSize(format);
 }
 
 } // namespace capture

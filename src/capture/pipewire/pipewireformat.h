@@ -39,6 +39,10 @@ public:
     static bool libcameraRgbSwapped(const QString& daemonVersion);
     static Subtype swappedRgb(Subtype subtype);
 
+    // spa_pod_get_values for a pod that may be malformed: null when a choice is too short
+    // for its header (its count would wrap) or its items are not of `itemSize` bytes.
+    static const spa_pod* podValues(const spa_pod* pod, std::uint32_t itemSize, std::uint32_t& count, std::uint32_t& choice);
+
     static Subtype subtypeForVideoFormat(std::uint32_t spaFormat);
     static std::uint32_t videoFormatForSubtype(Subtype subtype);
 };
