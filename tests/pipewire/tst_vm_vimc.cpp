@@ -2,7 +2,7 @@
 // under PipeWire and WirePlumber as Debian configures them, with the libcamera plugin:
 // one tile for it and none for vimc's V4L2 nodes; its picture in every format the node
 // offers, in vimc's colours; its controls landing in the sensor; the tile going and
-// coming back with the daemon and with the device, the values written back.
+// coming back with the device, the values written back.
 #include "frames.h"
 #include "mainwindow.h"
 #include "pipewireclient.h"
@@ -33,21 +33,20 @@ const char kPath[] = "pipewire:libcamera_input.platform_vimc.0_Sensor_B";
 const QRgb kBars[] = {qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
                       qRgb(191, 0, 191),   qRgb(191, 0, 0),   qRgb(0, 0, 191),   qRgb(0, 0, 0)};
 
-// A control of the sensor libcamera drives ("Sensor B"), read or written straight.
-int sensorControl(quint32 id, int set = -1)
+// A control's value in the sensor libcamera drives ("Sensor B"); negative when unreadable.
+int sensorControl(quint32 id)
 {
     for (const QFileInfo& dev : QDir(QStringLiteral("/sys/class/video4linux")).entryInfoList({QStringLiteral("v4l-subdev*")})) {
         QFile name(dev.filePath() + QStringLiteral("/name"));
-        if (!name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "Sensor B")
-            continue;
-        const int fd = ::open(("/dev/" + dev.fileName()).toLocal8Bit().constData(), O_RDWR);
-        v4l2_control c{id, set};
-        const int r = fd < 0 ? -1 : ::ioctl(fd, set < 0 ? VIDIOC_G_CTRL : VIDIOC_S_CTRL, &c);
+        const int fd = name.open(QIODevice::ReadOnly) && name.readAll().trimmed() == "Sensor B"
+            ? ::open(("/dev/" + dev.fileName()).toLocal8Bit().constData(), O_RDWR) : -1;
+        v4l2_control c{id, -1};
+        if (fd >= 0 && (::ioctl(fd, VIDIOC_G_CTRL, &c) < 0 || ::close(fd) < 0))
+            c.value = -1;
         if (fd >= 0)
-            ::close(fd);
-        return r == 0 ? c.value : -2;
+            return c.value;
     }
-    return -3;
+    return -1;
 }
 
 } // namespace
@@ -103,49 +102,39 @@ private slots:
     {
         QTest::qWait(2000);  // WirePlumber's V4L2 nodes for vimc have come by now
         QCOMPARE(MainWindow::tilePaths(), QStringList({QLatin1String(kPath)}));
-        const std::vector<DeviceDescriptor> devices = CaptureSystem::instance()->enumerate();
-        QCOMPARE(int(devices.size()), 1);
-        QCOMPARE(devices.front().friendlyName, QStringLiteral("Sensor B"));
+        QCOMPARE(CaptureSystem::instance()->enumerate().front().friendlyName, QStringLiteral("Sensor B"));
     }
 
-    // Every format the node offers, through the same graph as the preview: vimc's bars.
+    // Every format the node offers, through the preview's graph, in vimc's colour bars; every
+    // other one at 640x480, which libcamera narrows to 636x480 without the node saying so.
     void pictureInEveryFormat()
     {
         std::shared_ptr<CaptureDevice> device;
         QCOMPARE(CaptureSystem::instance()->open(QLatin1String(kPath), device), dshow::S_OK);
-        QSet<quint32> subtypes;
+        QList<quint32> subtypes;
         for (const FormatDescriptor& f : device->formats())
-            subtypes << quint32(f.subtype);
+            subtypes << (subtypes.contains(f.subtype) ? 0 : f.subtype);
+        subtypes.removeAll(0);
         device.reset();
         QVERIFY(!subtypes.isEmpty());
-        // 640x480 is narrowed to 636x480 by libcamera (vimc's scaler works in steps of three),
-        // which the node does not report: the frames still come at the size asked for.
-        // Each format once, at one of the two kinds of size.
-        QList<quint32> order = subtypes.values();
-        std::sort(order.begin(), order.end());
-        for (quint32 subtype : order) {
-            for (const QSize size : {order.indexOf(subtype) % 2 ? QSize(960, 540) : QSize(640, 480)}) {
-                const QString name = QStringLiteral("%1 %2x%3").arg(QLatin1String(pixelFormat(dshow::Subtype(subtype))->name))
-                                         .arg(size.width()).arg(size.height());
-                FrameCollector frames;
-                TestGraph graph;
-                QCOMPARE(graph.open(QLatin1String(kPath)), dshow::S_OK);
-                QCOMPARE(graph.setFormat(dshow::Subtype(subtype), size.width(), size.height()), dshow::S_OK);
-                QCOMPARE(graph.stream(&frames), dshow::S_OK);
-                QVERIFY2(frames.waitFor(3, 30000), qPrintable(name));
-                const QImage picture = uprightImage(frames.last(), size.width(), size.height());
-                QVERIFY2(!picture.isNull(), qPrintable(name));
-                picture.save(qEnvironmentVariable("LUMIVO_VM_OUT") + "/vimc-" + QString(name).replace(' ', '-') + ".png");
-                QStringList seen;
-                int off = 0;
-                for (int bar = 0; bar < 8; ++bar) {
-                    const QRgb p = picture.pixel((2 * bar + 1) * size.width() / 16, 3 * size.height() / 4);  // below the sensor's text
-                    seen << QColor(p).name();
-                    off += colourDistance(p, kBars[bar]) > 60;
-                }
-                qInfo().noquote() << name << "bars:" << seen.join(' ');
-                QVERIFY2(off == 0, qPrintable(name + ": " + seen.join(' ')));
+        for (int i = 0; i < subtypes.size(); ++i) {
+            const QSize size = i % 2 ? QSize(960, 540) : QSize(640, 480);
+            const QString name = QStringLiteral("%1-%2x%3").arg(pixelFormat(subtypes[i])->name).arg(size.width()).arg(size.height());
+            FrameCollector frames;
+            TestGraph graph;
+            QCOMPARE(graph.open(QLatin1String(kPath)), dshow::S_OK);
+            QCOMPARE(graph.setFormat(subtypes[i], size.width(), size.height()), dshow::S_OK);
+            QCOMPARE(graph.stream(&frames), dshow::S_OK);
+            QVERIFY2(frames.waitFor(3, 30000), qPrintable(name));
+            const QImage picture = uprightImage(frames.last(), size.width(), size.height());
+            picture.save(qEnvironmentVariable("LUMIVO_VM_OUT") + "/vimc-" + name + ".png");
+            QStringList seen;
+            for (int bar = 0; bar < 8; ++bar) {
+                const QRgb p = picture.pixel((2 * bar + 1) * size.width() / 16, 3 * size.height() / 4);  // below the text
+                seen << QColor(p).name() + (colourDistance(p, kBars[bar]) > 60 ? "(wrong)" : "");
             }
+            qInfo().noquote() << name << "bars:" << seen.join(' ');
+            QVERIFY2(!seen.join(' ').contains("wrong"), qPrintable(name));
         }
     }
 
@@ -154,13 +143,11 @@ private slots:
     {
         openTile();
         ICameraPage* page = m_frame->cameraPage();
-        QVERIFY(page->brightnessSlider() && page->contrastSlider() && page->saturationSlider());
-        page->brightnessSlider()->setValue(50);   // libcamera's 0.5, the sensor's 128 + 0.5 * 128
-        page->contrastSlider()->setValue(150);    // 1.5: 1.5 * 128
+        page->brightnessSlider()->setValue(50);  // libcamera's 0.5, the sensor's 128 + 0.5 * 128
+        page->contrastSlider()->setValue(150);   // 1.5: 1.5 * 128
         QTRY_COMPARE_WITH_TIMEOUT(QList<int>({sensorControl(V4L2_CID_BRIGHTNESS), sensorControl(V4L2_CID_CONTRAST)}), QList<int>({192, 192}), 10000);
         page->button(ICameraPage::KeyMoreControls)->click();
         IDeviceControlsDialog* dialog = page->controlsDialog();
-        QVERIFY(dialog && dialog->editor(V4L2_CID_SATURATION));
         // The node does not report values: what it took is read back.
         QCOMPARE(dialog->editor(V4L2_CID_BRIGHTNESS)->findChild<ISlider*>()->value(), 50);
         dialog->editor(V4L2_CID_SATURATION)->findChild<ISlider*>()->setValue(50);
@@ -168,35 +155,19 @@ private slots:
         dialog->close();
     }
 
-    // The daemon ends, or the device goes: the tile leaves like an unplugged camera and comes
-    // back; the sensor, reset meanwhile, gets the values set before once the camera streams.
-    void goesAndComesBack_data()
-    {
-        QTest::addColumn<bool>("daemon");
-        QTest::newRow("daemon restarts") << true;
-        QTest::newRow("device unbound") << false;
-    }
+    // The device goes: the tile leaves like an unplugged camera and comes back, and the sensor,
+    // made anew with its defaults, gets the values set before once the camera streams.
     void goesAndComesBack()
     {
-        QFETCH(bool, daemon);
-        if (daemon)
-            endSession();
-        else
-            QCOMPARE(QProcess::execute("sh", {"-c", "echo vimc.0 > /sys/bus/platform/drivers/vimc/unbind"}), 0);
+        QCOMPARE(QProcess::execute("sh", {"-c", "echo vimc.0 > /sys/bus/platform/drivers/vimc/unbind"}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(!MainWindow::tilePaths().contains(QLatin1String(kPath)), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(m_frame->currentPage(), 0, 10000);
-        if (!daemon) {
-            QCOMPARE(QProcess::execute("sh", {"-c", "echo vimc.0 > /sys/bus/platform/drivers/vimc/bind"}), 0);
-            // libcamera 0.0.3 may take the daemon down with a device that goes while streaming:
-            // the service manager would start it again.
-            if (m_daemon.state() == QProcess::NotRunning) {
-                qInfo("PipeWire ended with the device (exit %d): started again", m_daemon.exitCode());
-                endSession();
-                daemon = true;
-            }
-        }
-        if (daemon) {
-            QCOMPARE(sensorControl(V4L2_CID_BRIGHTNESS, 128), 128);
+        QCOMPARE(QProcess::execute("sh", {"-c", "echo vimc.0 > /sys/bus/platform/drivers/vimc/bind"}), 0);
+        // libcamera 0.0.3 takes the daemon down with a device that goes while streaming: the
+        // service manager would start it again (and the tile comes back with it).
+        if (m_daemon.state() == QProcess::NotRunning) {
+            qInfo("PipeWire ended with the device (exit %d): started again", m_daemon.exitCode());
+            endSession();
             startSession();
         }
         QTRY_VERIFY_WITH_TIMEOUT(MainWindow::tilePaths().contains(QLatin1String(kPath)), 60000);
