@@ -119,7 +119,7 @@ private slots:
         QVERIFY(!subtypes.isEmpty());
         for (int i = 0; i < subtypes.size(); ++i) {
             const QSize size = i % 2 ? QSize(960, 540) : QSize(640, 480);
-            const QString name = QStringLiteral("%1-%2x%3").arg(pixelFormat(subtypes[i])->name).arg(size.width()).arg(size.height());
+            const QString name = QStringLiteral("%1-%2x%3").arg(QLatin1String(pixelFormat(subtypes[i])->name)).arg(size.width()).arg(size.height());
             FrameCollector frames;
             TestGraph graph;
             QCOMPARE(graph.open(QLatin1String(kPath)), dshow::S_OK);
