@@ -494,7 +494,9 @@ bool PipeWireConnection::setNodeParam(std::uint32_t nodeId, std::uint32_t paramI
         p.proxy = static_cast<pw_proxy*>(pw_registry_bind(d->registry, nodeId, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
         if (p.proxy) {
             const int r = pw_node_set_param(reinterpret_cast<pw_node*>(p.proxy), paramId, 0, param);
-            done = r >= 0 && d->waitFor(pw_core_sync(d->core, PW_ID_CORE, 0), 1000);
+            // A busy daemon answers late, yet has passed the value on: only a refusal or a
+            // daemon that stays silent for long is a failure.
+            done = r >= 0 && d->waitFor(pw_core_sync(d->core, PW_ID_CORE, 0), 5000);
         }
     }
     pw_thread_loop_unlock(d->loop);
