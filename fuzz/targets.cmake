@@ -7,5 +7,6 @@ set(LUMIVO_FUZZ_TARGETS
   mjpg:lumivo_capture
   rawformats:lumivo_capture
   virtualcameras:lumivo_capture
+  pipewirepods:lumivo_capture
 )
 set(LUMIVO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -11,8 +11,12 @@ cd "$(dirname "$0")/.."
 # validates with desktop-file-utils and appstream; clang and its runtime build the
 # fuzz targets; the tray tests drive real tray hosts (tint2, trayer, a StatusNotifierItem
 # watcher in Python on a private D-Bus session) with xdotool and the X utilities; the
-# PipeWire test runs its own daemon, session manager and test-pattern source.
-LUMIVO_QT="5 6" bash scripts/setup.sh qemu-system-x86 busybox-static cpio udev $(bash scripts/vm/kernel-package.sh) \
+# PipeWire test runs its own daemon, session manager and test-pattern source; the kernel's
+# sources and headers build vimc for the VM, where the libcamera plugin and its IPA modules
+# drive it under PipeWire's own configuration.
+kernel=$(bash scripts/vm/kernel-package.sh)
+LUMIVO_QT="5 6" bash scripts/setup.sh qemu-system-x86 busybox-static cpio udev $kernel ${kernel/linux-image/linux-headers} \
+  linux-source-6.1 pipewire-libcamera libcamera-ipa \
   desktop-file-utils appstream clang libclang-rt-14-dev \
   tint2 trayer xdotool x11-utils dbus python3-gi gir1.2-glib-2.0 \
   pipewire pipewire-bin wireplumber libspa-0.2-modules

@@ -744,6 +744,10 @@
         <source>More controls</source>
         <translation>More controls</translation>
     </message>
+    <message>
+        <source>This camera&apos;s controls are not available through PipeWire</source>
+        <translation>This camera&apos;s controls are not available through PipeWire</translation>
+    </message>
 </context>
 <context>
     <name>StreamStateMessages</name>

@@ -744,6 +744,10 @@
         <source>More controls</source>
         <translation>更多控制</translation>
     </message>
+    <message>
+        <source>This camera&apos;s controls are not available through PipeWire</source>
+        <translation>此摄像头的控制项无法通过 PipeWire 使用</translation>
+    </message>
 </context>
 <context>
     <name>StreamStateMessages</name>

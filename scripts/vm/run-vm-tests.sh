@@ -14,7 +14,11 @@
 #     --copy FILE         copy a host file (and the shared libraries it needs) to the
 #                         same path in the VM (repeatable)
 #     --modules "NAMES"   more kernel modules to put in the image and load after vivid
-#                         (with their dependencies), e.g. "vhci-hcd uvcvideo"
+#                         (with their dependencies), e.g. "vhci-hcd uvcvideo"; "vimc", which
+#                         Debian's kernel lacks, is built by scripts/vm/build-vimc.sh (kept
+#                         in \$LUMIVO_BUILD_DIR/vm-modules) or left out when it cannot be
+#     --module-file FILE  a module built outside the kernel package (scripts/vm/build-vimc.sh)
+#                         to put in the image and load the same way (repeatable)
 #     --out DIR           programs may leave files in \$LUMIVO_VM_OUT; after the last
 #                         pass they are copied out to DIR (through a scratch virtio disk);
 #                         default: \$LUMIVO_VM_OUT on the host, if set
@@ -55,6 +59,7 @@ programs=()
 envs=()
 copies=()
 modules=()
+module_files=()
 out_dir="${LUMIVO_VM_OUT:-}"
 udev_pass=0
 results=""
@@ -68,6 +73,7 @@ while [ $# -gt 0 ]; do
     --copy) copies+=("$2"); shift 2 ;;
     --udev-pass) udev_pass=1; shift ;;
     --modules) read -ra more <<< "$2"; modules+=("${more[@]}"); shift 2 ;;
+    --module-file) module_files+=("$2"); shift 2 ;;
     --out) out_dir="$2"; shift 2 ;;
     --results) results="$2"; rm -rf "$results"; mkdir -p "$results"; shift 2 ;;
     -h|--help) sed -n '2,30p' "$0"; exit 0 ;;
@@ -132,11 +138,44 @@ vivid_rel=$(awk -F: '$1 ~ /\/vivid\.ko(\.[a-z]+)?$/ {print $1}' "$moddir/modules
 [ -n "$vivid_rel" ] || skip "vivid is not in $moddir/modules.dep"
 resolve "$vivid_rel"
 [ -n "$out_dir" ] && modules+=(virtio_pci virtio_blk)
+packaged=()
 for m in "${modules[@]}"; do
   pat=$(echo "$m" | sed 's/[-_]/[-_]/g')
   rel=$(awk -F: -v p="/${pat}[.]ko([.][a-z]+)?\$" '$1 ~ p {print $1}' "$moddir/modules.dep")
+  if [ -z "$rel" ] && [ -f "$(dirname "$0")/build-$m.sh" ]; then
+    # One the package lacks is built here; without what it is built from, it is left
+    # out and only the tests that need it skip.
+    ko=$(bash "$(dirname "$0")/build-$m.sh" "${LUMIVO_BUILD_DIR:-build}/vm-modules")
+    case $? in
+      0) module_files+=("$ko") ;;
+      77) echo "run-vm-tests: $m left out" ;;
+      *) echo "run-vm-tests: FAIL: $m cannot be built" >&2; exit 1 ;;
+    esac
+    continue
+  fi
   [ -n "$rel" ] || skip "module $m is not in $moddir/modules.dep"
   resolve "$rel"
+  packaged+=("$m")
+done
+modules=("${packaged[@]}")
+# Modules of our own build: their dependencies (by name) come from the package's.
+extra_lines=()
+for f in "${module_files[@]}"; do
+  [ -f "$f" ] || skip "no module file $f"
+  name=$(basename "$f" .ko)
+  [ "$(modinfo -F vermagic "$f" 2>/dev/null | cut -d' ' -f1)" = "$kver" ] || skip "$f is not built for $kver"
+  line="extra/$name.ko:"
+  for dep in $(modinfo -F depends "$f" | tr ',' ' '); do
+    pat=$(echo "$dep" | sed 's/[-_]/[-_]/g')
+    rel=$(awk -F: -v p="/${pat}[.]ko([.][a-z]+)?\$" '$1 ~ p {print $1}' "$moddir/modules.dep")
+    [ -n "$rel" ] || skip "$name needs $dep, which is not in $moddir/modules.dep"
+    resolve "$rel"
+    line="$line $(echo "${rel%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//')"
+  done
+  mkdir -p "$root/lib/modules/$kver/extra"
+  cp "$f" "$root/lib/modules/$kver/extra/$name.ko"
+  extra_lines+=("$line")
+  modules+=("$name")
 done
 plain() { echo "${1%.xz}" | sed -e 's/\.zst$//' -e 's/\.gz$//'; }
 : > "$root/lib/modules/$kver/modules.dep"
@@ -154,6 +193,7 @@ for rel in "${!want[@]}"; do
   for d in $deps; do line="$line $(plain "$d")"; done
   echo "$line" >> "$root/lib/modules/$kver/modules.dep"
 done
+[ ${#extra_lines[@]} -eq 0 ] || printf '%s\n' "${extra_lines[@]}" >> "$root/lib/modules/$kver/modules.dep"
 
 # --- programs and their shared libraries ----------------------------------------
 copy_with_libs() {

@@ -82,6 +82,16 @@ void ParameterPanel::build()
     box->setContentsMargins(int(int(20 * s) + 10 * s), int(int(10 * s) + 10 * s), int(int(20 * s) + 10 * s), 0);
     box->addLayout(resolutionRow);
     box->addWidget(createDashedLine(1, QColor("#ACACAC")));
+    m_pNoControls = caption(QObject::tr("This camera's controls are not available through PipeWire"), "#595757");
+    m_pNoControls->setWordWrap(true);
+    m_pNoControls->setContentsMargins(int(20 * s), 0, int(20 * s), 0);
+    m_pNoControls->hide();
+    box->addWidget(m_pNoControls);
+    m_pRows = new QWidget(m_pCard);
+    auto* rows = new QVBoxLayout(m_pRows);
+    rows->setSpacing(int(15 * s));
+    rows->setContentsMargins(0, 0, 0, 0);
+    box->addWidget(m_pRows);
     for (const capture::CameraProperty& row : capture::cameraProperties()) {
         if (!row.onPage)
             continue;
@@ -94,8 +104,8 @@ void ParameterPanel::build()
             grid->addWidget(m_registry.createSwitchButton(autoSwitchKey(row.slot)), 0, 1);
             grid->addWidget(caption(ControlTitles::caption(row.v4l2Control), "#ADADAD"), 1, 0);
             grid->addWidget(slider(row.slot), 2, 0, 1, 2);
-            box->addLayout(grid);
-            box->addWidget(createDashedLine(1, QColor("#ACACAC")));
+            rows->addLayout(grid);
+            rows->addWidget(createDashedLine(1, QColor("#ACACAC")));
         } else {
             auto* line = new QHBoxLayout;
             line->addSpacing(int(20 * s));
@@ -103,8 +113,8 @@ void ParameterPanel::build()
             line->addStretch();
             line->addWidget(slider(row.slot));
             line->addSpacing(int(20 * s));
-            box->addSpacing(int(5 * s));
-            box->addLayout(line);
+            rows->addSpacing(int(5 * s));
+            rows->addLayout(line);
         }
     }
     box->addSpacing(int(5 * s));
@@ -146,6 +156,14 @@ int ParameterPanel::autoSwitchKey(int slot)
 
 void ParameterPanel::showCameraValues()
 {
+    // A node of libcamera's may describe no control at all (the plugin offers what the
+    // pipeline handler has): then sliders would do nothing.
+    bool none = g_currentCameraInfo.strDevicePath.startsWith(QLatin1String("pipewire:"));
+    for (int slot = 0; none && slot < CameraParameters::Count; ++slot)
+        none = g_currentCameraInfo.parameters[slot].min == g_currentCameraInfo.parameters[slot].max;
+    m_pNoControls->setVisible(none);
+    m_pRows->setVisible(!none);
+    m_registry.button(ICameraPage::KeyRestoreDefault)->setVisible(!none);
     for (const capture::CameraProperty& row : capture::cameraProperties()) {
         if (!row.onPage)
             continue;

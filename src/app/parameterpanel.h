@@ -9,6 +9,7 @@
 #include <array>
 
 class IObject;
+class QLabel;
 class ISlider;
 class ISwitchButton;
 class ResolutionBox;
@@ -36,8 +37,10 @@ public:
     // The registry key of a slot's Auto switch (a column of the property table).
     static int autoSwitchKey(int slot);
 
-    // Sliders and switches from g_currentCameraInfo: shown, not sent.
+    // Sliders and switches from g_currentCameraInfo: shown, not sent. A camera only
+    // PipeWire offers whose node describes none of them gets a sentence instead.
     void showCameraValues();
+    QLabel* noControlsNote() const { return m_pNoControls; }
     // Every slider the device is not choosing itself back to its default (sent).
     void restoreDefaults();
     // The user's value for a property, through its named setter: refused at once, the
@@ -59,5 +62,7 @@ private:
     IObject& m_registry;
     QWidget* m_pCard = nullptr;
     ResolutionBox* m_pResolutionBox = nullptr;
+    QWidget* m_pRows = nullptr;       // the sliders and switches
+    QLabel* m_pNoControls = nullptr;  // what shows in their place when there are none
     std::array<ISlider*, CameraParameters::Count> m_sliders{};
 };

@@ -30,7 +30,7 @@ CaptureSystem::CaptureSystem()
 {
     m_v4l2 = createV4l2Backend().release();
     addBackend(m_v4l2);
-    m_pipewire = new PipeWireBackend([this](const QString& sysPath) { return listedByV4l2(sysPath); });
+    m_pipewire = new PipeWireBackend([this] { return m_v4l2->enumerate(); });
     m_pipewire->setParent(this);
     // Its cameras are listed only while the setting allows.
     connect(m_pipewire, &CaptureBackend::deviceChanged, this, [this](bool arrived, const QString& path) {

@@ -64,10 +64,6 @@ class TestPipeWire : public QObject
     QTemporaryDir m_runtime;
     QProcess m_daemon, m_session;
 
-    bool waitForNodes(PipeWireBackend& backend, int count)
-    {
-        return QTest::qWaitFor([&] { return int(backend.enumerate().size()) >= count; }, 5000);
-    }
     void startDaemon()
     {
         m_daemon.start(QStringLiteral("pipewire"), {QStringLiteral("-c"), qEnvironmentVariable("LUMIVO_SOURCE_DIR")
@@ -98,7 +94,7 @@ private slots:
             LogCapture log;
             QElapsedTimer t;
             t.start();
-            PipeWireBackend absent(nullptr);
+            PipeWireBackend absent({});
             QVERIFY(!absent.connected());
             QVERIFY2(t.elapsed() < 50, qPrintable(QString::number(t.elapsed())));
             QVERIFY(absent.enumerate().empty());
@@ -189,16 +185,37 @@ private slots:
         QVERIFY(frames.count() >= before + 10);
     }
 
-    // A node streaming from a V4L2 device another backend lists: not a device of its
-    // own; opened, it keeps that device's identity and controls and streams through PipeWire.
-    void v4l2NodeIsOneDevice()
+    // A node streaming from a V4L2 device another backend lists, and libcamera's node for
+    // that USB camera, are not devices of their own; libcamera's nodes of other cameras
+    // are. Opened, the V4L2 node keeps that device's identity and controls and streams
+    // through PipeWire.
+    void oneDevicePerCamera()
     {
         const QString nullDevice = PipeWireBackend::sysPathOf(QStringLiteral("/dev/null"));
         QVERIFY(!nullDevice.isEmpty());
-        PipeWireBackend backend([&](const QString& sysPath) { return sysPath == nullDevice; });
-        QVERIFY(waitForNodes(backend, 1));
-        QCOMPARE(int(backend.enumerate().size()), 1);
-        QCOMPARE(backend.enumerate().front().devicePath, QStringLiteral("pipewire:") + QLatin1String(kCamera));
+        DeviceDescriptor usb;
+        usb.devicePath = nullDevice;
+        usb.portPath = QStringLiteral("3-2.4");
+        usb.vendorId = QStringLiteral("046D");
+        usb.productId = QStringLiteral("0825");
+        // The keys Debian 12's libcamera plugin gives its nodes (pw-dump of vimc's in the test
+        // VM); a UVC camera's id is libcamera's: controller-ports:config.interface-vendor:product.
+        const auto libcamera = [](const char* id) {
+            return QStringLiteral("device.api=libcamera api.libcamera.path=\"%1\" object.path=\"libcamera:%1\"")
+            .arg(QLatin1String(id));
+        };
+        QVERIFY(createCamera(QStringLiteral("libcamera_input.uvc"), libcamera("\\\\_SB_.PCI0.XHC_.RHUB.HS02-2.4:1.0-046d:0825")));
+        QVERIFY(createCamera(QStringLiteral("libcamera_input.other_port"), libcamera("\\\\_SB_.PCI0.XHC_.RHUB.HS03-2.3:1.0-046d:0825")));
+        QVERIFY(createCamera(QStringLiteral("libcamera_input.platform_vimc.0_Sensor_B"), libcamera("platform/vimc.0 Sensor B")));
+        PipeWireBackend backend([&] { return std::vector<DeviceDescriptor>{usb}; });
+        QTRY_VERIFY(backend.connected() && backend.enumerate().size() >= 3);
+        QTest::qWait(300);  // nodes that should not be there have had time to show up
+        QStringList paths;
+        for (const DeviceDescriptor& d : backend.enumerate())
+            paths << d.devicePath;
+        paths.sort();
+        QCOMPARE(paths, QStringList({QStringLiteral("pipewire:libcamera_input.other_port"), QStringLiteral("pipewire:libcamera_input.platform_vimc.0_Sensor_B"),
+                                     QStringLiteral("pipewire:") + QLatin1String(kCamera)}));
         PipeWireNode node;
         QVERIFY(backend.nodeForV4l2(nullDevice, node));
         QCOMPARE(node.name, QLatin1String(kV4l2Camera));

@@ -156,29 +156,12 @@ private slots:
 
 };
 
-bool writeFile(const char* path, const char* text)
-{
-    QFile f(QString::fromLatin1(path));
-    return f.exists() || (f.open(QIODevice::WriteOnly) && f.write(text) > 0);
-}
-
 int main(int argc, char** argv)
 {
-    // What a desktop session has, which WirePlumber wants: a user, a machine id, logind's
-    // folders and a session bus (the program runs again inside one).
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && (argc < 2 || qstrcmp(argv[1], "--count-frames") != 0)) {
-        std::vector<char*> args = {const_cast<char*>("dbus-run-session"), const_cast<char*>("--dbus-daemon=/usr/bin/dbus-daemon"),
-                                   const_cast<char*>("--")};
-        args.insert(args.end(), argv, argv + argc);
-        args.push_back(nullptr);
-        qputenv("QTEST_FUNCTION_TIMEOUT", "240000");  // two emulated cameras shared under TCG take their time
-        QDir().mkpath(QStringLiteral("/run/systemd/seats"));
-        QDir().mkpath(QStringLiteral("/run/systemd/sessions"));
-        QDir().mkpath(QStringLiteral("/run/systemd/users"));
-        if (writeFile("/etc/passwd", "root:x:0:0::/tmp:/bin/sh\n") && writeFile("/etc/machine-id", "0123456789abcdef0123456789abcdef\n"))
-            execv("/usr/bin/dbus-run-session", args.data());
-        return 1;
-    }
+    // Two emulated cameras shared under TCG take their time.
+    const int session = pipewireclient::enterSession(argc, argv, "240000");
+    if (session >= 0)
+        return session;
     QCoreApplication app(argc, argv);
     const int client = pipewireclient::run(app.arguments().mid(1));
     if (client >= 0)

@@ -1,9 +1,11 @@
 #include "capture/pipewire/pipewirebackend.h"
 
 #include "capture/pipewire/pipewiredevice.h"
+#include "capture/v4l2/v4l2io.h"
 
 #include <QDebug>
 #include <QPointer>
+#include <QRegularExpression>
 
 #include <libudev.h>
 #include <sys/stat.h>
@@ -17,8 +19,8 @@ constexpr int kRetryMs = 3000;
 constexpr int kSameSocketTicks = 10;
 } // namespace
 
-PipeWireBackend::PipeWireBackend(std::function<bool(const QString&)> listedElsewhere, QObject* parent)
-    : CaptureBackend(parent), m_listedElsewhere(std::move(listedElsewhere))
+PipeWireBackend::PipeWireBackend(std::function<std::vector<DeviceDescriptor>()> v4l2Devices, QObject* parent)
+    : CaptureBackend(parent), m_v4l2Devices(std::move(v4l2Devices))
 {
     connectToDaemon(false);
     // Without a daemon this costs one stat() of its socket now and then.
@@ -84,10 +86,26 @@ QString PipeWireBackend::sysPathOf(const QString& devNode)
     return path;
 }
 
+bool PipeWireBackend::sameUsbCamera(const QString& cameraId, const DeviceDescriptor& v4l2)
+{
+    // libcamera leaves out the bus number, which is not stable: the port chain stays.
+    static const QRegularExpression usbId(QStringLiteral("-(\\d+(?:\\.\\d+)*):\\d+\\.\\d+-([0-9a-fA-F]{4}):([0-9a-fA-F]{4})$"));
+    const QRegularExpressionMatch m = usbId.match(cameraId);
+    const int dash = v4l2.portPath.indexOf(QLatin1Char('-'));
+    return m.hasMatch() && dash > 0 && v4l2.portPath.mid(dash + 1) == m.captured(1)
+        && m.captured(2).compare(v4l2.vendorId, Qt::CaseInsensitive) == 0 && m.captured(3).compare(v4l2.productId, Qt::CaseInsensitive) == 0;
+}
+
 bool PipeWireBackend::ownDevice(const PipeWireNode& node) const
 {
     const QString sysPath = sysPathOf(node.v4l2Node);
-    return sysPath.isEmpty() || !m_listedElsewhere || !m_listedElsewhere(sysPath);
+    const std::vector<DeviceDescriptor> v4l2 = m_v4l2Devices ? m_v4l2Devices() : std::vector<DeviceDescriptor>();
+    for (const DeviceDescriptor& d : v4l2) {
+        if ((!sysPath.isEmpty() && d.devicePath == sysPath) || (!node.cameraId.isEmpty() && sameUsbCamera(node.cameraId, d)))
+            return false;
+    }
+    // Listed nowhere, as plain V4L2 cannot stream it: PipeWire's V4L2 node cannot either.
+    return node.v4l2Node.isEmpty() || !v4l2::queryNode(node.v4l2Node).mediaController;
 }
 
 DeviceDescriptor PipeWireBackend::descriptorOf(const PipeWireNode& node) const
@@ -109,7 +127,8 @@ void PipeWireBackend::onNode(const PipeWireNode& node, bool arrived)
     if (own)
         qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went");
     else
-        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went") << "for the V4L2 device" << node.v4l2Node;
+        qDebug() << "PipeWire: camera node" << node.name << (arrived ? "appeared" : "went") << "for the V4L2 device"
+                 << (node.v4l2Node.isEmpty() ? node.cameraId : node.v4l2Node);
     if (!own)
         return;
     if (arrived)

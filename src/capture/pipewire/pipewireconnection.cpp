@@ -1,5 +1,7 @@
 #include "capture/pipewire/pipewireconnection.h"
 
+#include "capture/pipewire/pipewireformat.h"
+
 #include <QDebug>
 
 #include <pipewire/pipewire.h>
@@ -57,6 +59,7 @@ struct PipeWireConnection::Impl
     spa_hook registryListener{};
     NodeListener listener;
     bool quiet = false;
+    QString daemonVersion;  // loop thread
 
     void setUp();  // with the loop's lock held
 
@@ -69,6 +72,7 @@ struct PipeWireConnection::Impl
     mutable std::mutex mutex;  // guards what other threads read without the loop's lock
     std::map<std::uint32_t, PipeWireNode> cameras;
     std::map<std::uint32_t, std::uint32_t> outputPorts;  // node id -> its output port
+    std::map<std::pair<std::uint32_t, std::uint32_t>, long> taken;  // (node, property) -> value set
     bool listed = false;
     bool dead = false;
 
@@ -76,10 +80,12 @@ struct PipeWireConnection::Impl
     {
         {
             std::lock_guard<std::mutex> lock(mutex);
-            if (arrived)
+            if (arrived) {
                 cameras[node.id] = node;
-            else
+            } else {
                 cameras.erase(node.id);
+                taken.erase(taken.lower_bound({node.id, 0}), taken.upper_bound({node.id, UINT32_MAX}));
+            }
         }
         if (listener)
             listener(node, arrived);
@@ -124,6 +130,8 @@ void onNodeInfo(void* data, const pw_node_info* info)
     const QString objectPath = prop(props, PW_KEY_OBJECT_PATH);
     if (node.v4l2Node.isEmpty() && objectPath.startsWith(QLatin1String("v4l2:/dev/")))
         node.v4l2Node = objectPath.mid(5);
+    node.cameraId = prop(props, "api.libcamera.path");
+    node.rgbSwapped = node.api == QLatin1String("libcamera") && PipeWireFormat::libcameraRgbSwapped(c->impl->daemonVersion);
     node.vendorId = prop(props, "device.vendor.id").remove(QLatin1String("0x")).toUpper();
     node.productId = prop(props, "device.product.id").remove(QLatin1String("0x")).toUpper();
     node.serial = prop(props, "device.serial");
@@ -223,6 +231,13 @@ void onCoreDone(void* data, std::uint32_t id, int seq)
     pw_thread_loop_signal(d->loop, false);
 }
 
+void onCoreInfo(void* data, const pw_core_info* info)
+{
+    // The plugins that make camera nodes come with the daemon: its version stands for theirs.
+    if (info && info->version)
+        static_cast<PipeWireConnection::Impl*>(data)->daemonVersion = QString::fromUtf8(info->version);
+}
+
 void onCoreError(void* data, std::uint32_t id, int, int res, const char* message)
 {
     auto* d = static_cast<PipeWireConnection::Impl*>(data);
@@ -246,6 +261,7 @@ void onCoreError(void* data, std::uint32_t id, int, int res, const char* message
 const pw_core_events kCoreEvents = [] {
     pw_core_events e{};
     e.version = PW_VERSION_CORE_EVENTS;
+    e.info = onCoreInfo;
     e.done = onCoreDone;
     e.error = onCoreError;
     return e;
@@ -478,11 +494,29 @@ bool PipeWireConnection::setNodeParam(std::uint32_t nodeId, std::uint32_t paramI
         p.proxy = static_cast<pw_proxy*>(pw_registry_bind(d->registry, nodeId, PW_TYPE_INTERFACE_Node, PW_VERSION_NODE, 0));
         if (p.proxy) {
             const int r = pw_node_set_param(reinterpret_cast<pw_node*>(p.proxy), paramId, 0, param);
-            done = r >= 0 && d->waitFor(pw_core_sync(d->core, PW_ID_CORE, 0), 1000);
+            // A busy daemon answers late, yet has passed the value on: only a refusal or a
+            // daemon that stays silent for long is a failure.
+            done = r >= 0 && d->waitFor(pw_core_sync(d->core, PW_ID_CORE, 0), 5000);
         }
     }
     pw_thread_loop_unlock(d->loop);
     return done;
+}
+
+void PipeWireConnection::setTakenValue(std::uint32_t nodeId, std::uint32_t propId, long value)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->taken[{nodeId, propId}] = value;
+}
+
+bool PipeWireConnection::takenValue(std::uint32_t nodeId, std::uint32_t propId, long& value) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    const auto it = d->taken.find({nodeId, propId});
+    if (it == d->taken.end())
+        return false;
+    value = it->second;
+    return true;
 }
 
 } // namespace capture

@@ -25,6 +25,8 @@ struct PipeWireNode
     QString description;
     QString v4l2Node;     // the V4L2 device node it streams from ("/dev/video0"), "" for others
     QString api;          // device.api: v4l2, libcamera, ...
+    QString cameraId;     // api.libcamera.path: libcamera's id of the camera, "" for others
+    bool rgbSwapped = false;  // a libcamera node whose "RGB" is B,G,R in memory (older plugins)
     QString vendorId, productId, serial;
 };
 
@@ -61,6 +63,10 @@ public:
     // offers, each a copy of its pod; empty when it offers none or the call times out.
     std::vector<std::vector<std::uint8_t>> enumParams(std::uint32_t nodeId, bool port, std::uint32_t paramId, int timeoutMs);
     bool setNodeParam(std::uint32_t nodeId, std::uint32_t paramId, const spa_pod* param);
+    // The last value of a node's property set through this connection (by any device on
+    // it), for nodes that do not report what they took; forgotten when the node goes.
+    void setTakenValue(std::uint32_t nodeId, std::uint32_t propId, long value);
+    bool takenValue(std::uint32_t nodeId, std::uint32_t propId, long& value) const;
 
     struct Impl;
 

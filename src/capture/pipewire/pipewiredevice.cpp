@@ -24,7 +24,9 @@ HRESULT PipeWireDevice::open(const std::shared_ptr<PipeWireConnection>& connecti
     device->m_descriptor = descriptor;
     device->m_v4l2 = std::move(v4l2);
     for (const auto& param : connection->enumParams(node.id, true, SPA_PARAM_EnumFormat, 2000)) {
-        for (const FormatDescriptor& f : PipeWireFormat::offered(reinterpret_cast<const spa_pod*>(param.data()))) {
+        for (FormatDescriptor f : PipeWireFormat::offered(reinterpret_cast<const spa_pod*>(param.data()))) {
+            if (node.rgbSwapped)
+                f.subtype = PipeWireFormat::swappedRgb(f.subtype);
             const bool known = std::any_of(device->m_formats.begin(), device->m_formats.end(), [&](const FormatDescriptor& g) {
                 return g.subtype == f.subtype && g.width == f.width && g.height == f.height;
             });
@@ -92,6 +94,17 @@ HRESULT PipeWireDevice::openStream(FrameSink sink, std::shared_ptr<DeviceStream>
     FormatDescriptor format;
     currentFormat(format);
     std::shared_ptr<PipeWireStream> s;
+    if (m_node.rgbSwapped) {
+        // Asked for by the node's name for it, handed on under the true one.
+        format.subtype = PipeWireFormat::swappedRgb(format.subtype);
+    }
+    if (m_node.rgbSwapped && sink) {
+        sink = [inner = std::move(sink)](const RawFrame& f) {
+            RawFrame frame = f;
+            frame.subtype = PipeWireFormat::swappedRgb(f.subtype);
+            inner(frame);
+        };
+    }
     const HRESULT h = PipeWireStream::start(m_node.name, format, std::move(sink), this, s);
     out = std::move(s);
     return h;

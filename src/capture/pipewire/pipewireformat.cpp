@@ -1,7 +1,10 @@
 #include "capture/pipewire/pipewireformat.h"
 
+#include "capture/framedecoder.h"
 #include "capture/pixelformat.h"
 #include "capture/v4l2/v4l2device.h"
+
+#include <QStringList>
 
 #include <spa/param/format-utils.h>
 #include <spa/param/video/format-utils.h>
@@ -11,6 +14,7 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <cstring>
 
 // For the de-duplication of choice values; the types are PipeWire's, found by lookup here.
 static bool operator==(const spa_rectangle& a, const spa_rectangle& b) { return a.width == b.width && a.height == b.height; }
@@ -42,7 +46,7 @@ std::vector<T> values(const spa_pod_prop* prop, std::uint32_t podType, std::uint
     if (!prop)
         return out;
     std::uint32_t count = 0;
-    const spa_pod* value = spa_pod_get_values(&prop->value, &count, &choice);
+    const spa_pod* value = PipeWireFormat::podValues(&prop->value, sizeof(T), count, choice);
     if (!value || value->type != podType || count == 0)
         return out;
     const T* items = static_cast<const T*>(SPA_POD_BODY_CONST(value));
@@ -61,7 +65,72 @@ std::vector<T> values(const spa_pod_prop* prop, std::uint32_t podType, std::uint
 
 double rate(const spa_fraction& f) { return f.denom ? double(f.num) / f.denom : 0.0; }
 
+// A node may fix any size; one the decoder cannot take is no format to stream.
+bool decodableSize(const FormatDescriptor& f)
+{
+    return f.width > 0 && f.height > 0 && f.width <= FrameDecoder::kMaxDimension && f.height <= FrameDecoder::kMaxDimension;
+}
+
 } // namespace
+
+const spa_pod* PipeWireFormat::podValues(const spa_pod* pod, std::uint32_t itemSize, std::uint32_t& count, std::uint32_t& choice)
+{
+    count = 0;
+    choice = SPA_CHOICE_None;
+    if (pod->type == SPA_TYPE_Choice && SPA_POD_BODY_SIZE(pod) < sizeof(spa_pod_choice_body))
+        return nullptr;
+    const spa_pod* value = spa_pod_get_values(pod, &count, &choice);
+    // The count comes from the item size: any other than the type's own reads past the pod.
+    return value->size == itemSize ? value : nullptr;
+}
+
+int PipeWireFormat::deliveredWidth(Subtype subtype, int width, int height, int stride, std::size_t size)
+{
+    const PixelFormat* pf = pixelFormat(subtype);
+    if (!pf || pf->layout != PixelLayout::Packed || pf->packedBytesPerPixel <= 0 || stride <= 0 || height <= 0)
+        return width;
+    const int bpp = pf->packedBytesPerPixel;
+    const bool narrowed = stride < width * bpp && stride % bpp == 0 && size >= std::size_t(stride) * std::size_t(height);
+    return narrowed ? stride / bpp : width;
+}
+
+void PipeWireFormat::widen(RawFrame& frame, int width, std::vector<std::uint8_t>& buffer)
+{
+    const PixelFormat* pf = pixelFormat(frame.subtype);
+    const int bpp = pf ? pf->packedBytesPerPixel : 0;
+    if (bpp <= 0 || frame.width <= 0 || frame.width >= width || frame.height <= 0
+        || std::size_t(frame.bytesPerLine) * std::size_t(frame.height - 1) + std::size_t(frame.width * bpp) > frame.size)
+        return;
+    const std::size_t line = std::size_t(width) * std::size_t(bpp);
+    buffer.resize(line * std::size_t(frame.height));
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = frame.data + std::size_t(y) * std::size_t(frame.bytesPerLine);
+        std::uint8_t* out = buffer.data() + std::size_t(y) * line;
+        std::memcpy(out, in, std::size_t(frame.width * bpp));
+        for (int x = frame.width; x < width; ++x)
+            std::memcpy(out + x * bpp, in + (frame.width - 1) * bpp, std::size_t(bpp));
+    }
+    frame.data = buffer.data();
+    frame.size = buffer.size();
+    frame.width = width;
+    frame.bytesPerLine = int(line);
+}
+
+bool PipeWireFormat::libcameraRgbSwapped(const QString& daemonVersion)
+{
+    const QStringList parts = daemonVersion.split(QLatin1Char('.'));
+    if (parts.size() < 3)
+        return false;  // nothing known: as the node says
+    const int major = parts[0].toInt(), minor = parts[1].toInt(), micro = parts[2].toInt();
+    return major == 0 || (major == 1 && minor == 0 && micro < 6) || (major == 1 && minor == 1 && micro < 81);
+}
+
+Subtype PipeWireFormat::swappedRgb(Subtype subtype)
+{
+    if (subtype == dshow::MEDIASUBTYPE_RGB24)
+        return dshow::MEDIASUBTYPE_BGR24;
+    return subtype == dshow::MEDIASUBTYPE_BGR24 ? dshow::MEDIASUBTYPE_RGB24 : subtype;
+}
 
 Subtype PipeWireFormat::subtypeForVideoFormat(std::uint32_t spaFormat)
 {
@@ -128,7 +197,7 @@ std::vector<FormatDescriptor> PipeWireFormat::offered(const spa_pod* param)
 
     for (Subtype s : subtypes) {
         for (const auto& size : sizes) {
-            if (size.first <= 0 || size.second <= 0)
+            if (!decodableSize({s, size.first, size.second, fps}))
                 continue;
             const PixelFormat* pf = pixelFormat(s);
             // Planar and packed YUV need even sizes.
@@ -178,7 +247,7 @@ bool PipeWireFormat::negotiated(const spa_pod* param, FormatDescriptor& format)
         format.width = int(info.size.width);
         format.height = int(info.size.height);
         format.fps = rate(info.framerate);
-        return true;
+        return decodableSize(format);
     }
     if (mediaSubtype != SPA_MEDIA_SUBTYPE_raw)
         return false;
@@ -189,7 +258,7 @@ bool PipeWireFormat::negotiated(const spa_pod* param, FormatDescriptor& format)
     format.width = int(info.size.width);
     format.height = int(info.size.height);
     format.fps = rate(info.framerate);
-    return format.subtype != dshow::MEDIASUBTYPE_None;
+    return format.subtype != dshow::MEDIASUBTYPE_None && decodableSize(format);
 }
 
 } // namespace capture

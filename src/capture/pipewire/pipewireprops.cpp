@@ -1,6 +1,7 @@
 #include "capture/pipewire/pipewireprops.h"
 
 #include "capture/pipewire/pipewireconnection.h"
+#include "capture/pipewire/pipewireformat.h"
 
 #include <QDebug>
 #include <QRegularExpression>
@@ -107,7 +108,13 @@ std::vector<PipeWireProps::Entry> PipeWireProps::describe(const std::vector<std:
             spa_pod_get_string(&description->value, &name);
         const spa_pod* type = &typeProp->value;
         std::uint32_t count = 0, choice = SPA_CHOICE_None;
-        const spa_pod* value = spa_pod_get_values(type, &count, &choice);
+        std::uint32_t itemType = type->type;
+        if (type->type == SPA_TYPE_Choice && SPA_POD_BODY_SIZE(type) >= sizeof(spa_pod_choice_body))
+            itemType = SPA_POD_CHOICE_VALUE_TYPE(type);
+        const std::uint32_t typeSize = itemType == SPA_TYPE_Long || itemType == SPA_TYPE_Double ? 8 : 4;
+        const spa_pod* value = PipeWireFormat::podValues(type, typeSize, count, choice);
+        if (!value)
+            continue;
         e.isBool = value->type == SPA_TYPE_Bool;
         e.isFloat = value->type == SPA_TYPE_Float || value->type == SPA_TYPE_Double;
         if (!e.isBool && value->type != SPA_TYPE_Int && value->type != SPA_TYPE_Long && !e.isFloat)
@@ -214,7 +221,8 @@ bool PipeWireProps::read(std::uint32_t id, long& value)
             }
         }
     }
-    return false;
+    // Some nodes (libcamera's) take values without reporting them: the last one taken stands.
+    return m_connection->takenValue(m_nodeId, id, value);
 }
 
 HRESULT PipeWireProps::write(const Entry& e, long value)
@@ -237,6 +245,7 @@ HRESULT PipeWireProps::write(const Entry& e, long value)
         qDebug() << "PipeWire: the node does not take" << e.name << "=" << value;
         return dshow::E_FAIL;
     }
+    m_connection->setTakenValue(m_nodeId, e.id, value);
     return dshow::S_OK;
 }
 

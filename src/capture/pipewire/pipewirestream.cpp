@@ -290,7 +290,9 @@ void PipeWireStream::deliver(const Frame& f)
     const std::size_t size = chunk ? std::min<std::size_t>(chunk->size, d.maxsize - offset) : 0;
     if (m_stopRequested.load() || !d.data || size == 0 || (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
         return;  // stopped meanwhile, or an empty or damaged buffer: nothing to show
-    if (size < f.minBytes) {
+    const int width = PipeWireFormat::deliveredWidth(f.format.subtype, f.format.width, f.format.height,
+                                                     chunk->stride, size);
+    if (size < f.minBytes && width == f.format.width) {
         qDebug() << "PipeWire: dropping a short frame of" << size << "bytes, expected" << f.minBytes;
         return;
     }
@@ -298,7 +300,7 @@ void PipeWireStream::deliver(const Frame& f)
     frame.data = static_cast<const std::uint8_t*>(d.data) + offset;
     frame.size = size;
     frame.subtype = f.format.subtype;
-    frame.width = f.format.width;
+    frame.width = width;
     frame.height = f.format.height;
     frame.bytesPerLine = chunk->stride > 0 ? chunk->stride : f.bytesPerLine;
     frame.sampleTime = f.sampleTime;
@@ -307,6 +309,8 @@ void PipeWireStream::deliver(const Frame& f)
     const bool dmaBuf = d.type == SPA_DATA_DmaBuf && f.buffer->user_data;
     if (dmaBuf)
         ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
+    if (width != f.format.width)
+        PipeWireFormat::widen(frame, f.format.width, m_widened);
     m_sink(frame);
     if (dmaBuf) {
         sync.flags = DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <vector>
 
 struct pw_buffer;
 struct pw_thread_loop;
@@ -72,6 +73,7 @@ private:
     FormatDescriptor m_got;
     std::size_t m_minBytes = 0;
     int m_bytesPerLine = 0;
+    std::vector<std::uint8_t> m_widened;  // streaming thread: a narrowed frame at the negotiated width
     double m_startTime = 0.0;
     int m_state = 0;       // pw_stream_state, under the loop's lock
     bool m_settled = false;

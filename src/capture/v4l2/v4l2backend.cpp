@@ -5,6 +5,8 @@
 #include "capture/v4l2/v4l2io.h"
 
 #include <QDebug>
+#include <QMutex>
+#include <QSet>
 
 #include <libudev.h>
 
@@ -31,6 +33,18 @@ struct NodeDescription
     DeviceDescriptor descriptor;
 };
 
+// Scans run often (every hot-plug, every PipeWire node): a node is explained once.
+bool firstMention(const QString& devNode)
+{
+    static QMutex mutex;
+    static QSet<QString> said;
+    QMutexLocker lock(&mutex);
+    if (said.contains(devNode))
+        return false;
+    said.insert(devNode);
+    return true;
+}
+
 NodeDescription describe(udev_device* dev)
 {
     NodeDescription node;
@@ -49,8 +63,12 @@ NodeDescription describe(udev_device* dev)
 
     const v4l2::NodeInfo info = v4l2::queryNode(node.devNode);
     if (info.opened) {
-        node.capture = info.videoCapture;
+        node.capture = info.videoCapture && !info.mediaController;
         node.descriptor.friendlyName = info.card;
+        // One stage of a camera pipeline (IPU6, vimc, ...): plain V4L2 cannot stream it; the
+        // camera behind it is offered by libcamera, through PipeWire.
+        if (info.videoCapture && info.mediaController && firstMention(node.devNode))
+            qDebug().noquote() << "V4L2:" << node.devNode << "(" + info.card + ") is one stage of a media-controller pipeline, not a camera of its own";
     } else {
         // Not ours to open (permissions): udev's own probe still says what it is.
         const QString caps = text(udev_device_get_property_value(dev, "ID_V4L_CAPABILITIES"));

@@ -46,6 +46,7 @@ NodeInfo queryNode(const QString& devNode)
         const quint32 caps = (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
         info.videoCapture = caps & V4L2_CAP_VIDEO_CAPTURE;
         info.streaming = caps & V4L2_CAP_STREAMING;
+        info.mediaController = caps & V4L2_CAP_IO_MC;
         info.card = QString::fromUtf8(reinterpret_cast<const char*>(cap.card), int(strnlen(reinterpret_cast<const char*>(cap.card), sizeof cap.card)));
         info.driver = QString::fromUtf8(reinterpret_cast<const char*>(cap.driver), int(strnlen(reinterpret_cast<const char*>(cap.driver), sizeof cap.driver)));
     } else {

@@ -33,6 +33,7 @@ struct NodeInfo
     int openErrno = 0;
     bool videoCapture = false; // device_caps (or capabilities) include V4L2_CAP_VIDEO_CAPTURE
     bool streaming = false;
+    bool mediaController = false;  // V4L2_CAP_IO_MC: streams only once its media pipeline is set up
     QString card;
     QString driver;
 };
