@@ -7,6 +7,10 @@
         <source>Connected</source>
         <translation>Connected</translation>
     </message>
+    <message>
+        <source>In use by %1</source>
+        <translation>In use by %1</translation>
+    </message>
 </context>
 <context>
     <name>ICameraPage</name>
@@ -457,6 +461,18 @@
         <source>Use PipeWire when available</source>
         <translation>Use PipeWire when available</translation>
     </message>
+    <message>
+        <source>Keep my camera settings when other programs change them</source>
+        <translation>Keep my camera settings when other programs change them</translation>
+    </message>
+    <message>
+        <source>Start Lumivo when I log in</source>
+        <translation>Start Lumivo when I log in</translation>
+    </message>
+    <message>
+        <source>Lumivo cannot start when you log in: %1</source>
+        <translation>Lumivo cannot start when you log in: %1</translation>
+    </message>
 </context>
 <context>
     <name>ITitleWidget</name>
@@ -482,6 +498,10 @@
     <message>
         <source>Quit</source>
         <translation>Quit</translation>
+    </message>
+    <message>
+        <source>%1: in use by %2</source>
+        <translation>%1: in use by %2</translation>
     </message>
 </context>
 <context>
@@ -545,6 +565,18 @@
     <message>
         <source>More controls</source>
         <translation>More controls</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed: %2</source>
+        <translation>%1 cannot be removed: %2</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>the folder %1 cannot be created</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 cannot be written: %2</translation>
     </message>
 </context>
 </TS>

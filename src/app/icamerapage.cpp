@@ -622,6 +622,7 @@ void ICameraPage::slStreamState(const IStreamState& state)
             m_pFrameWatch->start();
         break;
     case IStreamState::Released:
+    case IStreamState::Closed:
         m_pFrameWatch->stop();
         break;
     case IStreamState::Busy: {

@@ -103,15 +103,31 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
     const QString identity = identityOf(devicePath);
     if (identity.isEmpty() || !m_store.contains(identity))
         return false;
-    const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identity));
     std::shared_ptr<capture::CaptureDevice> device;
     const capture::HRESULT hr = capture::CaptureSystem::instance()->open(devicePath, device);
     if (FAILED(hr) || !device) {
         qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
         return false;
     }
+    QStringList written;
+    writeBack(*device, devicePath, false, &written);
+    qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written.size() << "values";
+    return true;
+}
+
+bool ICameraSettingsKeeper::hasStoredControls(const QString& devicePath)
+{
+    const QString identity = identityOf(devicePath);
+    return enabled() && !identity.isEmpty() && m_store.contains(identity)
+        && !storedControlValues(m_store.camera(identity)).isEmpty();
+}
+
+void ICameraSettingsKeeper::writeBack(capture::CaptureDevice& device, const QString& devicePath, bool onlyChanged,
+                                      QStringList* written)
+{
+    const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identityOf(devicePath)));
     std::vector<dshow::DeviceControl> present;
-    device->controls(present);
+    device.controls(present);
     for (auto it = stored.begin(); it != stored.end(); ++it)
         if (std::none_of(present.begin(), present.end(), [&](const dshow::DeviceControl& c) { return c.id == it.key(); }))
             qDebug().nospace() << "camera settings: " << devicePath << " has no control 0x" << Qt::hex << it.key() << ", skipped";
@@ -119,7 +135,6 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
     const auto gates = [](const dshow::DeviceControl& c) {
         return (c.flags & V4L2_CTRL_FLAG_UPDATE) || c.kind == Kind::Boolean || c.kind == Kind::Menu || c.kind == Kind::IntegerMenu;
     };
-    int written = 0;
     // Switches and menus first: a driver refuses a value while its automatic mode is on,
     // and a menu may decide which other controls are active.
     for (bool gating : {true, false}) {
@@ -131,20 +146,29 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
             dshow::DeviceControl now;
             const int modeValue = stored.value(mode, 0).toInt();
             if ((mode && stored.contains(mode) && (modeValue == kAutomatic || capture::ControlWriter::isAutoValue(mode, modeValue)))
-                || FAILED(device->control(listed.id, now)) || !now.active()) {
-                qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
+                || FAILED(device.control(listed.id, now)) || !now.active()) {
+                if (!onlyChanged)
+                    qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
                 continue;
             }
             const QJsonValue value = stored.value(listed.id);
-            const capture::HRESULT h = listed.kind == Kind::String ? capture::ControlWriter::writeText(*device, listed.id, value.toString())
-                : value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id ? capture::ControlWriter::writeAuto(*device, listed.id, true)
-                : capture::ControlWriter::write(*device, listed.id, qint64(value.toDouble()));
-            if (SUCCEEDED(h))
-                ++written;
+            const bool automatic = value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id;
+            if (onlyChanged) {
+                const bool same = listed.kind == Kind::String ? now.text == value.toString()
+                    : automatic ? capture::ControlWriter::isAutoValue(listed.id, now.value)
+                                : now.value == qint64(value.toDouble());
+                if (same)
+                    continue;
+            }
+            const capture::HRESULT h = listed.kind == Kind::String ? capture::ControlWriter::writeText(device, listed.id, value.toString())
+                : automatic ? capture::ControlWriter::writeAuto(device, listed.id, true)
+                : capture::ControlWriter::write(device, listed.id, qint64(value.toDouble()));
+            if (SUCCEEDED(h) && written)
+                *written << listed.name;
+            else if (FAILED(h))
+                qDebug().nospace() << "camera settings: " << devicePath << " refused the stored " << listed.name << ", skipped";
         }
     }
-    qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written << "values";
-    return true;
 }
 
 void ICameraSettingsKeeper::attach(ICameraPage* page)

@@ -9,6 +9,9 @@
 #include <QSize>
 
 class ICameraPage;
+namespace capture {
+class CaptureDevice;
+}
 
 // Remembers what the user sets for each camera and gives it back: when a known camera
 // arrives (or is there at start) its stored controls are written straight to the device
@@ -31,6 +34,12 @@ public:
     // each through ControlWriter; a value its automatic mode now chooses, and a control
     // the camera no longer has, are skipped. False when nothing was written.
     bool apply(const QString& devicePath);
+    // The same write-back on a device open already. With `onlyChanged`, a control that
+    // holds its stored value is left alone. The names of the controls written go to
+    // `written`; a value the camera refuses is skipped with a log line.
+    void writeBack(capture::CaptureDevice& device, const QString& devicePath, bool onlyChanged, QStringList* written);
+    // Whether the camera at `devicePath` has stored controls to write back.
+    bool hasStoredControls(const QString& devicePath);
 
     // Records what the user sets (the facade's sgControlSet), the resolution and the
     // look the user picks, and forgets the camera on "Restore default".
