@@ -4,15 +4,25 @@
 #include "base/iconfigureservice.h"
 #include "capture/capturesystem.h"
 #include "capture/devicenodewatcher.h"
+#include "capture/pipewire/pipewirenodeusage.h"
 
 #include <QDebug>
 #include <QTimer>
 
+#include <algorithm>
+
 ICameraGuard::ICameraGuard(ICameraSettingsKeeper* keeper, QObject* parent)
-    : QObject(parent), m_pKeeper(keeper), m_pWatcher(new capture::DeviceNodeWatcher(this))
+    : QObject(parent)
+    , m_pKeeper(keeper)
+    , m_pWatcher(new capture::DeviceNodeWatcher(this))
+    , m_pPipeWire(new capture::PipeWireNodeUsage(this))
 {
     m_sink->guard = this;
-    connect(m_pWatcher, &capture::DeviceNodeWatcher::holdersChanged, this, &ICameraGuard::onHolders);
+    connect(m_pWatcher, &capture::DeviceNodeWatcher::holdersChanged, this, &ICameraGuard::onNodeHolders);
+    connect(m_pPipeWire, &capture::PipeWireNodeUsage::changed, this, [this] {
+        for (const QString& path : m_order)
+            update(path);
+    });
     connect(capture::CaptureSystem::instance(), &capture::CaptureSystem::deviceChanged, this,
             &ICameraGuard::onDeviceChanged);
     listAll();
@@ -63,13 +73,32 @@ void ICameraGuard::onDeviceChanged(bool arrived, const QString& devicePath)
     m_pWatcher->unwatch(devicePath);
     m_order.removeAll(devicePath);
     m_names.remove(devicePath);
+    m_nodeHolders.remove(devicePath);
     if (m_holders.remove(devicePath))
         emit usageChanged();
 }
 
-void ICameraGuard::onHolders(const QString& devicePath, const QStringList& holders)
+void ICameraGuard::onNodeHolders(const QString& devicePath, const QStringList& holders)
 {
+    m_nodeHolders.insert(devicePath, holders);
+    update(devicePath);
+}
+
+void ICameraGuard::update(const QString& devicePath)
+{
+    QStringList holders = m_nodeHolders.value(devicePath);
+    if (m_pPipeWire->connected()) {
+        // The daemon opens the node for its clients (Lumivo among them): the clients count.
+        holders.erase(std::remove_if(holders.begin(), holders.end(), &capture::PipeWireNodeUsage::isDaemonProcess), holders.end());
+        const QString node = capture::CaptureSystem::instance()->nodeFile(devicePath);
+        const QString name = devicePath.startsWith(QLatin1String("pipewire:")) ? devicePath.mid(9) : node;
+        for (const QString& client : m_pPipeWire->clientsOf(name))
+            if (!holders.contains(client))
+                holders << client;
+    }
     const bool wasHeld = m_holders.contains(devicePath);
+    if (holders == m_holders.value(devicePath))
+        return;
     if (holders.isEmpty())
         m_holders.remove(devicePath);
     else

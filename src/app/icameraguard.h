@@ -13,10 +13,11 @@ class QTimer;
 namespace capture {
 class CaptureDevice;
 class DeviceNodeWatcher;
+class PipeWireNodeUsage;
 }
 
-// Watches every listed camera without holding it, and says which other programs hold
-// one. When another program opens a camera that has stored settings, the guard opens
+// Watches every listed camera without holding it (inotify on its node, PipeWire's links
+// to its node), and says which other programs hold one. When another program opens a camera that has stored settings, the guard opens
 // it too for as long as that program holds it, and once its opening burst of control
 // changes has settled (kSettleMs without a change, within kWindowMs of the opening)
 // puts back the stored values it changed. Once per opening: later changes are left
@@ -68,7 +69,9 @@ private:
 
     void listAll();
     void onDeviceChanged(bool arrived, const QString& devicePath);
-    void onHolders(const QString& devicePath, const QStringList& holders);
+    void onNodeHolders(const QString& devicePath, const QStringList& holders);
+    // Takes what the node's holders and PipeWire's links say together.
+    void update(const QString& devicePath);
     void startGuarding(const QString& devicePath, const QStringList& programs);
     void stopGuarding(const QString& devicePath);
     void onControlChanged(const QString& devicePath, quint64 generation);
@@ -76,9 +79,11 @@ private:
 
     ICameraSettingsKeeper* m_pKeeper;
     capture::DeviceNodeWatcher* m_pWatcher;
+    capture::PipeWireNodeUsage* m_pPipeWire;
     QStringList m_order;                       // listed cameras, in list order
     QHash<QString, QString> m_names;           // device path -> friendly name
-    QHash<QString, QStringList> m_holders;     // device path -> other programs holding it
+    QHash<QString, QStringList> m_nodeHolders; // device path -> processes holding its node
+    QHash<QString, QStringList> m_holders;     // device path -> other programs using it
     QHash<QString, Guarded*> m_guarded;
     QHash<QString, quint64> m_generations;     // device path -> opening count, for late events
     std::shared_ptr<Sink> m_sink = std::make_shared<Sink>();
