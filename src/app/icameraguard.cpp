@@ -147,6 +147,18 @@ void ICameraGuard::startGuarding(const QString& devicePath, const QStringList& p
     });
     // What changed before the listener was in place counts too: the first settle looks.
     g->settle->start();
+    QTimer::singleShot(kWindowMs + kSettleMs, g->settle, [this, devicePath] { disarm(devicePath); });
+}
+
+void ICameraGuard::disarm(const QString& devicePath)
+{
+    Guarded* g = m_guarded.value(devicePath);
+    if (!g || !g->armed)
+        return;
+    g->armed = false;
+    // The handle stays while the other program holds the camera, but its events go: a
+    // handle polled for them wakes with every frame the other program gets.
+    g->device->setControlListener(nullptr);
 }
 
 void ICameraGuard::stopGuarding(const QString& devicePath)
@@ -165,7 +177,7 @@ void ICameraGuard::onControlChanged(const QString& devicePath, quint64 generatio
     if (!g || generation != m_generations.value(devicePath) || !g->armed)
         return;  // followed, not fought
     if (g->since.elapsed() > kWindowMs) {
-        g->armed = false;
+        disarm(devicePath);
         return;
     }
     g->settle->start();
@@ -177,14 +189,14 @@ void ICameraGuard::settled(const QString& devicePath)
     if (!g || !g->armed)
         return;
     if (g->since.elapsed() > kWindowMs + kSettleMs || !enabled()) {
-        g->armed = false;
+        disarm(devicePath);
         return;
     }
     QStringList written;
     m_pKeeper->writeBack(*g->device, devicePath, true, &written);
     if (written.isEmpty())
         return;  // nothing changed yet: a burst that starts within the window is still answered
-    g->armed = false;  // once per opening
+    disarm(devicePath);  // once per opening
     qDebug().noquote() << QStringLiteral("camera guard: put back %1 on %2 after %3 changed them")
                               .arg(written.join(", "), m_names.value(devicePath), g->programs.join(", "));
     emit sgRestored(devicePath, written, g->programs);

@@ -21,7 +21,7 @@ class PipeWireNodeUsage;
 // it too for as long as that program holds it, and once its opening burst of control
 // changes has settled (kSettleMs without a change, within kWindowMs of the opening)
 // puts back the stored values it changed. Once per opening: later changes are left
-// as the other program made them.
+// as the other program made them, and no longer listened for.
 class ICameraGuard : public QObject
 {
     Q_OBJECT
@@ -76,6 +76,8 @@ private:
     void stopGuarding(const QString& devicePath);
     void onControlChanged(const QString& devicePath, quint64 generation);
     void settled(const QString& devicePath);
+    // The opening's one chance has passed: changes are no longer listened for.
+    void disarm(const QString& devicePath);
 
     ICameraSettingsKeeper* m_pKeeper;
     capture::DeviceNodeWatcher* m_pWatcher;

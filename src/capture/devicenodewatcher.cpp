@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSet>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -96,6 +97,12 @@ void DeviceNodeWatcher::readEvents()
                 emit holdersChanged(key, {});
         } else if (touched.contains(wd)) {
             refresh(key);
+            // A program started with the node already open (a shell's redirection) opened it
+            // under its starter's name: read once more after it has become itself.
+            QTimer::singleShot(kRenameGraceMs, this, [this, key] {
+                if (m_watches.contains(key))
+                    refresh(key);
+            });
         }
     }
 }

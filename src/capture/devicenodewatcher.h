@@ -31,6 +31,7 @@ public:
     // At most this many files are watched (as if the user's inotify watches ran out
     // there); -1 leaves it to the system.
     static void setWatchLimit(int limit);
+    static constexpr int kRenameGraceMs = 250;
 
 signals:
     void holdersChanged(const QString& key, const QStringList& holders);

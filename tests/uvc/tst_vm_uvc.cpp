@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <linux/videodev2.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <memory>
 
@@ -439,6 +440,48 @@ private slots:
         QVERIFY(logind.send(QDBusMessage::createSignal("/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep") << false));
         QTRY_COMPARE_WITH_TIMEOUT(designated->value("brightness"), QString("17"), 5000);
         IConfigureService::s_bKeepCameraSettings = true;
+        MainFrame::s_nTrayOverride = -1;
+        frame->show();
+    }
+    // Measured only when LUMIVO_MEASURE_SECONDS is set (not in CI): this process's CPU time
+    // per second hidden, with the camera idle and while another program streams it
+    // guarded, and its resident memory.
+    void hiddenCost()
+    {
+        const int seconds = qEnvironmentVariableIntValue("LUMIVO_MEASURE_SECONDS");
+        if (!seconds)
+            QSKIP("LUMIVO_MEASURE_SECONDS not set");
+        QTRY_VERIFY_WITH_TIMEOUT(tileOf("1209"), 20000);
+        const QString path = tileOf("1209")->cameraInfo.strDevicePath;
+        const auto cores = [&] {  // a plain event loop: QTest's waits poll
+            const auto cpu = [] {
+                rusage u;
+                getrusage(RUSAGE_SELF, &u);
+                return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+            };
+            QEventLoop loop;
+            QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+            const double before = cpu();
+            loop.exec();
+            return (cpu() - before) / seconds;
+        };
+        MainFrame::s_nTrayOverride = 1;
+        frame->hide();
+        QTRY_COMPARE_WITH_TIMEOUT(videoHandles(), 0, 10000);
+        const double idle = cores();
+        QProcess other;  // its output not through this process, which would count reading it
+        other.setStandardOutputFile(QProcess::nullDevice());
+        other.setStandardErrorFile(QProcess::nullDevice());
+        other.start(qEnvironmentVariable("LUMIVO_V4L2_CTL", "v4l2-ctl"), {"-d", "/dev/" + path.section('/', -1), "--stream-mmap"});
+        QTRY_VERIFY_WITH_TIMEOUT(frame->cameraGuard()->isGuarding(path), 5000);
+        const double guarded = cores();
+        other.terminate();
+        other.waitForFinished(5000);
+        QFile status("/proc/self/status");
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QString rss = QString(status.readAll()).section("VmRSS:", 1).section('\n', 0, 0).simplified();
+        std::printf("hidden %d s: CPU %.4f of a core with the camera idle, %.4f while v4l2-ctl streams it guarded; RSS %s\n",
+                    seconds, idle, guarded, qPrintable(rss));
         MainFrame::s_nTrayOverride = -1;
         frame->show();
     }
