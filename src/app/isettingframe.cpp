@@ -134,6 +134,7 @@ void ISettingFrame::initUI()
     });
     auto* keepLabel = createLabel(tr("Keep my camera settings when other programs change them"), body, font);
     keepLabel->setWordWrap(true);
+    keepLabel->setMaximumWidth(int(240 * s));  // two lines rather than a switch pushed off the edge
     auto* keepRow = new QHBoxLayout;
     keepRow->addSpacing(int(20 * s));
     keepRow->addWidget(keepLabel, 1);
