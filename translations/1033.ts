@@ -2,87 +2,234 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
-    <name>ICameraButton</name>
+    <name>ControlTitles</name>
     <message>
-        <source>Connected</source>
-        <translation>Connected</translation>
+        <source>Disabled</source>
+        <translation>Disabled</translation>
     </message>
     <message>
-        <source>In use by %1</source>
-        <translation>In use by %1</translation>
+        <source>50 Hz</source>
+        <translation>50 Hz</translation>
     </message>
-</context>
-<context>
-    <name>ICameraPage</name>
+    <message>
+        <source>60 Hz</source>
+        <translation>60 Hz</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Black &amp; White</source>
+        <translation>Black &amp; White</translation>
+    </message>
+    <message>
+        <source>Sepia</source>
+        <translation>Sepia</translation>
+    </message>
+    <message>
+        <source>Negative</source>
+        <translation>Negative</translation>
+    </message>
+    <message>
+        <source>Emboss</source>
+        <translation>Emboss</translation>
+    </message>
+    <message>
+        <source>Sketch</source>
+        <translation>Sketch</translation>
+    </message>
+    <message>
+        <source>Sky Blue</source>
+        <translation>Sky Blue</translation>
+    </message>
+    <message>
+        <source>Grass Green</source>
+        <translation>Grass Green</translation>
+    </message>
+    <message>
+        <source>Skin Whiten</source>
+        <translation>Skin Whiten</translation>
+    </message>
+    <message>
+        <source>Vivid</source>
+        <translation>Vivid</translation>
+    </message>
+    <message>
+        <source>Aqua</source>
+        <translation>Aqua</translation>
+    </message>
+    <message>
+        <source>Art Freeze</source>
+        <translation>Art Freeze</translation>
+    </message>
+    <message>
+        <source>Silhouette</source>
+        <translation>Silhouette</translation>
+    </message>
+    <message>
+        <source>Solarization</source>
+        <translation>Solarization</translation>
+    </message>
+    <message>
+        <source>Antique</source>
+        <translation>Antique</translation>
+    </message>
+    <message>
+        <source>Set Cb/Cr</source>
+        <translation>Set Cb/Cr</translation>
+    </message>
+    <message>
+        <source>Auto Mode</source>
+        <translation>Auto Mode</translation>
+    </message>
+    <message>
+        <source>Manual Mode</source>
+        <translation>Manual Mode</translation>
+    </message>
+    <message>
+        <source>Shutter Priority Mode</source>
+        <translation>Shutter Priority Mode</translation>
+    </message>
+    <message>
+        <source>Aperture Priority Mode</source>
+        <translation>Aperture Priority Mode</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Manual</translation>
+    </message>
+    <message>
+        <source>Incandescent</source>
+        <translation>Incandescent</translation>
+    </message>
+    <message>
+        <source>Fluorescent</source>
+        <translation>Fluorescent</translation>
+    </message>
+    <message>
+        <source>Fluorescent H</source>
+        <translation>Fluorescent H</translation>
+    </message>
+    <message>
+        <source>Horizon</source>
+        <translation>Horizon</translation>
+    </message>
+    <message>
+        <source>Daylight</source>
+        <translation>Daylight</translation>
+    </message>
+    <message>
+        <source>Flash</source>
+        <translation>Flash</translation>
+    </message>
+    <message>
+        <source>Cloudy</source>
+        <translation>Cloudy</translation>
+    </message>
+    <message>
+        <source>Shade</source>
+        <translation>Shade</translation>
+    </message>
+    <message>
+        <source>Greyworld</source>
+        <translation>Greyworld</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>Average</translation>
+    </message>
+    <message>
+        <source>Center Weighted</source>
+        <translation>Center Weighted</translation>
+    </message>
+    <message>
+        <source>Spot</source>
+        <translation>Spot</translation>
+    </message>
+    <message>
+        <source>Matrix</source>
+        <translation>Matrix</translation>
+    </message>
+    <message>
+        <source>Backlight</source>
+        <translation>Backlight</translation>
+    </message>
+    <message>
+        <source>Beach/Snow</source>
+        <translation>Beach/Snow</translation>
+    </message>
+    <message>
+        <source>Candle Light</source>
+        <translation>Candle Light</translation>
+    </message>
+    <message>
+        <source>Dusk/Dawn</source>
+        <translation>Dusk/Dawn</translation>
+    </message>
+    <message>
+        <source>Fall Colors</source>
+        <translation>Fall Colors</translation>
+    </message>
+    <message>
+        <source>Fireworks</source>
+        <translation>Fireworks</translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation>Landscape</translation>
+    </message>
+    <message>
+        <source>Night</source>
+        <translation>Night</translation>
+    </message>
+    <message>
+        <source>Party/Indoor</source>
+        <translation>Party/Indoor</translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation>Portrait</translation>
+    </message>
+    <message>
+        <source>Sports</source>
+        <translation>Sports</translation>
+    </message>
+    <message>
+        <source>Sunset</source>
+        <translation>Sunset</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normal</translation>
+    </message>
+    <message>
+        <source>Macro</source>
+        <translation>Macro</translation>
+    </message>
+    <message>
+        <source>Infinity</source>
+        <translation>Infinity</translation>
+    </message>
+    <message>
+        <source>Front</source>
+        <translation>Front</translation>
+    </message>
     <message>
         <source>Back</source>
         <translation>Back</translation>
     </message>
     <message>
-        <source>Parameter</source>
-        <translation>Parameter</translation>
-    </message>
-    <message>
-        <source>Filter</source>
-        <translation>Filter</translation>
-    </message>
-    <message>
-        <source>Original</source>
-        <translation>Original</translation>
-    </message>
-    <message>
-        <source>Bright</source>
-        <translation>Bright</translation>
-    </message>
-    <message>
-        <source>Blossom</source>
-        <translation>Blossom</translation>
-    </message>
-    <message>
-        <source>Forest</source>
-        <translation>Forest</translation>
-    </message>
-    <message>
-        <source>Film</source>
-        <translation>Film</translation>
-    </message>
-    <message>
-        <source>Mono</source>
-        <translation>Mono</translation>
-    </message>
-    <message>
-        <source>No preview availableWebcam is used by another application.</source>
-        <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
-    </message>
-    <message>
-        <source>In use by: %1</source>
-        <translation>In use by: %1</translation>
-    </message>
-    <message>
-        <source>The camera has stopped sending pictures.</source>
-        <translation>The camera has stopped sending pictures.</translation>
-    </message>
-    <message>
-        <source>Failed to open the device, please verify the device.</source>
-        <translation>Failed to open the device, please verify the device.</translation>
-    </message>
-    <message>
-        <source>Failed to set the parameter of the device, please verify the device.</source>
-        <translation>Failed to set the parameter of the device, please verify the device.</translation>
-    </message>
-</context>
-<context>
-    <name>IConfigureService</name>
-    <message>
-        <source>Lumivo</source>
-        <translation>Lumivo</translation>
-    </message>
-</context>
-<context>
-    <name>IDeviceControlsDialog</name>
-    <message>
-        <source>This device has no adjustable controls.</source>
-        <translation>This device has no adjustable controls.</translation>
+        <source>External</source>
+        <translation>External</translation>
     </message>
     <message>
         <source>User Controls</source>
@@ -105,12 +252,40 @@
         <translation>Hue</translation>
     </message>
     <message>
+        <source>Volume</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>Balance</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>Bass</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>Treble</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>Mute</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>Loudness</translation>
+    </message>
+    <message>
         <source>Black Level</source>
         <translation>Black Level</translation>
     </message>
     <message>
         <source>White Balance, Automatic</source>
         <translation>White Balance, Automatic</translation>
+    </message>
+    <message>
+        <source>Auto white balance</source>
+        <translation>Auto white balance</translation>
     </message>
     <message>
         <source>Do White Balance</source>
@@ -159,6 +334,10 @@
     <message>
         <source>White Balance Temperature</source>
         <translation>White Balance Temperature</translation>
+    </message>
+    <message>
+        <source>White balance</source>
+        <translation>White balance</translation>
     </message>
     <message>
         <source>Sharpness</source>
@@ -213,6 +392,10 @@
         <translation>Min Number of Capture Buffers</translation>
     </message>
     <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>Min Number of Output Buffers</translation>
+    </message>
+    <message>
         <source>Alpha Component</source>
         <translation>Alpha Component</translation>
     </message>
@@ -227,6 +410,10 @@
     <message>
         <source>Auto Exposure</source>
         <translation>Auto Exposure</translation>
+    </message>
+    <message>
+        <source>Auto exposure</source>
+        <translation>Auto exposure</translation>
     </message>
     <message>
         <source>Exposure Time, Absolute</source>
@@ -265,12 +452,20 @@
         <translation>Focus, Absolute</translation>
     </message>
     <message>
+        <source>Focus</source>
+        <translation>Focus</translation>
+    </message>
+    <message>
         <source>Focus, Relative</source>
         <translation>Focus, Relative</translation>
     </message>
     <message>
         <source>Focus, Automatic Continuous</source>
         <translation>Focus, Automatic Continuous</translation>
+    </message>
+    <message>
+        <source>Auto focus</source>
+        <translation>Auto focus</translation>
     </message>
     <message>
         <source>Zoom, Absolute</source>
@@ -364,37 +559,49 @@
         <source>Camera Sensor Rotation</source>
         <translation>Camera Sensor Rotation</translation>
     </message>
+</context>
+<context>
+    <name>ICameraButton</name>
+    <message>
+        <source>Connected</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>In use by %1</source>
+        <translation>In use by %1</translation>
+    </message>
+</context>
+<context>
+    <name>ICameraPage</name>
+    <message>
+        <source>Back</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+</context>
+<context>
+    <name>IConfigureService</name>
+    <message>
+        <source>Lumivo</source>
+        <translation>Lumivo</translation>
+    </message>
+</context>
+<context>
+    <name>IDeviceControlsDialog</name>
+    <message>
+        <source>This device has no adjustable controls.</source>
+        <translation>This device has no adjustable controls.</translation>
+    </message>
     <message>
         <source>More controls</source>
         <translation>More controls</translation>
-    </message>
-    <message>
-        <source>Volume</source>
-        <translation>Volume</translation>
-    </message>
-    <message>
-        <source>Balance</source>
-        <translation>Balance</translation>
-    </message>
-    <message>
-        <source>Bass</source>
-        <translation>Bass</translation>
-    </message>
-    <message>
-        <source>Treble</source>
-        <translation>Treble</translation>
-    </message>
-    <message>
-        <source>Mute</source>
-        <translation>Mute</translation>
-    </message>
-    <message>
-        <source>Loudness</source>
-        <translation>Loudness</translation>
-    </message>
-    <message>
-        <source>Min Number of Output Buffers</source>
-        <translation>Min Number of Output Buffers</translation>
     </message>
 </context>
 <context>
@@ -483,6 +690,33 @@
     <message>
         <source>Close</source>
         <translation>Close</translation>
+    </message>
+</context>
+<context>
+    <name>LooksPanel</name>
+    <message>
+        <source>Original</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>Bright</source>
+        <translation>Bright</translation>
+    </message>
+    <message>
+        <source>Blossom</source>
+        <translation>Blossom</translation>
+    </message>
+    <message>
+        <source>Forest</source>
+        <translation>Forest</translation>
+    </message>
+    <message>
+        <source>Film</source>
+        <translation>Film</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>Mono</translation>
     </message>
 </context>
 <context>
@@ -577,6 +811,29 @@
     <message>
         <source>%1 cannot be written: %2</source>
         <translation>%1 cannot be written: %2</translation>
+    </message>
+</context>
+<context>
+    <name>StreamStateMessages</name>
+    <message>
+        <source>No preview availableWebcam is used by another application.</source>
+        <translation>No preview available&lt;br&gt;Webcam is used by another application.</translation>
+    </message>
+    <message>
+        <source>In use by: %1</source>
+        <translation>In use by: %1</translation>
+    </message>
+    <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>The camera has stopped sending pictures.</translation>
+    </message>
+    <message>
+        <source>Failed to open the device, please verify the device.</source>
+        <translation>Failed to open the device, please verify the device.</translation>
+    </message>
+    <message>
+        <source>Failed to set the parameter of the device, please verify the device.</source>
+        <translation>Failed to set the parameter of the device, please verify the device.</translation>
     </message>
 </context>
 </TS>

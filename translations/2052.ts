@@ -2,87 +2,234 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
-    <name>ICameraButton</name>
+    <name>ControlTitles</name>
     <message>
-        <source>Connected</source>
-        <translation>已连接</translation>
+        <source>Disabled</source>
+        <translation>禁用</translation>
     </message>
     <message>
-        <source>In use by %1</source>
-        <translation>正被 %1 使用</translation>
-    </message>
-</context>
-<context>
-    <name>ICameraPage</name>
-    <message>
-        <source>Back</source>
-        <translation>返回</translation>
+        <source>50 Hz</source>
+        <translation>50 赫兹</translation>
     </message>
     <message>
-        <source>Parameter</source>
-        <translation>参数</translation>
+        <source>60 Hz</source>
+        <translation>60 赫兹</translation>
     </message>
     <message>
-        <source>Filter</source>
-        <translation>滤镜</translation>
+        <source>Auto</source>
+        <translation>自动</translation>
     </message>
     <message>
-        <source>Original</source>
-        <translation>原图</translation>
+        <source>None</source>
+        <translation>无</translation>
     </message>
     <message>
-        <source>Bright</source>
-        <translation>明亮</translation>
-    </message>
-    <message>
-        <source>Blossom</source>
-        <translation>花漾</translation>
-    </message>
-    <message>
-        <source>Forest</source>
-        <translation>森林</translation>
-    </message>
-    <message>
-        <source>Film</source>
-        <translation>胶片</translation>
-    </message>
-    <message>
-        <source>Mono</source>
+        <source>Black &amp; White</source>
         <translation>黑白</translation>
     </message>
     <message>
-        <source>No preview availableWebcam is used by another application.</source>
-        <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
+        <source>Sepia</source>
+        <translation>棕褐色</translation>
     </message>
     <message>
-        <source>In use by: %1</source>
-        <translation>正在使用它的程序：%1</translation>
+        <source>Negative</source>
+        <translation>负片</translation>
     </message>
     <message>
-        <source>The camera has stopped sending pictures.</source>
-        <translation>摄像头已停止发送画面。</translation>
+        <source>Emboss</source>
+        <translation>浮雕</translation>
     </message>
     <message>
-        <source>Failed to open the device, please verify the device.</source>
-        <translation>打开设备失败，请检查设备。</translation>
+        <source>Sketch</source>
+        <translation>素描</translation>
     </message>
     <message>
-        <source>Failed to set the parameter of the device, please verify the device.</source>
-        <translation>设置设备参数失败，请检查设备。</translation>
+        <source>Sky Blue</source>
+        <translation>天蓝</translation>
     </message>
-</context>
-<context>
-    <name>IConfigureService</name>
     <message>
-        <source>Lumivo</source>
-        <translation>Lumivo 摄像头</translation>
+        <source>Grass Green</source>
+        <translation>草绿</translation>
     </message>
-</context>
-<context>
-    <name>IDeviceControlsDialog</name>
     <message>
-        <source>This device has no adjustable controls.</source>
-        <translation>此设备没有可调节的控制项。</translation>
+        <source>Skin Whiten</source>
+        <translation>美白</translation>
+    </message>
+    <message>
+        <source>Vivid</source>
+        <translation>鲜艳</translation>
+    </message>
+    <message>
+        <source>Aqua</source>
+        <translation>水蓝</translation>
+    </message>
+    <message>
+        <source>Art Freeze</source>
+        <translation>艺术冻结</translation>
+    </message>
+    <message>
+        <source>Silhouette</source>
+        <translation>剪影</translation>
+    </message>
+    <message>
+        <source>Solarization</source>
+        <translation>曝光反转</translation>
+    </message>
+    <message>
+        <source>Antique</source>
+        <translation>复古</translation>
+    </message>
+    <message>
+        <source>Set Cb/Cr</source>
+        <translation>设置 Cb/Cr</translation>
+    </message>
+    <message>
+        <source>Auto Mode</source>
+        <translation>自动模式</translation>
+    </message>
+    <message>
+        <source>Manual Mode</source>
+        <translation>手动模式</translation>
+    </message>
+    <message>
+        <source>Shutter Priority Mode</source>
+        <translation>快门优先模式</translation>
+    </message>
+    <message>
+        <source>Aperture Priority Mode</source>
+        <translation>光圈优先模式</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>手动</translation>
+    </message>
+    <message>
+        <source>Incandescent</source>
+        <translation>白炽灯</translation>
+    </message>
+    <message>
+        <source>Fluorescent</source>
+        <translation>荧光灯</translation>
+    </message>
+    <message>
+        <source>Fluorescent H</source>
+        <translation>荧光灯 H</translation>
+    </message>
+    <message>
+        <source>Horizon</source>
+        <translation>地平线</translation>
+    </message>
+    <message>
+        <source>Daylight</source>
+        <translation>日光</translation>
+    </message>
+    <message>
+        <source>Flash</source>
+        <translation>闪光灯</translation>
+    </message>
+    <message>
+        <source>Cloudy</source>
+        <translation>阴天</translation>
+    </message>
+    <message>
+        <source>Shade</source>
+        <translation>阴影</translation>
+    </message>
+    <message>
+        <source>Greyworld</source>
+        <translation>灰度世界</translation>
+    </message>
+    <message>
+        <source>Average</source>
+        <translation>平均</translation>
+    </message>
+    <message>
+        <source>Center Weighted</source>
+        <translation>中央重点</translation>
+    </message>
+    <message>
+        <source>Spot</source>
+        <translation>点测光</translation>
+    </message>
+    <message>
+        <source>Matrix</source>
+        <translation>矩阵</translation>
+    </message>
+    <message>
+        <source>Backlight</source>
+        <translation>逆光</translation>
+    </message>
+    <message>
+        <source>Beach/Snow</source>
+        <translation>海滩/雪景</translation>
+    </message>
+    <message>
+        <source>Candle Light</source>
+        <translation>烛光</translation>
+    </message>
+    <message>
+        <source>Dusk/Dawn</source>
+        <translation>黄昏/黎明</translation>
+    </message>
+    <message>
+        <source>Fall Colors</source>
+        <translation>秋色</translation>
+    </message>
+    <message>
+        <source>Fireworks</source>
+        <translation>烟花</translation>
+    </message>
+    <message>
+        <source>Landscape</source>
+        <translation>风景</translation>
+    </message>
+    <message>
+        <source>Night</source>
+        <translation>夜景</translation>
+    </message>
+    <message>
+        <source>Party/Indoor</source>
+        <translation>聚会/室内</translation>
+    </message>
+    <message>
+        <source>Portrait</source>
+        <translation>人像</translation>
+    </message>
+    <message>
+        <source>Sports</source>
+        <translation>运动</translation>
+    </message>
+    <message>
+        <source>Sunset</source>
+        <translation>日落</translation>
+    </message>
+    <message>
+        <source>Text</source>
+        <translation>文字</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>普通</translation>
+    </message>
+    <message>
+        <source>Macro</source>
+        <translation>微距</translation>
+    </message>
+    <message>
+        <source>Infinity</source>
+        <translation>无穷远</translation>
+    </message>
+    <message>
+        <source>Front</source>
+        <translation>前置</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>后置</translation>
+    </message>
+    <message>
+        <source>External</source>
+        <translation>外置</translation>
     </message>
     <message>
         <source>User Controls</source>
@@ -105,11 +252,39 @@
         <translation>色调</translation>
     </message>
     <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Balance</source>
+        <translation>平衡</translation>
+    </message>
+    <message>
+        <source>Bass</source>
+        <translation>低音</translation>
+    </message>
+    <message>
+        <source>Treble</source>
+        <translation>高音</translation>
+    </message>
+    <message>
+        <source>Mute</source>
+        <translation>静音</translation>
+    </message>
+    <message>
+        <source>Loudness</source>
+        <translation>响度</translation>
+    </message>
+    <message>
         <source>Black Level</source>
         <translation>黑电平</translation>
     </message>
     <message>
         <source>White Balance, Automatic</source>
+        <translation>自动白平衡</translation>
+    </message>
+    <message>
+        <source>Auto white balance</source>
         <translation>自动白平衡</translation>
     </message>
     <message>
@@ -159,6 +334,10 @@
     <message>
         <source>White Balance Temperature</source>
         <translation>白平衡色温</translation>
+    </message>
+    <message>
+        <source>White balance</source>
+        <translation>白平衡</translation>
     </message>
     <message>
         <source>Sharpness</source>
@@ -213,6 +392,10 @@
         <translation>最少采集缓冲区数</translation>
     </message>
     <message>
+        <source>Min Number of Output Buffers</source>
+        <translation>最少输出缓冲区数</translation>
+    </message>
+    <message>
         <source>Alpha Component</source>
         <translation>Alpha 分量</translation>
     </message>
@@ -226,6 +409,10 @@
     </message>
     <message>
         <source>Auto Exposure</source>
+        <translation>自动曝光</translation>
+    </message>
+    <message>
+        <source>Auto exposure</source>
         <translation>自动曝光</translation>
     </message>
     <message>
@@ -265,12 +452,20 @@
         <translation>对焦</translation>
     </message>
     <message>
+        <source>Focus</source>
+        <translation>对焦</translation>
+    </message>
+    <message>
         <source>Focus, Relative</source>
         <translation>对焦（相对）</translation>
     </message>
     <message>
         <source>Focus, Automatic Continuous</source>
         <translation>连续自动对焦</translation>
+    </message>
+    <message>
+        <source>Auto focus</source>
+        <translation>自动对焦</translation>
     </message>
     <message>
         <source>Zoom, Absolute</source>
@@ -364,37 +559,49 @@
         <source>Camera Sensor Rotation</source>
         <translation>传感器旋转</translation>
     </message>
+</context>
+<context>
+    <name>ICameraButton</name>
+    <message>
+        <source>Connected</source>
+        <translation>已连接</translation>
+    </message>
+    <message>
+        <source>In use by %1</source>
+        <translation>正被 %1 使用</translation>
+    </message>
+</context>
+<context>
+    <name>ICameraPage</name>
+    <message>
+        <source>Back</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>参数</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>滤镜</translation>
+    </message>
+</context>
+<context>
+    <name>IConfigureService</name>
+    <message>
+        <source>Lumivo</source>
+        <translation>Lumivo 摄像头</translation>
+    </message>
+</context>
+<context>
+    <name>IDeviceControlsDialog</name>
+    <message>
+        <source>This device has no adjustable controls.</source>
+        <translation>此设备没有可调节的控制项。</translation>
+    </message>
     <message>
         <source>More controls</source>
         <translation>更多控制</translation>
-    </message>
-    <message>
-        <source>Volume</source>
-        <translation>音量</translation>
-    </message>
-    <message>
-        <source>Balance</source>
-        <translation>平衡</translation>
-    </message>
-    <message>
-        <source>Bass</source>
-        <translation>低音</translation>
-    </message>
-    <message>
-        <source>Treble</source>
-        <translation>高音</translation>
-    </message>
-    <message>
-        <source>Mute</source>
-        <translation>静音</translation>
-    </message>
-    <message>
-        <source>Loudness</source>
-        <translation>响度</translation>
-    </message>
-    <message>
-        <source>Min Number of Output Buffers</source>
-        <translation>最少输出缓冲区数</translation>
     </message>
 </context>
 <context>
@@ -483,6 +690,33 @@
     <message>
         <source>Close</source>
         <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>LooksPanel</name>
+    <message>
+        <source>Original</source>
+        <translation>原图</translation>
+    </message>
+    <message>
+        <source>Bright</source>
+        <translation>明亮</translation>
+    </message>
+    <message>
+        <source>Blossom</source>
+        <translation>花漾</translation>
+    </message>
+    <message>
+        <source>Forest</source>
+        <translation>森林</translation>
+    </message>
+    <message>
+        <source>Film</source>
+        <translation>胶片</translation>
+    </message>
+    <message>
+        <source>Mono</source>
+        <translation>黑白</translation>
     </message>
 </context>
 <context>
@@ -577,6 +811,29 @@
     <message>
         <source>%1 cannot be written: %2</source>
         <translation>无法写入 %1：%2</translation>
+    </message>
+</context>
+<context>
+    <name>StreamStateMessages</name>
+    <message>
+        <source>No preview availableWebcam is used by another application.</source>
+        <translation>无法预览&lt;br&gt;摄像头正被其他应用程序占用。</translation>
+    </message>
+    <message>
+        <source>In use by: %1</source>
+        <translation>正在使用它的程序：%1</translation>
+    </message>
+    <message>
+        <source>The camera has stopped sending pictures.</source>
+        <translation>摄像头已停止发送画面。</translation>
+    </message>
+    <message>
+        <source>Failed to open the device, please verify the device.</source>
+        <translation>打开设备失败，请检查设备。</translation>
+    </message>
+    <message>
+        <source>Failed to set the parameter of the device, please verify the device.</source>
+        <translation>设置设备参数失败，请检查设备。</translation>
     </message>
 </context>
 </TS>

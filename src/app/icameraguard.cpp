@@ -3,6 +3,7 @@
 #include "app/icamerasettingskeeper.h"
 #include "base/iconfigureservice.h"
 #include "capture/capturesystem.h"
+#include "capture/controlworker.h"
 #include "capture/devicenodewatcher.h"
 #include "capture/pipewire/pipewirenodeusage.h"
 
@@ -125,6 +126,8 @@ void ICameraGuard::startGuarding(const QString& devicePath, const QStringList& p
     }
     auto* g = new Guarded;
     g->device = device;
+    g->worker = new capture::ControlWorker(this);
+    g->worker->adopt(device);
     g->programs = programs;
     g->since.start();
     g->settle = new QTimer(this);
@@ -167,6 +170,7 @@ void ICameraGuard::stopGuarding(const QString& devicePath)
     if (!g)
         return;
     g->device->setControlListener(nullptr);
+    delete g->worker;  // what waits is dropped; a write-back under way ends first
     delete g->settle;
     delete g;
 }
@@ -192,12 +196,25 @@ void ICameraGuard::settled(const QString& devicePath)
         disarm(devicePath);
         return;
     }
-    QStringList written;
-    m_pKeeper->writeBack(*g->device, devicePath, true, &written);
-    if (written.isEmpty())
+    if (g->restoring)
+        return;
+    g->restoring = true;
+    const quint64 generation = m_generations.value(devicePath);
+    m_pKeeper->restore(*g->worker, devicePath, true, this, [this, devicePath, generation](const QStringList& written) {
+        restored(devicePath, generation, written);
+    });
+}
+
+void ICameraGuard::restored(const QString& devicePath, quint64 generation, const QStringList& controls)
+{
+    Guarded* g = m_guarded.value(devicePath);
+    if (!g || generation != m_generations.value(devicePath))
+        return;  // that opening has ended
+    g->restoring = false;
+    if (controls.isEmpty())
         return;  // nothing changed yet: a burst that starts within the window is still answered
     disarm(devicePath);  // once per opening
     qDebug().noquote() << QStringLiteral("camera guard: put back %1 on %2 after %3 changed them")
-                              .arg(written.join(", "), m_names.value(devicePath), g->programs.join(", "));
-    emit sgRestored(devicePath, written, g->programs);
+                              .arg(controls.join(", "), m_names.value(devicePath), g->programs.join(", "));
+    emit sgRestored(devicePath, controls, g->programs);
 }

@@ -12,6 +12,7 @@ class ICameraSettingsKeeper;
 class QTimer;
 namespace capture {
 class CaptureDevice;
+class ControlWorker;
 class DeviceNodeWatcher;
 class PipeWireNodeUsage;
 }
@@ -56,9 +57,11 @@ private:
     struct Guarded
     {
         std::shared_ptr<capture::CaptureDevice> device;
+        capture::ControlWorker* worker = nullptr;  // the road every write-back takes
         QTimer* settle = nullptr;
         QElapsedTimer since;
         bool armed = true;
+        bool restoring = false;  // a write-back is on its way
         QStringList programs;
     };
     struct Sink
@@ -76,6 +79,7 @@ private:
     void stopGuarding(const QString& devicePath);
     void onControlChanged(const QString& devicePath, quint64 generation);
     void settled(const QString& devicePath);
+    void restored(const QString& devicePath, quint64 generation, const QStringList& controls);
     // The opening's one chance has passed: changes are no longer listened for.
     void disarm(const QString& devicePath);
 

@@ -3,9 +3,9 @@
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
 #include "capture/dshow.h"
+#include "app/streamstatemessages.h"
 #include "widgets/ibasewidget.h"
 
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPointer>
 
@@ -15,19 +15,16 @@ class IDeviceControlsDialog;
 class IPhotoTaker;
 class ICameraPreview;
 class ISlider;
-namespace capture {
-struct CameraProperty;
-}
+class LooksPanel;
+class ParameterPanel;
 class QComboBox;
-class QLabel;
-class QScrollArea;
 class QStackedLayout;
-class QTimer;
 class QWidget;
 
 // Page 1 of the main window: one opened camera. A top bar (back button and the camera's
-// name), the live preview, the Parameter and Filter tabs, and below them the parameter
-// panel or the filter panel. Every change goes straight to the camera through ICamera.
+// name), the live preview with its stream-state messages, the Parameter and Filter tabs,
+// and below them the parameter panel or the looks panel. It owns the registry of all their
+// buttons. Every change goes straight to the camera through ICamera.
 class ICameraPage : public IBaseWidget
 {
     Q_OBJECT
@@ -72,10 +69,10 @@ public:
 
     // A camera that opened but sends no frame for this long gets a message instead of
     // its last picture standing still.
-    static constexpr int kSilentCameraMs = 3000;
+    static constexpr int kSilentCameraMs = StreamStateMessages::kSilentCameraMs;
 
     ICameraPreview* preview() const { return m_pPreview; }
-    QComboBox* resolutionBox() const { return m_pResolutionBox; }
+    QComboBox* resolutionBox() const;
     QStackedLayout* panelStack() const { return m_pPanelStack; }
     // The slider of a parameter slot (CameraParameters::Slot); null for one the page lacks.
     ISlider* slider(int slot) const;
@@ -85,7 +82,8 @@ public:
     ISlider* focusSlider() const { return slider(CameraParameters::Focus); }
     ISlider* exposureSlider() const { return slider(CameraParameters::Exposure); }
     ISlider* whiteBalanceSlider() const { return slider(CameraParameters::WhiteBalance); }
-    QWidget* parameterPanel() const { return m_pParameterPanel; }
+    // The parameter panel's card.
+    QWidget* parameterPanel() const;
 
 signals:
     // The user picked a resolution (the camera then reopens with it).
@@ -104,33 +102,16 @@ public slots:
 
 private:
     void initUI();
-    QScrollArea* createParameterPanel();
-    QScrollArea* createFilterPanel();
-    QScrollArea* createScrollArea();
-    QLabel* createDashedLine(int width, const QColor& color);
-    void connectPanel();
-    // The Auto switch of a property was set to `on`.
-    void onAutoSwitch(const capture::CameraProperty& property, bool on);
-    static int autoSwitchKey(int slot);
     void back();
-    // The user's value for a property: a refused one puts the device's value back.
-    void send(const capture::CameraProperty& property, int value);
     void sendResolution(const CameraResolution& resolution);
-    void checkFrames();
     // The resolution box from g_currentCameraInfo (the first half of refreshParameters).
     void fillResolutionBox();
-    // The busy message, with the programs holding the camera when they are known.
-    QString busyMessage(const QStringList& holders) const;
 
     QStackedLayout* m_pPanelStack = nullptr;
     ICameraPreview* m_pPreview = nullptr;
-    QComboBox* m_pResolutionBox = nullptr;
-    std::array<ISlider*, CameraParameters::Count> m_sliders{};
-    QWidget* m_pParameterPanel = nullptr;
-    QTimer* m_pFrameWatch = nullptr;
-    QElapsedTimer m_lastFrame;
-    bool m_bSilenceShown = false;
-    bool m_bStreaming = false;  // the last open succeeded
+    ParameterPanel* m_pParameters = nullptr;
+    LooksPanel* m_pLooks = nullptr;
+    StreamStateMessages* m_pMessages = nullptr;
     ICameraSettingsKeeper* m_pKeeper = nullptr;
     IPhotoTaker* m_pPhotoTaker = nullptr;
     QPointer<IDeviceControlsDialog> m_pControlsDialog;

@@ -5,12 +5,14 @@
 #include "capture/cameraidentity.h"
 #include "camera/icamera.h"
 #include "capture/cameraproperty.h"
+#include "capture/controlworker.h"
 #include "capture/controlwriter.h"
 #include "capture/capturesystem.h"
 #include "widgets/ibutton.h"
 
 #include <QDebug>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -103,15 +105,21 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
     const QString identity = identityOf(devicePath);
     if (identity.isEmpty() || !m_store.contains(identity))
         return false;
+    const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identity));
     std::shared_ptr<capture::CaptureDevice> device;
     const capture::HRESULT hr = capture::CaptureSystem::instance()->open(devicePath, device);
     if (FAILED(hr) || !device) {
         qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
         return false;
     }
-    QStringList written;
-    writeBack(*device, devicePath, false, &written);
-    qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written.size() << "values";
+    // Written on a control worker of its own, which closes the device when it is done.
+    auto* worker = new capture::ControlWorker(this);
+    connect(worker, &capture::ControlWorker::sgIdle, worker, &QObject::deleteLater);
+    worker->post([stored, devicePath, identity](capture::ControlWorker& w) {
+        const QStringList written = writeBack(w, stored, devicePath, false);
+        qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written.size() << "values";
+    });
+    worker->adopt(device);
     return true;
 }
 
@@ -122,12 +130,22 @@ bool ICameraSettingsKeeper::hasStoredControls(const QString& devicePath)
         && !storedControlValues(m_store.camera(identity)).isEmpty();
 }
 
-void ICameraSettingsKeeper::writeBack(capture::CaptureDevice& device, const QString& devicePath, bool onlyChanged,
-                                      QStringList* written)
+void ICameraSettingsKeeper::restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged,
+                                    QObject* context, std::function<void(const QStringList&)> done)
 {
     const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identityOf(devicePath)));
-    std::vector<dshow::DeviceControl> present;
-    device.controls(present);
+    QPointer<QObject> target(context);
+    worker.post([stored, devicePath, onlyChanged, target, done](capture::ControlWorker& w) {
+        const QStringList written = writeBack(w, stored, devicePath, onlyChanged);
+        if (target)
+            QMetaObject::invokeMethod(target, [done, written] { done(written); }, Qt::QueuedConnection);
+    });
+}
+
+QStringList ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
+                                             const QString& devicePath, bool onlyChanged)
+{
+    const std::vector<dshow::DeviceControl> present = worker.controls();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         if (std::none_of(present.begin(), present.end(), [&](const dshow::DeviceControl& c) { return c.id == it.key(); }))
             qDebug().nospace() << "camera settings: " << devicePath << " has no control 0x" << Qt::hex << it.key() << ", skipped";
@@ -135,6 +153,7 @@ void ICameraSettingsKeeper::writeBack(capture::CaptureDevice& device, const QStr
     const auto gates = [](const dshow::DeviceControl& c) {
         return (c.flags & V4L2_CTRL_FLAG_UPDATE) || c.kind == Kind::Boolean || c.kind == Kind::Menu || c.kind == Kind::IntegerMenu;
     };
+    QStringList written;
     // Switches and menus first: a driver refuses a value while its automatic mode is on,
     // and a menu may decide which other controls are active.
     for (bool gating : {true, false}) {
@@ -146,29 +165,27 @@ void ICameraSettingsKeeper::writeBack(capture::CaptureDevice& device, const QStr
             dshow::DeviceControl now;
             const int modeValue = stored.value(mode, 0).toInt();
             if ((mode && stored.contains(mode) && (modeValue == kAutomatic || capture::ControlWriter::isAutoValue(mode, modeValue)))
-                || FAILED(device.control(listed.id, now)) || !now.active()) {
+                || FAILED(worker.refresh(listed.id)) || !worker.control(listed.id, now) || !now.active()) {
                 if (!onlyChanged)
                     qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
                 continue;
             }
             const QJsonValue value = stored.value(listed.id);
             const bool automatic = value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id;
-            if (onlyChanged) {
-                const bool same = listed.kind == Kind::String ? now.text == value.toString()
-                    : automatic ? capture::ControlWriter::isAutoValue(listed.id, now.value)
-                                : now.value == qint64(value.toDouble());
-                if (same)
-                    continue;
-            }
-            const capture::HRESULT h = listed.kind == Kind::String ? capture::ControlWriter::writeText(device, listed.id, value.toString())
-                : automatic ? capture::ControlWriter::writeAuto(device, listed.id, true)
-                : capture::ControlWriter::write(device, listed.id, qint64(value.toDouble()));
-            if (SUCCEEDED(h) && written)
-                *written << listed.name;
-            else if (FAILED(h))
+            if (onlyChanged && (listed.kind == Kind::String ? now.text == value.toString()
+                                : automatic ? capture::ControlWriter::isAutoValue(listed.id, now.value)
+                                            : now.value == qint64(value.toDouble())))
+                continue;
+            const capture::HRESULT h = listed.kind == Kind::String ? worker.writeText(listed.id, value.toString(), false)
+                : automatic ? worker.writeAuto(listed.id, true, false)
+                : worker.write(listed.id, qint64(value.toDouble()), false);
+            if (SUCCEEDED(h))
+                written << listed.name;
+            else
                 qDebug().nospace() << "camera settings: " << devicePath << " refused the stored " << listed.name << ", skipped";
         }
     }
+    return written;
 }
 
 void ICameraSettingsKeeper::attach(ICameraPage* page)
@@ -192,11 +209,11 @@ void ICameraSettingsKeeper::attach(ICameraPage* page)
         connect(restore, &QToolButton::clicked, this, &ICameraSettingsKeeper::forgetCurrent);
 }
 
-void ICameraSettingsKeeper::record(quint32 id, qint64 value)
+void ICameraSettingsKeeper::record(quint32 id, qint64 value, const QString& devicePath)
 {
     if (!enabled())
         return;
-    const QString identity = identityOf(currentCameraInfo().strDevicePath);
+    const QString identity = identityOf(devicePath);
     QJsonObject record = m_store.camera(identity);
     // A named key of an older record would stand beside the id and win on arrival.
     for (const capture::CameraProperty& c : capture::cameraProperties()) {

@@ -7,10 +7,13 @@
 #include <QMap>
 #include <QObject>
 #include <QSize>
+#include <QStringList>
+
+#include <functional>
 
 class ICameraPage;
 namespace capture {
-class CaptureDevice;
+class ControlWorker;
 }
 
 // Remembers what the user sets for each camera and gives it back: when a known camera
@@ -29,15 +32,14 @@ public:
 
     // Writes every present camera's stored controls back to it.
     void applyPresent();
-    // Writes the stored controls of the camera at `devicePath`: switches and menus
-    // first (automatic modes, and menus that gate other controls), then the values,
-    // each through ControlWriter; a value its automatic mode now chooses, and a control
-    // the camera no longer has, are skipped. False when nothing was written.
+    // Writes the stored controls of the camera at `devicePath` on a control worker of
+    // their own (see writeBack). False when nothing is stored or the device does not open.
     bool apply(const QString& devicePath);
-    // The same write-back on a device open already. With `onlyChanged`, a control that
-    // holds its stored value is left alone. The names of the controls written go to
-    // `written`; a value the camera refuses is skipped with a log line.
-    void writeBack(capture::CaptureDevice& device, const QString& devicePath, bool onlyChanged, QStringList* written);
+    // The same write-back on a worker attached already, for the guard: with
+    // `onlyChanged` a control that holds its stored value is left alone. `done` gets the
+    // names of the controls written, on the thread of `context` (dropped with it).
+    void restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged, QObject* context,
+                 std::function<void(const QStringList&)> done);
     // Whether the camera at `devicePath` has stored controls to write back.
     bool hasStoredControls(const QString& devicePath);
 
@@ -58,7 +60,13 @@ public:
 
 private:
     void onDeviceChanged(bool arrived, const QString& devicePath);
-    void record(quint32 id, qint64 value);
+    // On the worker's thread: switches and menus first (automatic modes, and menus that
+    // gate other controls), then the values, each under ControlWriter's rules; a value
+    // its automatic mode now chooses, and a control the camera no longer has, are
+    // skipped, as is one the camera refuses (with a log line). Returns the names written.
+    static QStringList writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
+                                 const QString& devicePath, bool onlyChanged);
+    void record(quint32 id, qint64 value, const QString& devicePath);
     // The stored controls by V4L2 id, older records' named keys included.
     static QMap<quint32, QJsonValue> storedControlValues(const QJsonObject& record);
     void forgetCurrent();

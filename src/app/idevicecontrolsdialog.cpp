@@ -1,5 +1,7 @@
 #include "app/idevicecontrolsdialog.h"
 
+#include "app/controltitles.h"
+
 #include "base/appenvironment.h"
 #include "camera/icamera.h"
 #include "widgets/ibutton.h"
@@ -8,7 +10,6 @@
 #include "widgets/iswitchbutton.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,105 +27,6 @@ using dshow::DeviceControl;
 using Kind = DeviceControl::Kind;
 
 namespace {
-
-const char kContext[] = "IDeviceControlsDialog";
-
-// The standard controls of the user and camera classes, by id: their names as the
-// kernel gives them, translated like every text of the program.
-struct StandardName
-{
-    quint32 id;
-    const char* name;
-};
-// clang-format off
-constexpr StandardName kStandardNames[] = {
-    {V4L2_CID_USER_CLASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "User Controls")},
-    {V4L2_CID_BRIGHTNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Brightness")},
-    {V4L2_CID_CONTRAST, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Contrast")},
-    {V4L2_CID_SATURATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Saturation")},
-    {V4L2_CID_HUE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Hue")},
-    {V4L2_CID_AUDIO_VOLUME, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Volume")},
-    {V4L2_CID_AUDIO_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Balance")},
-    {V4L2_CID_AUDIO_BASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Bass")},
-    {V4L2_CID_AUDIO_TREBLE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Treble")},
-    {V4L2_CID_AUDIO_MUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Mute")},
-    {V4L2_CID_AUDIO_LOUDNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Loudness")},
-    {V4L2_CID_BLACK_LEVEL, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Black Level")},
-    {V4L2_CID_AUTO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance, Automatic")},
-    {V4L2_CID_DO_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Do White Balance")},
-    {V4L2_CID_RED_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Red Balance")},
-    {V4L2_CID_BLUE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Blue Balance")},
-    {V4L2_CID_GAMMA, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gamma")},
-    {V4L2_CID_EXPOSURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure")},
-    {V4L2_CID_AUTOGAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gain, Automatic")},
-    {V4L2_CID_GAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Gain")},
-    {V4L2_CID_HFLIP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Horizontal Flip")},
-    {V4L2_CID_VFLIP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Vertical Flip")},
-    {V4L2_CID_POWER_LINE_FREQUENCY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Power Line Frequency")},
-    {V4L2_CID_HUE_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Hue, Automatic")},
-    {V4L2_CID_WHITE_BALANCE_TEMPERATURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance Temperature")},
-    {V4L2_CID_SHARPNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Sharpness")},
-    {V4L2_CID_BACKLIGHT_COMPENSATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Backlight Compensation")},
-    {V4L2_CID_CHROMA_AGC, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Chroma AGC")},
-    {V4L2_CID_COLOR_KILLER, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Killer")},
-    {V4L2_CID_COLORFX, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Effects")},
-    {V4L2_CID_AUTOBRIGHTNESS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Brightness, Automatic")},
-    {V4L2_CID_BAND_STOP_FILTER, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Band-Stop Filter")},
-    {V4L2_CID_ROTATE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Rotate")},
-    {V4L2_CID_BG_COLOR, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Background Color")},
-    {V4L2_CID_CHROMA_GAIN, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Chroma Gain")},
-    {V4L2_CID_ILLUMINATORS_1, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 1")},
-    {V4L2_CID_ILLUMINATORS_2, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Illuminator 2")},
-    {V4L2_CID_MIN_BUFFERS_FOR_CAPTURE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Capture Buffers")},
-    {V4L2_CID_MIN_BUFFERS_FOR_OUTPUT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Min Number of Output Buffers")},
-    {V4L2_CID_ALPHA_COMPONENT, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Alpha Component")},
-    {V4L2_CID_COLORFX_CBCR, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Color Effects, CbCr")},
-    {V4L2_CID_CAMERA_CLASS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Controls")},
-    {V4L2_CID_EXPOSURE_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Exposure")},
-    {V4L2_CID_EXPOSURE_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure Time, Absolute")},
-    {V4L2_CID_EXPOSURE_AUTO_PRIORITY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure, Dynamic Framerate")},
-    {V4L2_CID_PAN_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Relative")},
-    {V4L2_CID_TILT_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Relative")},
-    {V4L2_CID_PAN_RESET, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Reset")},
-    {V4L2_CID_TILT_RESET, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Reset")},
-    {V4L2_CID_PAN_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Absolute")},
-    {V4L2_CID_TILT_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Absolute")},
-    {V4L2_CID_FOCUS_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Absolute")},
-    {V4L2_CID_FOCUS_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Relative")},
-    {V4L2_CID_FOCUS_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Focus, Automatic Continuous")},
-    {V4L2_CID_ZOOM_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Absolute")},
-    {V4L2_CID_ZOOM_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Relative")},
-    {V4L2_CID_ZOOM_CONTINUOUS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Zoom, Continuous")},
-    {V4L2_CID_PRIVACY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Privacy")},
-    {V4L2_CID_IRIS_ABSOLUTE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Iris, Absolute")},
-    {V4L2_CID_IRIS_RELATIVE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Iris, Relative")},
-    {V4L2_CID_AUTO_EXPOSURE_BIAS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Exposure, Bias")},
-    {V4L2_CID_AUTO_N_PRESET_WHITE_BALANCE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "White Balance, Auto & Preset")},
-    {V4L2_CID_WIDE_DYNAMIC_RANGE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Wide Dynamic Range")},
-    {V4L2_CID_IMAGE_STABILIZATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Image Stabilization")},
-    {V4L2_CID_ISO_SENSITIVITY, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "ISO Sensitivity")},
-    {V4L2_CID_ISO_SENSITIVITY_AUTO, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "ISO Sensitivity, Auto")},
-    {V4L2_CID_EXPOSURE_METERING, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Exposure, Metering Mode")},
-    {V4L2_CID_SCENE_MODE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Scene Mode")},
-    {V4L2_CID_3A_LOCK, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "3A Lock")},
-    {V4L2_CID_AUTO_FOCUS_START, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Start")},
-    {V4L2_CID_AUTO_FOCUS_STOP, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Stop")},
-    {V4L2_CID_AUTO_FOCUS_STATUS, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Status")},
-    {V4L2_CID_AUTO_FOCUS_RANGE, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Auto Focus, Range")},
-    {V4L2_CID_PAN_SPEED, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Pan, Speed")},
-    {V4L2_CID_TILT_SPEED, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Tilt, Speed")},
-    {V4L2_CID_CAMERA_ORIENTATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Orientation")},
-    {V4L2_CID_CAMERA_SENSOR_ROTATION, QT_TRANSLATE_NOOP("IDeviceControlsDialog", "Camera Sensor Rotation")},
-};
-// clang-format on
-
-const char* standardName(quint32 id)
-{
-    for (const StandardName& n : kStandardNames)
-        if (n.id == id)
-            return n.name;
-    return nullptr;
-}
 
 // A speed control moves while its value is not 0; a relative one moves by its value once.
 bool isSpeed(quint32 id)
@@ -175,13 +77,14 @@ IDeviceControlsDialog::IDeviceControlsDialog(const QString& cameraName, QWidget*
     resize(int(380 * s), int(640 * s));
     if (parent)
         move(parent->x() + (parent->width() - width()) / 2, parent->y() + (parent->height() - height()) / 2);
-    connect(camera(), &ICamera::sgControlEvent, this, &IDeviceControlsDialog::slControlEvent);
+    // The camera's list changed: by a write (landed or refused), a read-back or a change
+    // the device reports.
+    connect(camera(), &ICamera::sgControlChanged, this, &IDeviceControlsDialog::reread);
 }
 
 QString IDeviceControlsDialog::controlName(const DeviceControl& control)
 {
-    const char* standard = standardName(control.id);
-    return standard ? QCoreApplication::translate(kContext, standard) : control.name;
+    return ControlTitles::name(control.id, control.name);
 }
 
 bool IDeviceControlsDialog::actsWhileHeld(quint32 id)
@@ -204,7 +107,7 @@ void IDeviceControlsDialog::build()
         if (c.kind == Kind::Class || c.controlClass() != currentClass) {
             // A class heading: the driver's own where it lists one, else the standard one.
             currentClass = c.controlClass();
-            if (c.kind != Kind::Class && !standardName(currentClass | 1))
+            if (c.kind != Kind::Class && !ControlTitles::isStandard(currentClass | 1))
                 continue;
             DeviceControl heading;
             heading.id = currentClass | 1;
@@ -247,32 +150,8 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
     const DeviceControl& c = row.control;
     const quint32 id = c.id;
     switch (c.kind) {
-    case Kind::Integer: {
-        if (actsWhileHeld(id))
-            return createHoldButtons(c);
-        auto* box = new QWidget;
-        auto* layout = new QHBoxLayout(box);
-        layout->setContentsMargins(0, 0, 0, 0);
-        auto* slider = new ISlider(Qt::Horizontal);
-        slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
-        slider->setRange(int(c.min), int(c.max));
-        slider->setSingleStep(int(qMax<qint64>(1, c.step)));
-        slider->setPageStep(int(qMax<qint64>(1, c.step)) * 10);
-        layout->addWidget(slider, 1);
-        row.value = createLabel(QString(), kCaption, createFont(10, 50));
-        // A long range is hard to hit with a slider alone.
-        if (c.max - c.min > 1000) {
-            auto* spin = new QSpinBox;
-            spin->setRange(int(c.min), int(c.max));
-            spin->setSingleStep(int(qMax<qint64>(1, c.step)));
-            spin->setKeyboardTracking(false);
-            spin->setFont(createFont(10, 50));
-            layout->addWidget(spin);
-            connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, id](int v) { write(id, v); });
-        }
-        connect(slider, &QSlider::valueChanged, this, [this, id](int v) { write(id, v); });
-        return box;
-    }
+    case Kind::Integer:
+        return actsWhileHeld(id) ? createHoldButtons(c) : createSlider(row);
     case Kind::Boolean: {
         auto* sw = new ISwitchButton(id);
         sw->setFixedSize(int(40 * s), int(20 * s));
@@ -292,7 +171,7 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
                                  .arg(6 * s)
                                  .arg(25 * s));
         for (const auto& item : c.menu)
-            combo->addItem(item.second, QVariant::fromValue(item.first));
+            combo->addItem(ControlTitles::menuItem(id, item.second), QVariant::fromValue(item.first));
         connect(combo, QOverload<int>::of(&QComboBox::activated), this,
                 [this, id, combo](int index) { write(id, combo->itemData(index).toLongLong()); });
         return combo;
@@ -339,6 +218,34 @@ QWidget* IDeviceControlsDialog::createEditor(Row& row)
     return new QWidget;
 }
 
+QWidget* IDeviceControlsDialog::createSlider(Row& row)
+{
+    const DeviceControl& c = row.control;
+    const quint32 id = c.id;
+    auto* box = new QWidget;
+    auto* layout = new QHBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* slider = new ISlider(Qt::Horizontal);
+    slider->applyStyle(4, 10, 5, QColor(255, 0, 0), QColor(221, 221, 221), false);
+    slider->setRange(int(c.min), int(c.max));
+    slider->setSingleStep(int(qMax<qint64>(1, c.step)));
+    slider->setPageStep(int(qMax<qint64>(1, c.step)) * 10);
+    layout->addWidget(slider, 1);
+    row.value = createLabel(QString(), kCaption, createFont(10, 50));
+    // A long range is hard to hit with a slider alone.
+    if (c.max - c.min > 1000) {
+        auto* spin = new QSpinBox;
+        spin->setRange(int(c.min), int(c.max));
+        spin->setSingleStep(int(qMax<qint64>(1, c.step)));
+        spin->setKeyboardTracking(false);
+        spin->setFont(createFont(10, 50));
+        layout->addWidget(spin);
+        connect(spin, QOverload<int>::of(&QSpinBox::valueChanged), this, [this, id](int v) { write(id, v); });
+    }
+    connect(slider, &QSlider::valueChanged, this, [this, id](int v) { write(id, v); });
+    return box;
+}
+
 QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)
 {
     const double s = g_dScale;
@@ -376,20 +283,15 @@ QWidget* IDeviceControlsDialog::createHoldButtons(const DeviceControl& c)
 
 void IDeviceControlsDialog::write(quint32 id, qint64 value)
 {
-    camera()->setControl(id, value);  // a refusal is logged on the way
-    // The device's value is shown, refused or not; a control that changes others (an
-    // automatic mode greys out what it chooses) has its class read again: the device
-    // reports no event to the handle that wrote.
-    const bool changesOthers = m_rows.value(id).control.flags & V4L2_CTRL_FLAG_UPDATE;
-    for (auto it = m_rows.begin(); it != m_rows.end(); ++it)
-        if (it.key() == id || (changesOthers && it->control.controlClass() == (id & 0x0fff0000u)))
-            reread(it.key());
+    // Queued, the outcome shows as the list changes; refused at once, the device's value stays.
+    if (camera()->setControl(id, value) != capture::ControlResult::Queued)
+        reread(id);
 }
 
 void IDeviceControlsDialog::writeText(quint32 id, const QString& text)
 {
-    camera()->setControlText(id, text);
-    reread(id);
+    if (camera()->setControlText(id, text) != capture::ControlResult::Queued)
+        reread(id);
 }
 
 void IDeviceControlsDialog::reread(quint32 id)
@@ -400,11 +302,6 @@ void IDeviceControlsDialog::reread(quint32 id)
         return;
     it->control = now;
     display(*it);
-}
-
-void IDeviceControlsDialog::slControlEvent(const dshow::ControlEvent& event)
-{
-    reread(event.id);
 }
 
 void IDeviceControlsDialog::display(Row& row)

@@ -27,9 +27,6 @@ public:
     // Relative and speed controls move while their button is held.
     static bool actsWhileHeld(quint32 id);
 
-public slots:
-    void slControlEvent(const dshow::ControlEvent& event);
-
 private:
     struct Row
     {
@@ -39,10 +36,11 @@ private:
     };
     void build();
     QWidget* createEditor(Row& row);
+    QWidget* createSlider(Row& row);
     QWidget* createHoldButtons(const dshow::DeviceControl& control);
     void write(quint32 id, qint64 value);
     void writeText(quint32 id, const QString& text);
-    // Shows what the device holds now: value, and enabled as its flags allow.
+    // Shows what the camera's control list holds now: value, and enabled as its flags allow.
     void reread(quint32 id);
     void display(Row& row);
 

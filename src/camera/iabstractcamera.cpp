@@ -52,106 +52,100 @@ int IAbstractCamera::flipMode()
 
 bool IAbstractCamera::setFocusAuto()
 {
-    return setParameterAuto(CameraParameters::Focus);
+    return setNamedAuto(CameraParameters::Focus);
 }
 
 bool IAbstractCamera::setExposureAuto()
 {
-    return setParameterAuto(CameraParameters::Exposure);
+    return setNamedAuto(CameraParameters::Exposure);
 }
 
 bool IAbstractCamera::setContrastAuto()
 {
-    return setParameterAuto(CameraParameters::Contrast);
+    return setNamedAuto(CameraParameters::Contrast);
 }
 
 bool IAbstractCamera::setSaturationAuto()
 {
-    return setParameterAuto(CameraParameters::Saturation);
+    return setNamedAuto(CameraParameters::Saturation);
 }
 
 bool IAbstractCamera::setBrightnessAuto()
 {
-    return setParameterAuto(CameraParameters::Brightness);
+    return setNamedAuto(CameraParameters::Brightness);
 }
 
 bool IAbstractCamera::setWhiteBalanceAuto()
 {
-    return setParameterAuto(CameraParameters::WhiteBalance);
+    return setNamedAuto(CameraParameters::WhiteBalance);
 }
 
 bool IAbstractCamera::setFocus(const QVariant& value)
 {
-    return setParameter(CameraParameters::Focus, value);
+    return setNamed(CameraParameters::Focus, value);
 }
 
 bool IAbstractCamera::setExposure(const QVariant& value)
 {
-    return setParameter(CameraParameters::Exposure, value);
+    return setNamed(CameraParameters::Exposure, value);
 }
 
 bool IAbstractCamera::setContrast(const QVariant& value)
 {
-    return setParameter(CameraParameters::Contrast, value);
+    return setNamed(CameraParameters::Contrast, value);
 }
 
 bool IAbstractCamera::setSharpness(const QVariant& value)
 {
-    return setParameter(CameraParameters::Sharpness, value);
+    return setNamed(CameraParameters::Sharpness, value);
 }
 
 bool IAbstractCamera::setSaturation(const QVariant& value)
 {
-    return setParameter(CameraParameters::Saturation, value);
+    return setNamed(CameraParameters::Saturation, value);
 }
 
 bool IAbstractCamera::setBrightness(const QVariant& value)
 {
-    return setParameter(CameraParameters::Brightness, value);
+    return setNamed(CameraParameters::Brightness, value);
 }
 
 bool IAbstractCamera::setWhiteBalance(const QVariant& value)
 {
-    return setParameter(CameraParameters::WhiteBalance, value);
+    return setNamed(CameraParameters::WhiteBalance, value);
 }
 
-bool IAbstractCamera::setParameter(int slot, const QVariant& value)
+bool IAbstractCamera::setNamed(int slot, const QVariant& value)
 {
     const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row)
-        return false;
     qDebug().noquote() << QLatin1String(row->setter) + QLatin1String("-->") << value;
-    return true;
+    return setControl(row->v4l2Control, value.toInt()) == capture::ControlResult::Queued;
 }
 
-bool IAbstractCamera::setParameterAuto(int slot)
+bool IAbstractCamera::setNamedAuto(int slot)
 {
     const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row || !row->autoSetter)
-        return false;
     qDebug().noquote() << QLatin1String(row->autoSetter) + QLatin1String("-->");
-    if (!row->hasAuto)
-        return false;
-    return true;
+    // Properties without an automatic mode never reach the device.
+    return row->hasAuto && setControlAuto(row->v4l2Control, true) == capture::ControlResult::Queued;
 }
 
-bool IAbstractCamera::setControl(quint32 id, qint64 value, qint64* landed)
+capture::ControlResult IAbstractCamera::setControl(quint32 id, qint64 value)
 {
-    Q_UNUSED(landed)
     qDebug().nospace() << "setControl--> 0x" << Qt::hex << id << Qt::dec << " " << value;
-    return true;
+    return capture::ControlResult::NoCamera;
 }
 
-bool IAbstractCamera::setControlAuto(quint32 id, bool on)
+capture::ControlResult IAbstractCamera::setControlAuto(quint32 id, bool on)
 {
     qDebug().nospace() << "setControlAuto--> 0x" << Qt::hex << id << Qt::dec << " " << on;
-    return true;
+    return capture::ControlResult::NoCamera;
 }
 
-bool IAbstractCamera::setControlText(quint32 id, const QString& text)
+capture::ControlResult IAbstractCamera::setControlText(quint32 id, const QString& text)
 {
     qDebug().nospace() << "setControlText--> 0x" << Qt::hex << id << Qt::dec << " " << text;
-    return true;
+    return capture::ControlResult::NoCamera;
 }
 
 std::vector<dshow::DeviceControl> IAbstractCamera::controls()

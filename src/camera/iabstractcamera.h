@@ -4,6 +4,8 @@
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/cameraproperty.h"
+#include "capture/controlworker.h"
 #include "capture/dshow.h"
 
 #include <QImage>
@@ -22,7 +24,7 @@ class QWidget;
 // A capture camera as the facade sees it. The one implementation runs a capture
 // graph on a worker thread of its own; the GUI thread calls the setters and
 // setPreview while frames flow, so every field that both sides touch is guarded.
-class IAbstractCamera : public QObject
+class IAbstractCamera : public QObject, public capture::PropertySetters
 {
     Q_OBJECT
 public:
@@ -48,34 +50,34 @@ public:
     virtual int setFlipMode(int mode);
     virtual int flipMode();
 
-    virtual bool setFocusAuto();
-    virtual bool setExposureAuto();
-    virtual bool setContrastAuto();
-    virtual bool setSaturationAuto();
-    virtual bool setBrightnessAuto();
-    virtual bool setWhiteBalanceAuto();
-    virtual bool setFocus(const QVariant& value);
-    virtual bool setExposure(const QVariant& value);
-    virtual bool setContrast(const QVariant& value);
-    virtual bool setSharpness(const QVariant& value);
-    virtual bool setSaturation(const QVariant& value);
-    virtual bool setBrightness(const QVariant& value);
-    virtual bool setWhiteBalance(const QVariant& value);
+    // The named setters: each logs its name and the value, and is one request on the
+    // road below (a value always switches its automatic mode off).
+    bool setFocusAuto() override;
+    bool setExposureAuto() override;
+    bool setContrastAuto();
+    bool setSaturationAuto();
+    bool setBrightnessAuto();
+    bool setWhiteBalanceAuto() override;
+    bool setFocus(const QVariant& value) override;
+    bool setExposure(const QVariant& value) override;
+    bool setContrast(const QVariant& value) override;
+    bool setSharpness(const QVariant& value) override;
+    bool setSaturation(const QVariant& value) override;
+    bool setBrightness(const QVariant& value) override;
+    bool setWhiteBalance(const QVariant& value) override;
     virtual bool videoCaptureFilter(QWidget* owner);
     virtual CameraParameters parameters();
-    // A parameter slot's value, or its automatic mode (CameraParameters::Slot); the
-    // setters above are these for one slot each. Here: logged only.
-    virtual bool setParameter(int slot, const QVariant& value);
-    virtual bool setParameterAuto(int slot);
 
-    // The one road of a control, by V4L2 id: the page's sliders and switches and the
-    // controls dialog reach the device here (the setters above are named rows of it).
-    // `landed` gets what the device holds afterwards, also after a refusal. Here: logged only.
-    virtual bool setControl(quint32 id, qint64 value, qint64* landed = nullptr);
-    virtual bool setControlAuto(quint32 id, bool on);
-    virtual bool setControlText(quint32 id, const QString& text);
+    // The one road of a control, by V4L2 id: a request to the camera's control worker,
+    // answered at once with what became of it; the outcome of a queued one follows as
+    // sgControlDone. Reads give the worker's list, never a device call. Here: logged only.
+    virtual capture::ControlResult setControl(quint32 id, qint64 value);
+    virtual capture::ControlResult setControlAuto(quint32 id, bool on);
+    virtual capture::ControlResult setControlText(quint32 id, const QString& text);
     virtual std::vector<dshow::DeviceControl> controls();
     virtual bool control(quint32 id, dshow::DeviceControl& out);
+    // Whether no newer request for the outcome's control was made since.
+    virtual bool controlLatest(const capture::ControlOutcome& outcome) const { Q_UNUSED(outcome) return true; }
 
     // The resolution asked for, or in use once the format is set.
     CameraResolution currentResolution() const;
@@ -92,6 +94,10 @@ signals:
     // A change the device reports (another program, the camera itself); emitted on a
     // thread of the device's.
     void sgControlEvent(dshow::ControlEvent event);
+    // What a control request did (on the control worker's thread).
+    void sgControlDone(capture::ControlOutcome outcome);
+    // The control list's entry for this control changed (on the control worker's thread).
+    void sgControlChanged(quint32 id);
 
 protected:
     explicit IAbstractCamera(QObject* parent = nullptr);
@@ -116,4 +122,8 @@ protected:
     bool m_bStillCapture = false;
     QString m_strDevicePath;
     QThread* m_pThread = nullptr;
+
+private:
+    bool setNamed(int slot, const QVariant& value);
+    bool setNamedAuto(int slot);
 };

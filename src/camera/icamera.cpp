@@ -1,7 +1,5 @@
 #include "camera/icamera.h"
 
-#include "capture/cameraproperty.h"
-
 #include "camera/idshowthread.h"
 #include "capture/idevicescanner.h"
 
@@ -101,6 +99,25 @@ IAbstractCamera* ICamera::createCamera(bool bare)
         connect(camera, &IAbstractCamera::sgControlEvent, this, [this, camera](const dshow::ControlEvent& event) {
             if (camera == m_pCamera)
                 emit sgControlEvent(event);
+        }, Qt::QueuedConnection);
+        // Queued from the control worker's thread, like the events.
+        // Outcomes of a camera that is closing still count (the pause in closeCamera lets
+        // them arrive): what the user set landed on the device and is kept.
+        const QString path = currentCameraInfo().strDevicePath;
+        connect(camera, &IAbstractCamera::sgControlDone, this, [this, camera, opened, path](capture::ControlOutcome outcome) {
+            if (opened != m_nOpened)
+                return;
+            // A request made while this one was on its way makes it old news for the page.
+            outcome.latest = outcome.latest && camera->controlLatest(outcome);
+            emit sgControlDone(outcome);
+            dshow::DeviceControl c;  // a button press is no setting to keep
+            if (outcome.user && dshow::SUCCEEDED(outcome.result)
+                && !(camera->control(outcome.id, c) && c.kind == dshow::DeviceControl::Kind::Button))
+                emit sgControlSet(outcome.id, outcome.value, path);
+        }, Qt::QueuedConnection);
+        connect(camera, &IAbstractCamera::sgControlChanged, this, [this, camera](quint32 id) {
+            if (camera == m_pCamera)
+                emit sgControlChanged(id);
         }, Qt::QueuedConnection);
         // Runs on the camera's worker thread; see offerPreview.
         connect(camera, &IAbstractCamera::sgPreviewImage, this, [this](const QImage& image) { offerPreview(image); },
@@ -203,16 +220,6 @@ bool ICamera::setResolution(const CameraResolution& resolution)
     return m_pCamera ? m_pCamera->setResolution(resolution) : false;
 }
 
-bool ICamera::setParameter(int slot, const QVariant& value)
-{
-    return m_pCamera ? m_pCamera->setParameter(slot, value) : false;
-}
-
-bool ICamera::setParameterAuto(int slot)
-{
-    return m_pCamera ? m_pCamera->setParameterAuto(slot) : false;
-}
-
 bool ICamera::setFocus(const QVariant& value)
 {
     return m_pCamera ? m_pCamera->setFocus(value) : false;
@@ -263,28 +270,19 @@ bool ICamera::setWhiteBalanceAuto()
     return m_pCamera ? m_pCamera->setWhiteBalanceAuto() : false;
 }
 
-bool ICamera::setControl(quint32 id, qint64 value, qint64* landed)
+capture::ControlResult ICamera::setControl(quint32 id, qint64 value)
 {
-    if (!m_pCamera || !m_pCamera->setControl(id, value, landed))
-        return false;
-    announceControl(id);
-    return true;
+    return m_pCamera ? m_pCamera->setControl(id, value) : capture::ControlResult::NoCamera;
 }
 
-bool ICamera::setControlAuto(quint32 id, bool on)
+capture::ControlResult ICamera::setControlAuto(quint32 id, bool on)
 {
-    if (!m_pCamera || !m_pCamera->setControlAuto(id, on))
-        return false;
-    announceControl(id);
-    return true;
+    return m_pCamera ? m_pCamera->setControlAuto(id, on) : capture::ControlResult::NoCamera;
 }
 
-bool ICamera::setControlText(quint32 id, const QString& text)
+capture::ControlResult ICamera::setControlText(quint32 id, const QString& text)
 {
-    if (!m_pCamera || !m_pCamera->setControlText(id, text))
-        return false;
-    emit sgControlSet(id, 0);
-    return true;
+    return m_pCamera ? m_pCamera->setControlText(id, text) : capture::ControlResult::NoCamera;
 }
 
 std::vector<dshow::DeviceControl> ICamera::controls()
@@ -295,18 +293,6 @@ std::vector<dshow::DeviceControl> ICamera::controls()
 bool ICamera::control(quint32 id, dshow::DeviceControl& out)
 {
     return m_pCamera && m_pCamera->control(id, out);
-}
-
-void ICamera::announceControl(quint32 id)
-{
-    // A value and its automatic mode go together: writing one may have switched the other.
-    const capture::CameraProperty* row = capture::cameraProperty(id);
-    const quint32 ids[] = {row ? row->v4l2Auto : 0, row ? row->v4l2Control : id};
-    for (quint32 changed : ids) {
-        dshow::DeviceControl c;
-        if (changed && control(changed, c) && c.kind != dshow::DeviceControl::Kind::Button)
-            emit sgControlSet(changed, c.value);
-    }
 }
 
 void sleepWithEvents(const int& milliseconds)

@@ -4,6 +4,8 @@
 #include "base/cameraresolution.h"
 #include "base/icamerainfo.h"
 #include "camera/istreamstate.h"
+#include "capture/cameraproperty.h"
+#include "capture/controlworker.h"
 #include "capture/dshow.h"
 
 #include <QImage>
@@ -16,7 +18,7 @@ class IAbstractCamera;
 
 // The one way the pages reach a camera: owns at most one open camera, forwards the
 // setters to it and re-emits its results and frames on the GUI thread.
-class ICamera : public QObject
+class ICamera : public QObject, public capture::PropertySetters
 {
     Q_OBJECT
 public:
@@ -30,26 +32,25 @@ public:
     CameraParameters parameters();
     QList<CameraResolution> resolutions();
     bool setResolution(const CameraResolution& resolution);
-    bool setFocus(const QVariant& value);
-    bool setExposure(const QVariant& value);
-    bool setContrast(const QVariant& value);
-    bool setSharpness(const QVariant& value);
-    bool setSaturation(const QVariant& value);
-    bool setBrightness(const QVariant& value);
-    bool setWhiteBalance(const QVariant& value);
-    bool setFocusAuto();
-    bool setExposureAuto();
-    bool setWhiteBalanceAuto();
-    // Any of the above by parameter slot (CameraParameters::Slot).
-    bool setParameter(int slot, const QVariant& value);
-    bool setParameterAuto(int slot);
+    // The named setters of the property table's rows: forwards to the open camera.
+    bool setFocus(const QVariant& value) override;
+    bool setExposure(const QVariant& value) override;
+    bool setContrast(const QVariant& value) override;
+    bool setSharpness(const QVariant& value) override;
+    bool setSaturation(const QVariant& value) override;
+    bool setBrightness(const QVariant& value) override;
+    bool setWhiteBalance(const QVariant& value) override;
+    bool setFocusAuto() override;
+    bool setExposureAuto() override;
+    bool setWhiteBalanceAuto() override;
 
-    // What the user sets, page or controls dialog, by V4L2 control id. Each control the
-    // call changed is then announced by sgControlSet with the value the device holds.
-    // `landed` gets that value also after a refusal.
-    bool setControl(quint32 id, qint64 value, qint64* landed = nullptr);
-    bool setControlAuto(quint32 id, bool on);
-    bool setControlText(quint32 id, const QString& text);
+    // The one road of a control, by V4L2 id, for the page, the controls dialog and the
+    // rest: queued for the open camera's control worker, never written on this thread.
+    // Queued requests come back as sgControlDone (and, what the user set, sgControlSet).
+    capture::ControlResult setControl(quint32 id, qint64 value);
+    capture::ControlResult setControlAuto(quint32 id, bool on);
+    capture::ControlResult setControlText(quint32 id, const QString& text);
+    // The open camera's controls as its worker last read them: no device call.
     std::vector<dshow::DeviceControl> controls();
     bool control(quint32 id, dshow::DeviceControl& out);
 
@@ -79,11 +80,17 @@ signals:
     // The open camera's stream changed state (streaming, released, busy, failed); on the
     // GUI thread, never from a camera closed meanwhile.
     void sgStreamState(IStreamState state);
-    // The user set this control to this value (what the device holds now): for the
-    // settings keeper. Never emitted for what the device reports by itself.
-    void sgControlSet(quint32 id, qint64 value);
+    // The user set this control of the camera at `devicePath` to this value (what the
+    // device holds now): for the settings keeper. Never emitted for what the device
+    // reports by itself; also for a camera that closed while the request was on its way.
+    void sgControlSet(quint32 id, qint64 value, const QString& devicePath);
     // A change the device reports: another program, the camera in an automatic mode.
     void sgControlEvent(dshow::ControlEvent event);
+    // What a request on the control road did: the value the device holds afterwards,
+    // refused or not. Never from a camera closed meanwhile.
+    void sgControlDone(capture::ControlOutcome outcome);
+    // The open camera's list entry for this control changed (see control()).
+    void sgControlChanged(quint32 id);
 
 private:
     ICamera();
@@ -94,7 +101,6 @@ private:
     Q_INVOKABLE void deliverPreview();
     void dropPreview();
     void watchApplication();
-    void announceControl(quint32 id);
 
     IAbstractCamera* m_pCamera = nullptr;
     mutable std::mutex m_previewMutex;

@@ -30,20 +30,23 @@ IDShowThread::IDShowThread(QObject* parent)
     : IAbstractCamera(parent)
     , m_stillGrabber(this)
     , m_pHomeThread(QThread::currentThread())
+    , m_controls(std::make_unique<capture::ControlWorker>())
 {
     registerPointerType();
+    // Emitted on the worker's thread; the facade takes them queued.
+    capture::ControlWorker* w = m_controls.get();
+    connect(w, &capture::ControlWorker::sgDone, this, &IAbstractCamera::sgControlDone, Qt::DirectConnection);
+    connect(w, &capture::ControlWorker::sgChanged, this, &IAbstractCamera::sgControlChanged, Qt::DirectConnection);
+    connect(w, &capture::ControlWorker::sgEvent, this, &IAbstractCamera::sgControlEvent, Qt::DirectConnection);
 }
 
 IDShowThread::~IDShowThread()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_controlSink->mutex);
-        m_controlSink->camera = nullptr;
-    }
     // A worker that still runs is ended and the device released before the object goes.
     m_bReopen = false;
     close();
     reapThreads();
+    m_controls.reset();  // before the signals it re-emits go
 }
 
 bool IDShowThread::open(const QVariant& device, bool stillCapture)

@@ -20,7 +20,8 @@ class QTimer;
 // graph that hands 32-bit RGB frames to a sample grabber, turns each frame into an
 // upright QImage and releases the device when the worker ends.
 //
-// Threads: the GUI thread calls open/close/setResolution/setPreview and the setters;
+// Threads: the GUI thread calls open/close/setResolution/setPreview and the setters
+// (which only queue requests for the control worker, see m_controls);
 // the worker runs startCapture, the frame slots and the finish handler; the platform's
 // streaming threads call BufferCB and FrameCB. The graph's interfaces are guarded by one mutex so
 // that the GUI-side calls never meet the worker building or tearing down the graph.
@@ -32,9 +33,11 @@ class QTimer;
 // open; seen again it is reopened and streams. A busy device is tried every second while the preview
 // is seen, a stream the driver ended with an error after 1 s, 2 s, 4 s, then every 10 s.
 //
-// Lock order: m_graphMutex, then the capture layer's (see FilterGraph); m_threadMutex,
-// m_stateMutex and m_imageMutex are leaves. The streaming threads take none of the
-// camera's locks but the hand-over's.
+// Lock order: m_graphMutex, then the capture layer's (see FilterGraph) and the control
+// worker's (see ControlWorker); m_threadMutex, m_stateMutex and m_imageMutex are leaves.
+// The GUI thread's control calls take only the worker's, never m_graphMutex. The
+// streaming threads take only the hand-over's lock and m_stateMutex (a leaf, to read
+// the current size).
 class IDShowThread : public IAbstractCamera, public dshow::ISampleGrabberCB
 {
     Q_OBJECT
@@ -51,16 +54,17 @@ public:
     bool setPreview(const bool& on) override;
     bool setResolution(const CameraResolution& resolution) override;
 
-    // The described setters reach these through IAbstractCamera: one row of the
-    // property table each, written through the filter's property interfaces.
-    bool setParameter(int slot, const QVariant& value) override;
-    bool setParameterAuto(int slot) override;
     bool videoCaptureFilter(QWidget* owner) override;
-    bool setControl(quint32 id, qint64 value, qint64* landed = nullptr) override;
-    bool setControlAuto(quint32 id, bool on) override;
-    bool setControlText(quint32 id, const QString& text) override;
+    // Requests to the camera's control worker: they wait while the device opens or
+    // starts and are written on the worker's thread; reads come from its list.
+    capture::ControlResult setControl(quint32 id, qint64 value) override;
+    capture::ControlResult setControlAuto(quint32 id, bool on) override;
+    capture::ControlResult setControlText(quint32 id, const QString& text) override;
     std::vector<dshow::DeviceControl> controls() override;
     bool control(quint32 id, dshow::DeviceControl& out) override;
+    bool controlLatest(const capture::ControlOutcome& outcome) const override { return m_controls->latest(outcome); }
+    // The worker itself, for measurements and tests.
+    capture::ControlWorker* controlWorker() const { return m_controls.get(); }
 
     dshow::HRESULT SampleCB(double sampleTime, void* sample) override;
     // A bottom-up frame in the platform's buffer: copied upright into the hand-over.
@@ -71,6 +75,7 @@ public:
     void CompressedCB(double sampleTime, const dshow::BYTE* data, long size, int width, int height) override;
     void StreamFailedCB(dshow::HRESULT error, const QString& reason) override;
 
+    // One request each on the control road (S_OK once queued; 1 without a device).
     long SetCameraControlProperty(dshow::CameraControlProperty property, long value, dshow::CameraControlFlags flags);
     long SetVideoProcAmpProperty(dshow::VideoProcAmpProperty property, long value, dshow::VideoProcAmpFlags flags);
 
@@ -189,17 +194,10 @@ private:
     // The preview's size in device pixels (width << 32 | height); -1 while none is visible.
     std::atomic<qint64> m_nPreviewArea{0};
     QThread* m_pHomeThread = nullptr;  // where the camera returns when its worker ends
-    // Control events reach the camera through this; the camera's destructor clears it
-    // under its lock, so an event thread of a device that outlives it emits nothing.
-    struct ControlSink
-    {
-        explicit ControlSink(IDShowThread* owner) : camera(owner) {}
-        std::mutex mutex;
-        IDShowThread* camera;
-    };
-    std::shared_ptr<ControlSink> m_controlSink = std::make_shared<ControlSink>(this);
-    void followControls();
-    std::shared_ptr<dshow::ISpecifyPropertyPages> propertyPages();
+    // Control writes and reads; attached to the device between OpenDevice and CloseDevice.
+    std::unique_ptr<capture::ControlWorker> m_controls;
+    void attachControls();
+    long propertyRequest(capture::PropertyInterface interface, long property, long value, long flags);
 
     std::mutex m_threadMutex;       // guards m_pThread and m_retiredThreads
     QList<QThread*> m_retiredThreads;  // ended workers, freed by the GUI side

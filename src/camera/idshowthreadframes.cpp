@@ -1,5 +1,5 @@
-// IDShowThread: the frame path. BufferCB runs on the platform's streaming thread; the
-// frame slots on the worker; image() on any thread.
+// IDShowThread: the frame path and the still pin. BufferCB runs on the platform's
+// streaming thread; the frame slots on the worker; image() on any thread.
 #include "camera/idshowthread.h"
 
 #include "capture/framedecoder.h"
@@ -255,4 +255,54 @@ QImage IDShowThread::image()
         copy = m_image;
     }
     return rotated(copy);
+}
+
+// ---- still pin ---------------------------------------------------------------
+
+HRESULT IDShowThread::SetupStillCapture()
+{
+    HRESULT hr = CoCreateInstance(CLSID::SampleGrabber, m_pStillGrabberFilter);
+    if (FAILED(hr))
+        return hr;
+    hr = QueryInterface(m_pStillGrabberFilter, m_pStillSampleGrabber);
+    if (FAILED(hr))
+        return hr;
+
+    AM_MEDIA_TYPE mjpg;
+    mjpg.majortype = MajorType::Video;
+    mjpg.subtype = MEDIASUBTYPE_MJPG;
+    m_pStillSampleGrabber->SetMediaType(mjpg);
+
+    m_pGraph->AddFilter(m_pStillGrabberFilter, QStringLiteral("Grabber"));
+    std::shared_ptr<IBaseFilter> nullRenderer;
+    if (SUCCEEDED(CoCreateInstance(CLSID::NullRenderer, nullRenderer)))
+        m_pGraph->AddFilter(nullRenderer, QStringLiteral("NullRender"));
+
+    hr = m_pCapture->RenderStream(PinCategory::Still, MajorType::Video, m_pDeviceFilter, m_pStillGrabberFilter,
+                                  nullRenderer);
+    if (FAILED(hr))
+        return hr;
+
+    m_pStillSampleGrabber->SetOneShot(false);
+    m_pStillSampleGrabber->SetBufferSamples(false);
+    m_pStillSampleGrabber->SetCallback(&m_stillGrabber, 1);
+
+    AM_MEDIA_TYPE connected;
+    const HRESULT hrType = m_pStillSampleGrabber->GetConnectedMediaType(connected);
+    QueryInterface(m_pDeviceFilter, m_pVideoControl);
+    m_pCapture->FindPin(m_pDeviceFilter, PINDIR_OUTPUT, PinCategory::Still, false, 0, m_pStillPin);
+    if (FAILED(hrType))
+        return hrType;
+
+    connect(&m_stillGrabber, &IStillCaptureImageGrabber::sgStillImage, this, &IDShowThread::slStillCaptureCallback,
+            Qt::UniqueConnection);
+    return S_OK;
+}
+
+bool IDShowThread::triggerStillCapture()
+{
+    std::lock_guard<std::mutex> lock(m_graphMutex);
+    if (!m_pVideoControl || !m_pStillPin)
+        return false;
+    return SUCCEEDED(m_pVideoControl->SetMode(m_pStillPin, VideoControlFlag_Trigger));
 }

@@ -1,9 +1,10 @@
-// IDShowThread: reading the camera properties (worker thread, while opening), the
-// setters and the road of every control (GUI thread, under the graph lock), and the
-// changes the device reports.
+// IDShowThread: reading the camera properties (worker thread, while opening) and the
+// road of every control: requests to the control worker, which the GUI thread makes
+// without a lock of the camera's.
 #include "camera/idshowthread.h"
 
 #include "capture/cameraproperty.h"
+#include "capture/devicefilter.h"
 
 #include <QDebug>
 
@@ -100,118 +101,62 @@ long IDShowThread::InitData()
                      {"Get whiteBalance Parameter Error.", nullptr, nullptr, nullptr, "whiteBalance--->"}, true);
     }
     setParameterRecord(parameters);
-    followControls();
+    attachControls();  // requests made while opening go now; the start that follows does not hold them
     return 0;
 }
 
-void IDShowThread::followControls()
+void IDShowThread::attachControls()
 {
-    std::shared_ptr<ISpecifyPropertyPages> pages;
-    if (FAILED(QueryInterface(m_pDeviceFilter, pages)) || !pages)
-        return;
-    std::weak_ptr<ControlSink> sink = m_controlSink;
-    pages->SetControlListener([sink](const ControlEvent& event) {
-        if (const auto s = sink.lock()) {
-            std::lock_guard<std::mutex> lock(s->mutex);
-            if (s->camera)
-                emit s->camera->sgControlEvent(event);
-        }
-    });
+    const auto filter = std::dynamic_pointer_cast<capture::DeviceFilter>(m_pDeviceFilter);
+    if (filter)
+        m_controls->attach(filter->device(), true);
 }
 
-std::shared_ptr<ISpecifyPropertyPages> IDShowThread::propertyPages()
+capture::ControlResult IDShowThread::setControl(quint32 id, qint64 value)
 {
-    std::lock_guard<std::mutex> lock(m_graphMutex);
-    std::shared_ptr<ISpecifyPropertyPages> pages;
-    if (!m_pDeviceFilter || FAILED(QueryInterface(m_pDeviceFilter, pages)))
-        pages.reset();
-    return pages;
+    return m_controls->set(id, value);
 }
 
-bool IDShowThread::setControl(quint32 id, qint64 value, qint64* landed)
+capture::ControlResult IDShowThread::setControlAuto(quint32 id, bool on)
 {
-    const auto pages = propertyPages();
-    return pages && SUCCEEDED(pages->SetControl(id, value, landed));
+    return m_controls->setAuto(id, on);
 }
 
-bool IDShowThread::setControlAuto(quint32 id, bool on)
+capture::ControlResult IDShowThread::setControlText(quint32 id, const QString& text)
 {
-    const auto pages = propertyPages();
-    return pages && SUCCEEDED(pages->SetControlAuto(id, on));
-}
-
-bool IDShowThread::setControlText(quint32 id, const QString& text)
-{
-    const auto pages = propertyPages();
-    return pages && SUCCEEDED(pages->SetControlText(id, text));
+    return m_controls->setText(id, text);
 }
 
 std::vector<DeviceControl> IDShowThread::controls()
 {
-    std::vector<DeviceControl> all;
-    const auto pages = propertyPages();
-    if (pages)
-        pages->GetControls(all);
-    return all;
+    return m_controls->controls();
 }
 
 bool IDShowThread::control(quint32 id, DeviceControl& out)
 {
-    const auto pages = propertyPages();
-    return pages && SUCCEEDED(pages->GetControl(id, out));
+    return m_controls->control(id, out);
+}
+
+long IDShowThread::propertyRequest(capture::PropertyInterface interface, long property, long value, long flags)
+{
+    const capture::CameraProperty* row = capture::cameraProperty(interface, property);
+    if (!row || !m_controls->attached())
+        return 1;
+    const capture::ControlResult r = flags == CameraControl_Flags_Auto ? m_controls->setAuto(row->v4l2Control, true)
+                                                                       : m_controls->set(row->v4l2Control, value);
+    if (r != capture::ControlResult::Queued)
+        qDebug().nospace() << "set property error, property: " << property << " value: " << value << " flags: " << flags;
+    return r == capture::ControlResult::Queued ? S_OK : E_INVALIDARG;
 }
 
 long IDShowThread::SetCameraControlProperty(CameraControlProperty property, long value, CameraControlFlags flags)
 {
-    std::lock_guard<std::mutex> lock(m_graphMutex);
-    if (!m_pDeviceFilter)
-        return 1;
-    std::shared_ptr<IAMCameraControl> control;
-    HRESULT hr = QueryInterface(m_pDeviceFilter, control);
-    if (SUCCEEDED(hr) && control)
-        hr = control->Set(property, value, flags);
-    if (FAILED(hr))
-        qDebug().nospace() << "set CameraControlProperty error, property: " << property << " value: " << value
-                           << " flags: " << flags;
-    return hr;
+    return propertyRequest(capture::PropertyInterface::CameraControl, property, value, flags);
 }
 
 long IDShowThread::SetVideoProcAmpProperty(VideoProcAmpProperty property, long value, VideoProcAmpFlags flags)
 {
-    std::lock_guard<std::mutex> lock(m_graphMutex);
-    if (!m_pDeviceFilter)
-        return 1;
-    std::shared_ptr<IAMVideoProcAmp> procAmp;
-    HRESULT hr = QueryInterface(m_pDeviceFilter, procAmp);
-    if (SUCCEEDED(hr) && procAmp)
-        hr = procAmp->Set(property, value, flags);
-    if (FAILED(hr))
-        qDebug().nospace() << "set VideoProcAmpProperty error, property: " << property << " value: " << value
-                           << " flags: " << flags;
-    return hr;
-}
-
-bool IDShowThread::setParameter(int slot, const QVariant& value)
-{
-    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row)
-        return false;
-    if (row->interface == capture::PropertyInterface::CameraControl)
-        return SetCameraControlProperty(CameraControlProperty(row->id), value.toInt(), CameraControl_Flags_Manual) == S_OK;
-    return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), value.toInt(), VideoProcAmp_Flags_Manual) == S_OK;
-}
-
-bool IDShowThread::setParameterAuto(int slot)
-{
-    // The table says which properties have an automatic mode; the others never reach the device.
-    const capture::CameraProperty* row = capture::cameraPropertyForSlot(slot);
-    if (!row || !row->hasAuto) {
-        qDebug() << (row ? row->name : "?") << "has no automatic mode";
-        return false;
-    }
-    if (row->interface == capture::PropertyInterface::CameraControl)
-        return SetCameraControlProperty(CameraControlProperty(row->id), 0, CameraControl_Flags_Auto) == S_OK;
-    return SetVideoProcAmpProperty(VideoProcAmpProperty(row->id), 0, VideoProcAmp_Flags_Auto) == S_OK;
+    return propertyRequest(capture::PropertyInterface::VideoProcAmp, property, value, flags);
 }
 
 bool IDShowThread::videoCaptureFilter(QWidget* owner)
@@ -219,7 +164,7 @@ bool IDShowThread::videoCaptureFilter(QWidget* owner)
     // The controls dialog is the program's own (the camera page's "More controls"); here
     // only whether the device offers controls to show.
     Q_UNUSED(owner)
-    if (!propertyPages())
+    if (!m_controls->attached())
         return false;
     qDebug() << "videoCaptureFilter--> the device's controls are shown by the camera page";
     return true;

@@ -13,30 +13,38 @@ using namespace dshow;
 namespace {
 
 using I = PropertyInterface;
+using S = PropertySetters;
 
 // clang-format off
 constexpr CameraProperty kCameraProperties[] = {
     {CameraParameters::Focus, I::CameraControl, CameraControl_Focus, true,
-     V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, "focus", "focus", 0, 250, 5, 0, true,
-     QT_TRANSLATE_NOOP("QObject", "Focus"), QT_TRANSLATE_NOOP("QObject", "Auto focus"), "setFocus", "setFocusAuto"},
+     V4L2_CID_FOCUS_ABSOLUTE, V4L2_CID_FOCUS_AUTO, "focus", "focus", 0, 250, 5, 0, true, 5,
+     QT_TRANSLATE_NOOP("QObject", "Focus"), QT_TRANSLATE_NOOP("QObject", "Auto focus"), "setFocus", "setFocusAuto",
+     &S::setFocus, &S::setFocusAuto},
     {CameraParameters::Exposure, I::CameraControl, CameraControl_Exposure, true,
-     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", -13, -1, 1, -6, true,
-     QT_TRANSLATE_NOOP("QObject", "Exposure"), QT_TRANSLATE_NOOP("QObject", "Auto exposure"), "setExposure", "setExposureAuto"},
+     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", -13, -1, 1, -6, true, 4,
+     QT_TRANSLATE_NOOP("QObject", "Exposure"), QT_TRANSLATE_NOOP("QObject", "Auto exposure"), "setExposure", "setExposureAuto",
+     &S::setExposure, &S::setExposureAuto},
     {CameraParameters::WhiteBalance, I::VideoProcAmp, VideoProcAmp_WhiteBalance, true,
-     V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE, "white balance", "whiteBalance", 2800, 6500, 10, 4600, true,
-     QT_TRANSLATE_NOOP("QObject", "White balance"), QT_TRANSLATE_NOOP("QObject", "Auto white balance"), "setWhiteBalance", "setWhiteBalanceAuto"},
+     V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CID_AUTO_WHITE_BALANCE, "white balance", "whiteBalance", 2800, 6500, 10, 4600, true, 6,
+     QT_TRANSLATE_NOOP("QObject", "White balance"), QT_TRANSLATE_NOOP("QObject", "Auto white balance"), "setWhiteBalance", "setWhiteBalanceAuto",
+     &S::setWhiteBalance, &S::setWhiteBalanceAuto},
     {CameraParameters::Brightness, I::VideoProcAmp, VideoProcAmp_Brightness, false,
-     V4L2_CID_BRIGHTNESS, 0, "brightness", "brightness", -64, 64, 1, 0, true,
-     QT_TRANSLATE_NOOP("QObject", "Brightness"), nullptr, "setBrightness", "setBrightnessAuto"},
+     V4L2_CID_BRIGHTNESS, 0, "brightness", "brightness", -64, 64, 1, 0, true, 0,
+     QT_TRANSLATE_NOOP("QObject", "Brightness"), nullptr, "setBrightness", "setBrightnessAuto",
+     &S::setBrightness, nullptr},
     {CameraParameters::Contrast, I::VideoProcAmp, VideoProcAmp_Contrast, false,
-     V4L2_CID_CONTRAST, 0, "contrast", "contrast", 0, 100, 1, 50, true,
-     QT_TRANSLATE_NOOP("QObject", "Contrast"), nullptr, "setContrast", "setContrastAuto"},
+     V4L2_CID_CONTRAST, 0, "contrast", "contrast", 0, 100, 1, 50, true, 0,
+     QT_TRANSLATE_NOOP("QObject", "Contrast"), nullptr, "setContrast", "setContrastAuto",
+     &S::setContrast, nullptr},
     {CameraParameters::Saturation, I::VideoProcAmp, VideoProcAmp_Saturation, false,
-     V4L2_CID_SATURATION, 0, "saturation", "saturation", 0, 100, 1, 50, true,
-     QT_TRANSLATE_NOOP("QObject", "Saturation"), nullptr, "setSaturation", "setSaturationAuto"},
+     V4L2_CID_SATURATION, 0, "saturation", "saturation", 0, 100, 1, 50, true, 0,
+     QT_TRANSLATE_NOOP("QObject", "Saturation"), nullptr, "setSaturation", "setSaturationAuto",
+     &S::setSaturation, nullptr},
     {CameraParameters::Sharpness, I::VideoProcAmp, VideoProcAmp_Sharpness, false,
-     V4L2_CID_SHARPNESS, 0, "sharpness", "sharpness", 0, 100, 1, 50, false,
-     nullptr, nullptr, "setSharpness", nullptr},
+     V4L2_CID_SHARPNESS, 0, "sharpness", "sharpness", 0, 100, 1, 50, false, 0,
+     nullptr, nullptr, "setSharpness", nullptr,
+     &S::setSharpness, nullptr},
 };
 // clang-format on
 

@@ -2,9 +2,29 @@
 
 #include "capture/capturedevice.h"
 
+#include <QVariant>
+
 #include <cstdint>
 
 namespace capture {
+
+// The named setters of the property table's rows, as the camera and its facade offer
+// them: the page reaches them through the table's columns.
+class PropertySetters
+{
+public:
+    virtual ~PropertySetters() = default;
+    virtual bool setFocus(const QVariant& value) = 0;
+    virtual bool setExposure(const QVariant& value) = 0;
+    virtual bool setWhiteBalance(const QVariant& value) = 0;
+    virtual bool setBrightness(const QVariant& value) = 0;
+    virtual bool setContrast(const QVariant& value) = 0;
+    virtual bool setSaturation(const QVariant& value) = 0;
+    virtual bool setSharpness(const QVariant& value) = 0;
+    virtual bool setFocusAuto() = 0;
+    virtual bool setExposureAuto() = 0;
+    virtual bool setWhiteBalanceAuto() = 0;
+};
 
 // Which of the two property interfaces of a device filter carries a property.
 enum class PropertyInterface { CameraControl, VideoProcAmp };
@@ -25,10 +45,13 @@ struct CameraProperty
     const char* key;              // in virtual camera files
     long virtualMin, virtualMax, virtualStep, virtualDefault;
     bool onPage;                  // the camera page has a slider for it
+    int switchKey;                // the camera page's key of its Auto switch; 0 when none
     const char* caption;          // the page's captions (translated in context "QObject")
     const char* autoCaption;
     const char* setter;           // the facade's setter names, in its log lines
     const char* autoSetter;
+    bool (PropertySetters::*set)(const QVariant& value);  // the named setter
+    bool (PropertySetters::*setAuto)();                   // its automatic mode on; null when none
 };
 
 // All rows, in page order.

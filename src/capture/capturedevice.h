@@ -92,10 +92,11 @@ public:
     virtual HRESULT stop() = 0;
     virtual bool isStreaming() const = 0;
 
-    // Still pin: one compressed picture per trigger, delivered to the still sink.
-    virtual bool hasStillPin() const = 0;
-    virtual HRESULT setStillSink(FrameSink sink) = 0;
-    virtual HRESULT triggerStill() = 0;
+    // Still pin: one compressed picture per trigger, delivered to the still sink. A
+    // device without one (a V4L2 or PipeWire camera) keeps these.
+    virtual bool hasStillPin() const { return false; }
+    virtual HRESULT setStillSink(FrameSink) { return dshow::E_NOTIMPL; }
+    virtual HRESULT triggerStill() { return dshow::E_NOTIMPL; }
 
     // Controls by V4L2 id (the virtual backend uses the same ids), in the driver's order
     // with their present values. A control the device lacks fails (E_PROP_ID_UNSUPPORTED).
@@ -107,6 +108,9 @@ public:
     // can be seen (or the backend cannot tell).
     virtual QStringList holders() const { return {}; }
     virtual HRESULT control(quint32 id, dshow::DeviceControl& out) = 0;
+    // The present value of a control described before (`c` gives its id and kind), into
+    // c.value or c.text: one read, without range and menu. Here through control().
+    virtual HRESULT readValue(dshow::DeviceControl& c);
     virtual HRESULT setControl(quint32 id, qint64 value) = 0;
     virtual HRESULT setControlText(quint32 id, const QString& text) = 0;
     // Changes that others make (another program or handle, the camera itself) reach

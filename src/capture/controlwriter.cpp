@@ -46,6 +46,41 @@ qint64 ControlWriter::autoValue(const DeviceControl& mode)
     return -1;
 }
 
+HRESULT ControlWriter::check(const DeviceControl& c, qint64& value)
+{
+    if (c.readOnly()) {
+        qDebug() << "control" << c.name << "is read-only";
+        return E_ACCESSDENIED;
+    }
+    if (hasNumericRange(c.kind) && (value < c.min || value > c.max)) {
+        // The driver would clamp silently; what lies outside is refused, as the page's
+        // slider never offers it and a stored value from another range is no choice.
+        qDebug() << "control" << c.name << "value" << value << "is outside" << c.min << ".." << c.max;
+        return E_INVALIDARG;
+    }
+    if (c.kind == Kind::Bitmask && (value & ~c.max)) {
+        qDebug() << "control" << c.name << "bits" << Qt::hex << value << "are not all in" << c.max;
+        return E_INVALIDARG;
+    }
+    if ((c.kind == Kind::Integer || c.kind == Kind::Integer64) && c.step > 1)
+        value = qMin(c.max, c.min + (value - c.min + c.step / 2) / c.step * c.step);
+    return S_OK;
+}
+
+HRESULT ControlWriter::checkText(const DeviceControl& c, const QString& text)
+{
+    const int size = text.toUtf8().size();
+    if (c.kind == Kind::String && !c.readOnly() && size <= c.max && size >= c.min)
+        return S_OK;
+    qDebug().nospace() << "control 0x" << Qt::hex << c.id << Qt::dec << ": text " << text << " not written";
+    return E_INVALIDARG;
+}
+
+qint64 ControlWriter::modeValue(const DeviceControl& mode, bool on)
+{
+    return on ? autoValue(mode) : mode.id == V4L2_CID_EXPOSURE_AUTO ? V4L2_EXPOSURE_MANUAL : 0;
+}
+
 HRESULT ControlWriter::write(CaptureDevice& device, quint32 id, qint64 value, qint64* landed)
 {
     DeviceControl c;
@@ -59,25 +94,10 @@ HRESULT ControlWriter::write(CaptureDevice& device, quint32 id, qint64 value, qi
         if (landed && SUCCEEDED(device.control(id, now)))
             *landed = now.value;
     };
-    if (c.readOnly()) {
-        qDebug() << "control" << c.name << "is read-only";
+    if (FAILED(h = check(c, value))) {
         readBack();
-        return E_ACCESSDENIED;
+        return h;
     }
-    if (hasNumericRange(c.kind) && (value < c.min || value > c.max)) {
-        // The driver would clamp silently; what lies outside is refused, as the page's
-        // slider never offers it and a stored value from another range is no choice.
-        qDebug() << "control" << c.name << "value" << value << "is outside" << c.min << ".." << c.max;
-        readBack();
-        return E_INVALIDARG;
-    }
-    if (c.kind == Kind::Bitmask && (value & ~c.max)) {
-        qDebug() << "control" << c.name << "bits" << Qt::hex << value << "are not all in" << c.max;
-        readBack();
-        return E_INVALIDARG;
-    }
-    if ((c.kind == Kind::Integer || c.kind == Kind::Integer64) && c.step > 1)
-        value = qMin(c.max, c.min + (value - c.min + c.step / 2) / c.step * c.step);
     // Drivers refuse a value while its automatic mode is on: that mode goes off first,
     // and a mode that does not go off leaves the value alone.
     if (const CameraProperty* row = valueRow(id); row && row->v4l2Auto) {
@@ -99,9 +119,8 @@ HRESULT ControlWriter::writeText(CaptureDevice& device, quint32 id, const QStrin
 {
     DeviceControl c;
     HRESULT h = device.control(id, c);
-    if (SUCCEEDED(h) && (c.kind != Kind::String || c.readOnly() || text.toUtf8().size() > c.max
-                         || text.toUtf8().size() < c.min))
-        h = E_INVALIDARG;
+    if (SUCCEEDED(h))
+        h = checkText(c, text);
     if (SUCCEEDED(h))
         h = device.setControlText(id, text);
     if (FAILED(h))
@@ -118,7 +137,7 @@ HRESULT ControlWriter::writeAuto(CaptureDevice& device, quint32 id, bool on)
         qDebug().nospace() << "control 0x" << Qt::hex << id << Qt::dec << " has no automatic mode";
         return E_PROP_ID_UNSUPPORTED;
     }
-    const qint64 value = on ? autoValue(mode) : mode.id == V4L2_CID_EXPOSURE_AUTO ? V4L2_EXPOSURE_MANUAL : 0;
+    const qint64 value = modeValue(mode, on);
     HRESULT h = value < 0 ? E_PROP_ID_UNSUPPORTED : device.setControl(mode.id, value);
     if (FAILED(h))
         qDebug().nospace() << row->name << ": automatic mode not switched " << (on ? "on" : "off") << ": "

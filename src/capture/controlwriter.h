@@ -18,6 +18,12 @@ public:
     // gets what the device holds afterwards (also after a refusal). One log line per failure.
     static HRESULT write(CaptureDevice& device, quint32 id, qint64 value, qint64* landed = nullptr);
     static HRESULT writeText(CaptureDevice& device, quint32 id, const QString& text);
+    // The checks of write() on a control as last read, without the device: S_OK with
+    // `value` rounded to the step, or why it is refused (one log line).
+    static HRESULT check(const dshow::DeviceControl& c, qint64& value);
+    static HRESULT checkText(const dshow::DeviceControl& c, const QString& text);
+    // The mode control's value that switches the automatic mode on or off; -1 when none.
+    static qint64 modeValue(const dshow::DeviceControl& mode, bool on);
     // The automatic mode of a property-table control (`id`: its value's or its mode's
     // control) on, or off with the value left as the device has it.
     static HRESULT writeAuto(CaptureDevice& device, quint32 id, bool on);

@@ -160,34 +160,20 @@ HRESULT DeviceFilter::set(quint32 id, long value, long flags)
     return ControlWriter::write(*m_device, id, value);
 }
 
-HRESULT DeviceFilter::cameraControlGetRange(long property, long& min, long& max, long& step, long& defaultValue, long& capsFlags)
+HRESULT DeviceFilter::propertyGetRange(PropertyInterface which, long property, long& min, long& max, long& step, long& defaultValue,
+                                       long& capsFlags)
 {
-    return getRange(controlOf(PropertyInterface::CameraControl, property), min, max, step, defaultValue, capsFlags);
+    return getRange(controlOf(which, property), min, max, step, defaultValue, capsFlags);
 }
 
-HRESULT DeviceFilter::cameraControlGet(long property, long& value, long& flags)
+HRESULT DeviceFilter::propertyGet(PropertyInterface which, long property, long& value, long& flags)
 {
-    return get(controlOf(PropertyInterface::CameraControl, property), value, flags);
+    return get(controlOf(which, property), value, flags);
 }
 
-HRESULT DeviceFilter::cameraControlSet(long property, long value, long flags)
+HRESULT DeviceFilter::propertySet(PropertyInterface which, long property, long value, long flags)
 {
-    return set(controlOf(PropertyInterface::CameraControl, property), value, flags);
-}
-
-HRESULT DeviceFilter::videoProcAmpGetRange(long property, long& min, long& max, long& step, long& defaultValue, long& capsFlags)
-{
-    return getRange(controlOf(PropertyInterface::VideoProcAmp, property), min, max, step, defaultValue, capsFlags);
-}
-
-HRESULT DeviceFilter::videoProcAmpGet(long property, long& value, long& flags)
-{
-    return get(controlOf(PropertyInterface::VideoProcAmp, property), value, flags);
-}
-
-HRESULT DeviceFilter::videoProcAmpSet(long property, long value, long flags)
-{
-    return set(controlOf(PropertyInterface::VideoProcAmp, property), value, flags);
+    return set(controlOf(which, property), value, flags);
 }
 
 } // namespace capture

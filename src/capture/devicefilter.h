@@ -1,8 +1,7 @@
 #pragma once
 
-#include "capture/cameracontroladapter.h"
 #include "capture/capturedevice.h"
-#include "capture/videoprocampadapter.h"
+#include "capture/propertyadapter.h"
 
 #include <memory>
 #include <mutex>
@@ -41,14 +40,10 @@ public:
     const std::shared_ptr<CaptureDevice>& device() const { return m_device; }
 
 protected:
-    dshow::HRESULT cameraControlGetRange(long property, long& min, long& max, long& step, long& defaultValue,
-                                         long& capsFlags) override;
-    dshow::HRESULT cameraControlGet(long property, long& value, long& flags) override;
-    dshow::HRESULT cameraControlSet(long property, long value, long flags) override;
-    dshow::HRESULT videoProcAmpGetRange(long property, long& min, long& max, long& step, long& defaultValue,
-                                        long& capsFlags) override;
-    dshow::HRESULT videoProcAmpGet(long property, long& value, long& flags) override;
-    dshow::HRESULT videoProcAmpSet(long property, long value, long flags) override;
+    dshow::HRESULT propertyGetRange(PropertyInterface which, long property, long& min, long& max, long& step, long& defaultValue,
+                                    long& capsFlags) override;
+    dshow::HRESULT propertyGet(PropertyInterface which, long property, long& value, long& flags) override;
+    dshow::HRESULT propertySet(PropertyInterface which, long property, long value, long flags) override;
 
 private:
     explicit DeviceFilter(std::shared_ptr<CaptureDevice> device);

@@ -37,9 +37,11 @@ private:
 
     // Recursive: Stop may be called from a frame callback on the streaming thread.
     // Lock order of the capture layer, outermost first: the camera's graph lock, this,
-    // DeviceFilter::m_runMutex, the device's start/stop lock (V4l2Device::m_opMutex or
-    // VirtualCamera::m_stopMutex), then its stream pointer lock. Held while a device
-    // stops, which waits for its streaming thread; that thread takes none of these.
+    // DeviceFilter::m_runMutex, the device's start/stop lock (StreamingDevice::m_opMutex
+    // for V4L2 and PipeWire, VirtualCamera::m_stopMutex), then the device's own (see
+    // StreamingDevice, PipeWireDevice: a PipeWire stream's loop lock comes last). Held
+    // while a device stops, which waits for its streaming thread; that thread takes none
+    // of these, only SampleGrabber::m_callbackMutex and the camera's hand-over.
     mutable std::recursive_mutex m_mutex;
     std::vector<std::pair<QString, std::shared_ptr<dshow::IBaseFilter>>> m_filters;
     dshow::FILTER_STATE m_state = dshow::FILTER_STATE::State_Stopped;

@@ -9,6 +9,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
 #include <QtMath>
 
 #include <cstdlib>
@@ -166,4 +168,68 @@ QLabel* createRoundLabel(const int& height, const QColor& color, QWidget* parent
                              .arg(color.alpha())
                              .arg(label->height() / 2));
     return label;
+}
+
+QLabel* createDashedLine(int width, const QColor& color, QWidget* parent)
+{
+    auto* line = new QLabel(parent);
+    // At least one pixel: below the design scale the line would otherwise vanish.
+    const double thickness = qMax(1.0, width * g_dScale);
+    line->setFixedHeight(int(thickness));
+    line->setStyleSheet(QString("border: none; background: none; border-top: %1px dashed rgba(%2, %3, %4, %5);")
+                            .arg(thickness)
+                            .arg(color.red())
+                            .arg(color.green())
+                            .arg(color.blue())
+                            .arg(color.alpha()));
+    return line;
+}
+
+void styleScrollArea(QScrollArea* area)
+{
+    const double s = g_dScale;
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setObjectName("iscrollArea");
+    const QString style = QString("QScrollArea{background: transparent; border: none;}"
+                                  "QScrollBar:vertical{background: transparent; width: %1px; margin: 0px;}"
+                                  "QScrollBar::handle:vertical{background: rgba(0,0,0,50); border-radius: %2px; "
+                                  "min-height: %3px;}"
+                                  "QScrollBar::handle:vertical:hover{background: rgba(0,0,0,80);}"
+                                  "QScrollBar:vertical:hover{background: rgba(0,0,0,20);}"
+                                  "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical{height: 0px;}")
+                              .arg(8 * s)
+                              .arg(4 * s)
+                              .arg(20 * s);
+    QTimer::singleShot(0, area, [area, style] { area->setStyleSheet(style); });
+}
+
+QString resolutionBoxStyle()
+{
+    const double s = g_dScale;
+    return QString("QComboBox {border: none;padding: %1px %2px 0px %2px;  height: %3px; color: #595757; "
+                   "background-color:transparent; } QComboBox QAbstractItemView {outline:0px;} QComboBox "
+                   "QAbstractItemView::item {border:none;height: %3px;} QComboBox QAbstractItemView::item:hover "
+                   "{background:red;} QComboBox QAbstractItemView::item:selected {background:rgb(200,200,200);} "
+                   "QComboBox::drop-down { width: 0px;  border: none; } QComboBox::down-arrow { image: none; } "
+                   // Greyed like a disabled slider: no choice while another program streams.
+                   "QComboBox:disabled { color: #C8C8C8; } ")
+        .arg(s)
+        .arg(2 * s)
+        .arg(25 * s);
+}
+
+QString cardStyle(const QString& objectName)
+{
+    const double s = g_dScale;
+    return QString("QWidget#%5 {   background-color:white;   border: %1px solid "
+                   "#ACACAC;   border-radius: %2px;   margin-left: %3px;   margin-right: "
+                   "%3px;   margin-top: %4px;   margin-bottom: %4px;}")
+        .arg(s)
+        .arg(15 * s)
+        .arg(int(20 * s))
+        .arg(int(10 * s))
+        .arg(objectName);
 }

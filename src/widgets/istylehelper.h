@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class QLabel;
+class QScrollArea;
 class QWidget;
 
 // One typeface rule and one way of styling labels and colours for the whole interface.
@@ -40,3 +41,14 @@ QLabel* createLabel(const QString& text, const QColor& color, const QFont& font 
                     QWidget* parent = nullptr);
 // An empty rounded bar `height` design pixels high in `color`.
 QLabel* createRoundLabel(const int& height, const QColor& color, QWidget* parent = nullptr);
+
+// A dashed horizontal rule `width` design pixels thick (at least one pixel) in `color`.
+QLabel* createDashedLine(int width, const QColor& color, QWidget* parent = nullptr);
+// Makes `area` a frameless, transparent, vertically scrolling area with a thin rounded bar.
+void styleScrollArea(QScrollArea* area);
+
+// Style sheets of the camera page's parts, sizes scaled by g_dScale.
+// The borderless resolution combo box and its drop-down list.
+QString resolutionBoxStyle();
+// The white rounded card of the widget named `objectName` (the parameter panel).
+QString cardStyle(const QString& objectName);

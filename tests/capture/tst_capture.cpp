@@ -3,7 +3,7 @@
 // or other-size frames are dropped without reading past the buffer. The V4L2 backend on a
 // machine that may have no camera: refusing paths that are no capture devices, reading
 // kernel uevents, and turning driver size ranges into sizes. Virtual cameras: scan
-// records, file edits as hot-plugs, the file's checks, bottom-up RGB32 frames.
+// records, file edits as hot-plugs, the file's checks, bottom-up RGB32 frames, slow controls.
 #include "cameras.h"
 #include "frames.h"
 
@@ -417,6 +417,7 @@ private slots:
         row("menu without items", R"("extraControls": [{"id": 1, "name": "M", "type": "menu"}])", "\"items\"");
         row("extra value outside", R"("extraControls": [{"id": 1, "name": "I", "max": 5, "value": 6}])", "min..max");
         row("extra id twice", R"("extraControls": [{"id": 1, "name": "I"}, {"id": 1, "name": "J"}])", "twice");
+        row("negative latency", R"("controlLatencyMs": -1)", "\"controlLatencyMs\"");
     }
 
     // Refused with a message naming the fault, and loaded as the watched file it adds no camera.
@@ -503,6 +504,27 @@ private slots:
         QTest::qWait(100);
         g.grabber->SetCallback(&more, 1);
         QVERIFY(more.waitFor(1));
+    }
+
+    // A slow camera answers each control read and write no sooner than its latency, and
+    // requests from two threads queue one after the other as on one control pipe.
+    void controlLatencyIsHonoured()
+    {
+        watch(R"({"cameras": [{"name": "Slow", "path": "virtual:slow", "controlLatencyMs": 40, "controls": {"brightness": {}}}]})");
+        std::shared_ptr<CaptureDevice> device;
+        QCOMPARE(CaptureSystem::instance()->open(QStringLiteral("virtual:slow"), device), S_OK);
+        QElapsedTimer clock;
+        clock.start();
+        DeviceControl c;
+        QCOMPARE(device->control(V4L2_CID_BRIGHTNESS, c), S_OK);
+        QVERIFY2(clock.restart() >= 40, "a read answered early");
+        QCOMPARE(device->setControl(V4L2_CID_BRIGHTNESS, 5), S_OK);
+        QVERIFY2(clock.restart() >= 40, "a write answered early");
+        std::thread other([&] { DeviceControl d; device->control(V4L2_CID_BRIGHTNESS, d); });
+        QCOMPARE(device->control(V4L2_CID_BRIGHTNESS, c), S_OK);
+        other.join();
+        QVERIFY2(clock.elapsed() >= 80, "two requests answered at once");
+        QCOMPARE(c.value, 5);
     }
 
 private:

@@ -229,6 +229,54 @@ private slots:
         QCOMPARE(int(frames), stopped);
     }
 
+    // A frame in flight when the stream ends: stop() from another thread returns only
+    // after the sink has; a stop from inside the sink, or the last owner let go there,
+    // ends it once the sink returns. No call follows in any case.
+    void stopMeetsAFrameInFlight_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("stop from another thread") << 0;
+        QTest::newRow("stop in the sink") << 1;
+        QTest::newRow("last owner gone in the sink") << 2;
+    }
+    void stopMeetsAFrameInFlight()
+    {
+        QFETCH(int, how);
+        const QString path = QStringLiteral("pipewire:") + QLatin1String(kCamera);
+        QTRY_VERIFY(listed(path));
+        std::shared_ptr<CaptureDevice> device;
+        QCOMPARE(CaptureSystem::instance()->open(path, device), S_OK);
+        std::shared_ptr<CaptureDevice> held = device;  // let go by the sink in the last case
+        CaptureDevice* raw = device.get();
+        std::atomic<int> calls{0};
+        std::atomic<bool> inSink{false};
+        QCOMPARE(device->start([&, raw](const RawFrame&) {
+            inSink = true;
+            QThread::msleep(40);
+            const int n = ++calls;
+            if (n == 3 && how == 1)
+                QCOMPARE(raw->stop(), S_OK);
+            if (n == 3 && how == 2)
+                held.reset();
+            inSink = false;
+        }), S_OK);
+        if (how == 2)
+            device.reset();
+        QTRY_VERIFY(calls >= 3);
+        if (how == 0) {
+            QTRY_VERIFY(inSink);
+            QCOMPARE(device->stop(), S_OK);
+            QVERIFY(!inSink);
+        }
+        const int after = calls;
+        QTest::qWait(300);
+        QCOMPARE(int(calls), after);
+        if (how == 1) {
+            QVERIFY(!device->isStreaming());
+            QCOMPARE(device->stop(), S_OK);
+        }
+    }
+
     // The node removed, then the daemon gone: the device leaves the list like an
     // unplugged camera and a running stream ends instead of falling silent. A daemon
     // that comes back brings its cameras back.

@@ -291,6 +291,19 @@ private slots:
                                   QStringList({"300", "-7200", "2"}), 5000);
         dialog->close();
     }
+    // A slow camera: with a latency set, another program's control write lands no sooner.
+    void slowCameraAnswersLate()
+    {
+        const QString node = "/dev/" + currentCameraInfo().strDevicePath.section('/', -1);
+        QCOMPARE(designated->ask("latency=60"), QByteArray("ok"));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(QProcess::execute("/usr/bin/v4l2-ctl", {"-d", node, "-c", "gain=10"}), 0);
+        const qint64 ms = clock.elapsed();
+        QCOMPARE(designated->ask("latency=0"), QByteArray("ok"));
+        QVERIFY2(ms >= 60, qPrintable(QString::number(ms)));
+        QCOMPARE(designated->value("gain"), QString("10"));
+    }
     void unplugMidStreamAndReplug()
     {
         if (udevPass())

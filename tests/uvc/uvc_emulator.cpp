@@ -1,9 +1,12 @@
-// uvc_emulator designated|ordinary: a USB Video Class 1.1 camera for the test VM, attached to the
+// uvc_emulator designated|ordinary [latency=MS]: a USB Video Class 1.1 camera for the test VM, attached to the
 // kernel's USB/IP host controller (vhci-hcd) through a socketpair, so that uvcvideo binds it. It
 // prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
 // (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
 // are full), "start", "stall" (the next control write), "values" ("name=value ...", with
-// streaming=1 from a commit until the host stops the stream). It ends with stdin.
+// streaming=1 from a commit until the host stops the stream), "latency=MS". Every class request
+// (control reads and writes, probe, commit) is answered MS milliseconds after the one before it
+// was, as a real camera's firmware answers them one at a time; frames flow meanwhile. It ends
+// with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
@@ -15,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <vector>
@@ -146,6 +150,9 @@ struct Emulator
     std::vector<Bytes> jpegs = std::vector<Bytes>(kFormats[0].size());  // per MJPG size
     int usb = -1, port = -1;
     std::deque<std::pair<uint32_t, uint32_t>> urbs;  // bulk IN waiting: seqnum, length
+    struct Request { Clock::time_point due; uint32_t seq, length; Bytes setup, out; };
+    std::deque<Request> requests;  // class requests held for the latency, in order
+    std::chrono::milliseconds latency{0};
     Bytes frame, probe, commit;
     size_t sent = 0;
     bool inFrame = false, stopped = false, damaged = false, stall = false;
@@ -195,7 +202,7 @@ struct Emulator
     {
         if (FILE* f = detach && usb >= 0 ? std::fopen("/sys/devices/platform/vhci_hcd.0/detach", "w") : nullptr)
             std::fprintf(f, "%d", port), std::fclose(f);
-        close(usb), urbs.clear();
+        close(usb), urbs.clear(), requests.clear();
         usb = -1, inFrame = false;
     }
     // All of it, or the host has dropped the device. (A recv of nothing would wait for data.)
@@ -217,19 +224,37 @@ struct Emulator
             return unplug(false);
         const uint32_t cmd = be(h), seq = be(h + 4), ep = be(h + 16), length = be(h + 24);
         if (cmd == 2) {  // USBIP_CMD_UNLINK: answered here, never with RET_SUBMIT afterwards
-            const size_t before = urbs.size();
+            const size_t before = urbs.size() + requests.size();
             urbs.erase(std::remove_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == be(h + 20); }), urbs.end());
-            return reply(header({4, seq, 0, 0, 0, urbs.size() < before ? uint32_t(-ECONNRESET) : 0}));
+            requests.erase(std::remove_if(requests.begin(), requests.end(), [&](auto& r) { return r.seq == be(h + 20); }), requests.end());
+            return reply(header({4, seq, 0, 0, 0, urbs.size() + requests.size() < before ? uint32_t(-ECONNRESET) : 0}));
         }
-        Bytes out(be(h + 12) == 0 ? length : 0), in;  // direction OUT carries its data
+        Bytes out(be(h + 12) == 0 ? length : 0);  // direction OUT carries its data
         if (cmd != 1 || !io(true, out.data(), out.size()))
             std::fprintf(stderr, "uvc_emulator: bad USB/IP command %u\n", cmd);
         else if (ep == 1)
             urbs.emplace_back(seq, length), pump();
-        else if (!control(h + 40, out, in))
+        else if ((h[40] & 0x60) == 0x20 && latency.count() > 0) {  // a class request: the firmware takes its time
+            const Clock::time_point after = requests.empty() ? Clock::now() : std::max(Clock::now(), requests.back().due);
+            requests.push_back({after + latency, seq, length, Bytes(h + 40, h + 48), std::move(out)});
+        } else
+            answer(seq, h + 40, length, out);
+    }
+    void answer(uint32_t seq, const uint8_t* setup, uint32_t length, const Bytes& out)
+    {
+        Bytes in;
+        if (!control(setup, out, in))
             reply(header({3, seq, 0, 0, 0, uint32_t(-EPIPE)}));
         else  // a SET's reply reports the whole wLength as done
             in.resize(std::min<size_t>(in.size(), length)), reply(header({3, seq, 0, 0, 0, 0, uint32_t(in.size() + out.size())}), in);
+    }
+    void answerDue()
+    {
+        while (usb >= 0 && !requests.empty() && requests.front().due <= Clock::now()) {
+            const Request r = std::move(requests.front());
+            requests.pop_front();
+            answer(r.seq, r.setup.data(), r.length, r.out);
+        }
     }
     bool control(const uint8_t* s, const Bytes& out, Bytes& in)
     {
@@ -346,6 +371,8 @@ struct Emulator
             stopped = line == "stop", damaged = line == "damage";
         else if (line == "stall")
             stall = true;
+        else if (line.rfind("latency=", 0) == 0)
+            return setLatency(line.substr(8)) ? "ok" : "error bad latency";
         else if (line == "unplug")
             unplug();
         else if (line == "plug")
@@ -354,11 +381,21 @@ struct Emulator
             return "error unknown command";
         return "ok";
     }
+    bool setLatency(const std::string& ms)
+    {
+        char* end = nullptr;
+        const long v = std::strtol(ms.c_str(), &end, 10);
+        if (ms.empty() || *end || v < 0 || v > 5000)
+            return false;
+        latency = std::chrono::milliseconds(v);
+        return true;
+    }
     void run()
     {
         for (std::string line;;) {
             pollfd fds[] = {{0, POLLIN, 0}, {usb, POLLIN, 0}};
-            poll(fds, 2, int(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count())));
+            const Clock::time_point wake = requests.empty() ? next : std::min(next, requests.front().due);
+            poll(fds, 2, int(std::max<long>(0, std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now() + std::chrono::microseconds(999)).count())));
             for (char c = 0; fds[0].revents && c != '\n';) {  // one command, answered at once
                 if (read(0, &c, 1) != 1)
                     return unplug();  // the test has gone
@@ -369,6 +406,7 @@ struct Emulator
             }
             if (usb >= 0 && fds[1].revents)
                 readUsb();
+            answerDue();
             if (Clock::now() >= next)
                 tick();
         }
@@ -379,11 +417,14 @@ struct Emulator
 
 int main(int argc, char** argv)
 {
-    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return argc == 2 && argv[1] == std::string(m.key); });
-    if (model == std::end(kModels))
-        return std::fprintf(stderr, "usage: uvc_emulator designated|ordinary\n"), 2;
+    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return argc >= 2 && argv[1] == std::string(m.key); });
+    const std::string option = argc == 3 ? argv[2] : "";
+    if (model == std::end(kModels) || argc > 3)
+        model = nullptr;
+    Emulator emulator(model ? *model : kModels[0]);
+    if (!model || (argc == 3 && (option.rfind("latency=", 0) != 0 || !emulator.setLatency(option.substr(8)))))
+        return std::fprintf(stderr, "usage: uvc_emulator designated|ordinary [latency=MS]\n"), 2;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    Emulator emulator(*model);
     if (std::puts(emulator.command("plug").c_str()), emulator.usb < 0)
         return 1;
     emulator.run();

@@ -59,27 +59,12 @@ HRESULT PipeWireDevice::open(const std::shared_ptr<PipeWireConnection>& connecti
 
 PipeWireDevice::~PipeWireDevice()
 {
-    if (std::shared_ptr<PipeWireStream> s = stream()) {
-        s->requestStop();
-        if (!calledFromSink())
-            s->close();  // on the streaming thread the stream tears itself down once released
-    }
-}
-
-bool PipeWireDevice::calledFromSink() const
-{
-    return PipeWireStream::currentOwner() == this;
-}
-
-std::shared_ptr<PipeWireStream> PipeWireDevice::stream() const
-{
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    return m_stream;
+    endStream();  // on the streaming thread the stream tears itself down once released
 }
 
 HRESULT PipeWireDevice::currentFormat(FormatDescriptor& format) const
 {
-    std::lock_guard<std::mutex> lock(m_streamMutex);
+    std::lock_guard<std::mutex> lock(m_formatMutex);
     format = m_current;
     return dshow::S_OK;
 }
@@ -89,11 +74,11 @@ HRESULT PipeWireDevice::setFormat(Subtype subtype, int width, int height)
     if (calledFromSink())
         return dshow::VFW_E_NOT_STOPPED;
     std::lock_guard<std::mutex> op(m_opMutex);
-    if (isStreaming())
+    if (reapStream())
         return dshow::VFW_E_NOT_STOPPED;
     for (const FormatDescriptor& f : m_formats) {
         if (f.subtype == subtype && f.width == width && f.height == height) {
-            std::lock_guard<std::mutex> lock(m_streamMutex);
+            std::lock_guard<std::mutex> lock(m_formatMutex);
             m_current = f;
             return dshow::S_OK;
         }
@@ -102,51 +87,20 @@ HRESULT PipeWireDevice::setFormat(Subtype subtype, int width, int height)
     return dshow::VFW_E_INVALIDMEDIATYPE;
 }
 
-HRESULT PipeWireDevice::start(FrameSink sink)
+HRESULT PipeWireDevice::openStream(FrameSink sink, std::shared_ptr<DeviceStream>& out)
 {
-    if (calledFromSink())
-        return dshow::VFW_E_NOT_STOPPED;
-    std::lock_guard<std::mutex> op(m_opMutex);
-    std::shared_ptr<PipeWireStream> s = stream();
-    if (s && s->running())
-        return dshow::S_FALSE;
-    if (s) {
-        s->close();  // ended by itself or stopped from its sink: its buffers go now
-        std::lock_guard<std::mutex> lock(m_streamMutex);
-        m_stream.reset();
-    }
     FormatDescriptor format;
     currentFormat(format);
+    std::shared_ptr<PipeWireStream> s;
     const HRESULT h = PipeWireStream::start(m_node.name, format, std::move(sink), this, s);
-    if (dshow::FAILED(h))
-        return h;
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    m_stream = std::move(s);
+    out = std::move(s);
     return h;
-}
-
-HRESULT PipeWireDevice::stop()
-{
-    if (calledFromSink()) {
-        if (std::shared_ptr<PipeWireStream> s = stream())
-            s->requestStop();
-        return dshow::S_OK;
-    }
-    std::lock_guard<std::mutex> op(m_opMutex);
-    std::shared_ptr<PipeWireStream> s = stream();
-    if (!s)
-        return dshow::S_OK;
-    s->close();
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    m_stream.reset();
-    return dshow::S_OK;
 }
 
 bool PipeWireDevice::isStreaming() const
 {
     // A node that left the registry streams no more, whatever its stream still says.
-    const std::shared_ptr<PipeWireStream> s = stream();
-    return s && s->running() && m_connection->hasNode(m_node.id);
+    return StreamingDevice::isStreaming() && m_connection->hasNode(m_node.id);
 }
 
 HRESULT PipeWireDevice::controls(std::vector<dshow::DeviceControl>& out)
@@ -157,6 +111,11 @@ HRESULT PipeWireDevice::controls(std::vector<dshow::DeviceControl>& out)
 HRESULT PipeWireDevice::control(quint32 id, dshow::DeviceControl& out)
 {
     return m_v4l2 ? m_v4l2->control(id, out) : m_props->control(id, out);
+}
+
+HRESULT PipeWireDevice::readValue(dshow::DeviceControl& c)
+{
+    return m_v4l2 ? m_v4l2->readValue(c) : CaptureDevice::readValue(c);
 }
 
 HRESULT PipeWireDevice::setControl(quint32 id, qint64 value)

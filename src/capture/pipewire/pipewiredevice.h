@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capturedevice.h"
+#include "capture/streamingdevice.h"
 #include "capture/pipewire/pipewireconnection.h"
 
 #include <mutex>
@@ -13,7 +13,12 @@ class PipeWireProps;
 // A camera node streamed through PipeWire, shared with the daemon's other clients.
 // Its controls are those of the V4L2 device behind it when it has one, else the
 // node's own properties.
-class PipeWireDevice : public CaptureDevice
+//
+// Lock order: StreamingDevice::m_opMutex, then m_formatMutex or the stream's (see
+// PipeWireStream: its loop's lock, then its hand-over's). Frames reach the sink on the
+// stream's streaming thread with none of these held; the sink then takes the grabber's
+// (SampleGrabber::m_callbackMutex) and the camera's hand-over, never one of ours.
+class PipeWireDevice : public StreamingDevice
 {
 public:
     static HRESULT open(const std::shared_ptr<PipeWireConnection>& connection, const PipeWireNode& node,
@@ -25,16 +30,11 @@ public:
     HRESULT currentFormat(FormatDescriptor& format) const override;
     HRESULT setFormat(Subtype subtype, int width, int height) override;
 
-    HRESULT start(FrameSink sink) override;
-    HRESULT stop() override;
     bool isStreaming() const override;
-
-    bool hasStillPin() const override { return false; }
-    HRESULT setStillSink(FrameSink) override { return dshow::E_NOTIMPL; }
-    HRESULT triggerStill() override { return dshow::E_NOTIMPL; }
 
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
     HRESULT control(quint32 id, dshow::DeviceControl& out) override;
+    HRESULT readValue(dshow::DeviceControl& c) override;
     HRESULT setControl(quint32 id, qint64 value) override;
     HRESULT setControlText(quint32 id, const QString& text) override;
     void setControlListener(dshow::ControlListener listener) override;
@@ -42,8 +42,7 @@ public:
 
 private:
     PipeWireDevice() = default;
-    bool calledFromSink() const;
-    std::shared_ptr<PipeWireStream> stream() const;
+    HRESULT openStream(FrameSink sink, std::shared_ptr<DeviceStream>& out) override;
 
     std::shared_ptr<PipeWireConnection> m_connection;
     PipeWireNode m_node;
@@ -52,11 +51,8 @@ private:
     std::shared_ptr<CaptureDevice> m_v4l2;   // controls of a V4L2-backed node
     std::unique_ptr<PipeWireProps> m_props;  // controls of any other node
 
-    // Lock order: m_opMutex before m_streamMutex; only m_opMutex is held while a stream starts or closes.
-    std::mutex m_opMutex;
-    mutable std::mutex m_streamMutex;
+    mutable std::mutex m_formatMutex;
     FormatDescriptor m_current;
-    std::shared_ptr<PipeWireStream> m_stream;
 };
 
 } // namespace capture

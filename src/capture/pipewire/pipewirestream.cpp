@@ -18,7 +18,9 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 #include <thread>
 
 namespace capture {
@@ -27,9 +29,31 @@ namespace {
 
 constexpr int kStartTimeoutMs = 4000;
 
-thread_local const void* t_owner = nullptr;
-
 } // namespace
+
+// A buffer taken from PipeWire for the streaming thread, with the format it was sent in.
+struct PipeWireStream::Frame
+{
+    pw_buffer* buffer = nullptr;
+    FormatDescriptor format;
+    std::size_t minBytes = 0;
+    int bytesPerLine = 0;
+    double sampleTime = 0.0;
+};
+
+// The hand-over between the loop thread and the streaming thread.
+struct PipeWireStream::Hand
+{
+    std::mutex mutex;
+    std::condition_variable wake;
+    Frame waiting;                  // the newest buffer not yet taken
+    pw_buffer* inFlight = nullptr;  // taken: read by the sink, then given back
+    bool reading = false;           // the sink may still read inFlight
+    bool removed = false;           // PipeWire took inFlight away: not to be given back
+    bool ended = false;             // the stream ended by itself: the sink hears why
+    QString why;
+    bool quit = false;
+};
 
 struct PipeWireStream::Shim
 {
@@ -63,8 +87,10 @@ struct PipeWireStream::Events
         b->user_data = p;
         d.data = static_cast<std::uint8_t*>(p) + d.mapoffset;
     }
-    static void removeBuffer(void*, pw_buffer* b)
+    static void removeBuffer(void* data, pw_buffer* b)
     {
+        if (PipeWireStream* s = of(data))
+            s->forget(b);  // waits until the sink no longer reads it
         spa_data& d = b->buffer->datas[0];
         if (b->user_data)
             ::munmap(b->user_data, d.maxsize + d.mapoffset);
@@ -93,11 +119,6 @@ struct PipeWireStream::Events
     }
 };
 
-const void* PipeWireStream::currentOwner()
-{
-    return t_owner;
-}
-
 HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& format, FrameSink sink, const void* owner,
                               std::shared_ptr<PipeWireStream>& out)
 {
@@ -107,10 +128,11 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     PipeWireConnection::initLibrary();
     std::shared_ptr<PipeWireStream> s(new PipeWireStream);
     s->m_sink = std::move(sink);
-    s->m_owner = owner;
     s->m_nodeName = nodeName;
     s->m_wanted = format;
     s->m_shim = new Shim{s.get()};
+    s->m_hand = std::make_shared<Hand>();
+    s->m_thread = std::thread(&PipeWireStream::streamingThread, s->m_hand, std::weak_ptr<PipeWireStream>(s), owner);
     s->m_loop = pw_thread_loop_new("lumivo-pw-stream", nullptr);
     if (!s->m_loop)
         return dshow::E_OUTOFMEMORY;
@@ -134,7 +156,6 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     if (r < 0 || pw_thread_loop_start(s->m_loop) < 0) {
         pw_thread_loop_unlock(s->m_loop);
         qDebug() << "PipeWire: cannot connect a stream to" << nodeName << ":" << spa_strerror(r);
-        s->close();
         return dshow::E_DEVICE_BUSY;
     }
     s->m_startTime = monotonicSeconds();
@@ -149,7 +170,6 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     if (!streaming) {
         qDebug() << "PipeWire: the node" << nodeName << "does not stream"
                  << (s->m_settled ? "" : "(no answer in time)");
-        s->close();
         return dshow::E_DEVICE_BUSY;
     }
     out = s;
@@ -158,10 +178,17 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
 
 PipeWireStream::~PipeWireStream()
 {
-    if (m_loop && pw_thread_loop_in_thread(m_loop)) {
-        // The last owner let go inside the sink: the thread cannot end itself, so
-        // another one tears it down once this callback has returned.
-        m_shim->stream = nullptr;
+    if (m_thread.get_id() == std::this_thread::get_id()) {
+        // The last owner let go inside the sink: the streaming thread cannot join itself
+        // and ends on its own; another thread tears the loop down.
+        {
+            std::lock_guard<std::mutex> lock(m_hand->mutex);
+            m_hand->quit = true;
+        }
+        m_thread.detach();
+        pw_thread_loop_lock(m_loop);
+        m_shim->stream = nullptr;  // no callback reaches this object any more
+        pw_thread_loop_unlock(m_loop);
         pw_thread_loop* loop = m_loop;
         pw_stream* stream = m_stream;
         Shim* shim = m_shim;
@@ -187,9 +214,19 @@ void PipeWireStream::requestStop()
 
 void PipeWireStream::close()
 {
+    m_stopRequested = true;
+    if (m_hand) {
+        {
+            std::lock_guard<std::mutex> lock(m_hand->mutex);
+            m_hand->quit = true;
+        }
+        m_hand->wake.notify_all();
+    }
+    // The streaming thread gives its buffer back (which takes the loop's lock) before it ends.
+    if (m_thread.joinable())
+        m_thread.join();
     if (!m_loop)
         return;
-    m_stopRequested = true;
     pw_thread_loop_lock(m_loop);
     if (m_stream) {
         // With the loop's lock held no callback runs; after this none can.
@@ -202,6 +239,115 @@ void PipeWireStream::close()
     pw_thread_loop_destroy(m_loop);
     m_loop = nullptr;
     m_running = false;
+}
+
+void PipeWireStream::streamingThread(std::shared_ptr<Hand> hand, std::weak_ptr<PipeWireStream> weak, const void* owner)
+{
+    const OwnerScope scope(owner);
+    for (;;) {
+        Frame frame;
+        QString why;
+        {
+            std::unique_lock<std::mutex> lock(hand->mutex);
+            hand->wake.wait(lock, [&] { return hand->quit || hand->waiting.buffer || hand->ended; });
+            if (hand->quit)
+                return;  // a buffer still waiting goes with the stream
+            if (hand->waiting.buffer) {
+                std::swap(frame, hand->waiting);
+                hand->inFlight = frame.buffer;
+                hand->reading = true;
+            } else {
+                hand->ended = false;
+                why = hand->why;
+            }
+        }
+        // Holds the stream while its buffer is out: the sink may drop the last owner.
+        std::shared_ptr<PipeWireStream> self = weak.lock();
+        if (!self)
+            return;
+        if (frame.buffer) {
+            self->deliver(frame);
+            self->giveBack(frame.buffer);
+        } else {
+            self->endWith(why);
+        }
+    }
+}
+
+void PipeWireStream::deliver(const Frame& f)
+{
+    const spa_buffer* buf = f.buffer->buffer;
+    const spa_data& d = buf->datas[0];
+    const spa_chunk* chunk = d.chunk;
+    const std::size_t offset = chunk ? std::min<std::size_t>(chunk->offset, d.maxsize) : 0;
+    const std::size_t size = chunk ? std::min<std::size_t>(chunk->size, d.maxsize - offset) : 0;
+    if (m_stopRequested.load() || !d.data || size == 0 || (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED))
+        return;  // stopped meanwhile, or an empty or damaged buffer: nothing to show
+    if (size < f.minBytes) {
+        qDebug() << "PipeWire: dropping a short frame of" << size << "bytes, expected" << f.minBytes;
+        return;
+    }
+    RawFrame frame;
+    frame.data = static_cast<const std::uint8_t*>(d.data) + offset;
+    frame.size = size;
+    frame.subtype = f.format.subtype;
+    frame.width = f.format.width;
+    frame.height = f.format.height;
+    frame.bytesPerLine = chunk->stride > 0 ? chunk->stride : f.bytesPerLine;
+    frame.sampleTime = f.sampleTime;
+    // The CPU reads what the device wrote: a dma-buf is told so around the read.
+    dma_buf_sync sync{DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ};
+    const bool dmaBuf = d.type == SPA_DATA_DmaBuf && f.buffer->user_data;
+    if (dmaBuf)
+        ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
+    m_sink(frame);
+    if (dmaBuf) {
+        sync.flags = DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ;
+        ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
+    }
+    ++m_delivered;
+}
+
+void PipeWireStream::giveBack(pw_buffer* buffer)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_hand->mutex);
+        m_hand->reading = false;
+    }
+    m_hand->wake.notify_all();  // a removal waiting for the sink may go on
+    pw_thread_loop_lock(m_loop);
+    bool removed = false;
+    {
+        std::lock_guard<std::mutex> lock(m_hand->mutex);
+        removed = m_hand->removed;
+        m_hand->removed = false;
+        m_hand->inFlight = nullptr;
+    }
+    if (!removed && m_stream)
+        pw_stream_queue_buffer(m_stream, buffer);
+    pw_thread_loop_unlock(m_loop);
+}
+
+void PipeWireStream::endWith(const QString& why)
+{
+    if (m_stopRequested.load() || !m_sink)
+        return;
+    // The stream's last word, as a V4L2 stream that the driver ends says it.
+    RawFrame last;
+    last.error = dshow::E_FAIL;
+    last.reason = QStringLiteral("PipeWire ended the stream: ") + why;
+    m_sink(last);
+}
+
+void PipeWireStream::forget(pw_buffer* buffer)
+{
+    std::unique_lock<std::mutex> lock(m_hand->mutex);
+    if (m_hand->waiting.buffer == buffer)
+        m_hand->waiting = Frame();
+    if (m_hand->inFlight == buffer) {
+        m_hand->wake.wait(lock, [&] { return !m_hand->reading; });
+        m_hand->removed = true;
+    }
 }
 
 void PipeWireStream::stateChanged(int state, const char* error)
@@ -217,14 +363,12 @@ void PipeWireStream::stateChanged(int state, const char* error)
         if (m_running.exchange(false) && !m_stopRequested.load()) {
             const QString why = QString::fromUtf8(error ? error : "disconnected");
             qDebug() << "PipeWire: the stream from" << m_nodeName << "ended:" << why;
-            // The stream's last word, as a V4L2 stream that the driver ends says it.
-            RawFrame last;
-            last.error = dshow::E_FAIL;
-            last.reason = QStringLiteral("PipeWire ended the stream: ") + why;
-            t_owner = m_owner;
-            if (m_sink)
-                m_sink(last);
-            t_owner = nullptr;
+            {
+                std::lock_guard<std::mutex> lock(m_hand->mutex);
+                m_hand->ended = true;
+                m_hand->why = why;
+            }
+            m_hand->wake.notify_all();
         } else if (error)
             qDebug() << "PipeWire: the stream from" << m_nodeName << "failed:" << error;
         m_settled = true;
@@ -269,43 +413,18 @@ void PipeWireStream::process()
     pw_buffer* b = pw_stream_dequeue_buffer(m_stream);
     if (!b)
         return;
-    // The sink may drop the last owner of this stream: keep it until the buffer is back.
-    const std::shared_ptr<PipeWireStream> self = shared_from_this();
-    const spa_buffer* buf = b->buffer;
-    if (!m_stopRequested.load() && m_got.subtype != dshow::MEDIASUBTYPE_None && buf->n_datas > 0) {
-        const spa_data& d = buf->datas[0];
-        const spa_chunk* chunk = d.chunk;
-        const std::size_t offset = chunk ? std::min<std::size_t>(chunk->offset, d.maxsize) : 0;
-        const std::size_t size = chunk ? std::min<std::size_t>(chunk->size, d.maxsize - offset) : 0;
-        if (!d.data || size == 0 || (chunk->flags & SPA_CHUNK_FLAG_CORRUPTED)) {
-            // an empty or damaged buffer: nothing to show
-        } else if (size < m_minBytes) {
-            qDebug() << "PipeWire: dropping a short frame of" << size << "bytes, expected" << m_minBytes;
-        } else {
-            RawFrame frame;
-            frame.data = static_cast<const std::uint8_t*>(d.data) + offset;
-            frame.size = size;
-            frame.subtype = m_got.subtype;
-            frame.width = m_got.width;
-            frame.height = m_got.height;
-            frame.bytesPerLine = chunk->stride > 0 ? chunk->stride : m_bytesPerLine;
-            frame.sampleTime = std::max(0.0, monotonicSeconds() - m_startTime);
-            // The CPU reads what the device wrote: a dma-buf is told so around the read.
-            dma_buf_sync sync{DMA_BUF_SYNC_START | DMA_BUF_SYNC_READ};
-            const bool dmaBuf = d.type == SPA_DATA_DmaBuf && b->user_data;
-            if (dmaBuf)
-                ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
-            t_owner = m_owner;
-            m_sink(frame);
-            t_owner = nullptr;
-            if (dmaBuf) {
-                sync.flags = DMA_BUF_SYNC_END | DMA_BUF_SYNC_READ;
-                ::ioctl(int(d.fd), DMA_BUF_IOCTL_SYNC, &sync);
-            }
-            ++m_delivered;
-        }
+    if (m_stopRequested.load() || m_got.subtype == dshow::MEDIASUBTYPE_None || b->buffer->n_datas == 0) {
+        pw_stream_queue_buffer(m_stream, b);
+        return;
     }
-    pw_stream_queue_buffer(m_stream, b);
+    Frame frame{b, m_got, m_minBytes, m_bytesPerLine, std::max(0.0, monotonicSeconds() - m_startTime)};
+    {
+        std::lock_guard<std::mutex> lock(m_hand->mutex);
+        std::swap(frame, m_hand->waiting);
+    }
+    m_hand->wake.notify_all();
+    if (frame.buffer)
+        pw_stream_queue_buffer(m_stream, frame.buffer);  // not taken in time: the newer one replaces it
 }
 
 } // namespace capture

@@ -78,6 +78,7 @@ bool V4l2Controls::describe(quint32 id, DeviceControl& c, quint32* next) const
                                                         : QString::number(m.value));
         }
     }
+    c.value = c.defaultValue;
     readValue(c);
     return true;
 }
@@ -92,11 +93,10 @@ int V4l2Controls::one(unsigned long request, v4l2_ext_control& e) const
     return xioctl(m_fd, request, &all);
 }
 
-void V4l2Controls::readValue(DeviceControl& c) const
+bool V4l2Controls::readValue(DeviceControl& c) const
 {
-    c.value = c.defaultValue;
     if (c.kind == Kind::Button || c.kind == Kind::Class || (c.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
-        return;
+        return true;
     v4l2_ext_control e;
     std::memset(&e, 0, sizeof e);
     e.id = c.id;
@@ -107,11 +107,17 @@ void V4l2Controls::readValue(DeviceControl& c) const
         e.string = buffer.data();
     }
     if (one(VIDIOC_G_EXT_CTRLS, e) < 0)
-        return;
+        return false;
     if (c.kind == Kind::String)
         c.text = text(buffer.constData(), std::size_t(buffer.size()));
     else
         c.value = c.kind == Kind::Integer64 ? e.value64 : c.kind == Kind::Bitmask ? qint64(std::uint32_t(e.value)) : e.value;
+    return true;
+}
+
+HRESULT V4l2Controls::value(DeviceControl& c) const
+{
+    return readValue(c) ? S_OK : hresultFromErrno(errno);
 }
 
 HRESULT V4l2Controls::list(std::vector<DeviceControl>& out) const

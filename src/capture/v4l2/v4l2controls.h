@@ -21,13 +21,15 @@ public:
 
     dshow::HRESULT list(std::vector<dshow::DeviceControl>& out) const;
     dshow::HRESULT control(quint32 id, dshow::DeviceControl& out) const;
+    // One VIDIOC_G_EXT_CTRLS for a control described before.
+    dshow::HRESULT value(dshow::DeviceControl& c) const;
     dshow::HRESULT set(quint32 id, qint64 value);
     dshow::HRESULT setText(quint32 id, const QString& text);
     void setListener(dshow::ControlListener listener);
 
 private:
     bool describe(quint32 id, dshow::DeviceControl& out, quint32* next) const;
-    void readValue(dshow::DeviceControl& c) const;
+    bool readValue(dshow::DeviceControl& c) const;
     // VIDIOC_G_EXT_CTRLS or VIDIOC_S_EXT_CTRLS on the current value of one control.
     int one(unsigned long request, v4l2_ext_control& e) const;
     void stopEvents();

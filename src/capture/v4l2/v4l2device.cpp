@@ -141,11 +141,7 @@ V4l2Device::V4l2Device(int fd, const DeviceDescriptor& descriptor)
 
 V4l2Device::~V4l2Device()
 {
-    if (std::shared_ptr<V4l2Stream> s = stream()) {
-        s->requestStop();
-        s->join();  // returns at once on the streaming thread; the session then frees itself
-        setStream(nullptr);
-    }
+    endStream();  // on the streaming thread the session frees itself once the sink returns
     m_controls.setListener(nullptr);
     ::close(m_fd);  // the session keeps its own descriptor
 }
@@ -278,8 +274,7 @@ HRESULT V4l2Device::setFormat(Subtype subtype, int width, int height)
     if (calledFromSink())
         return dshow::VFW_E_NOT_STOPPED;
     std::lock_guard<std::mutex> lock(m_opMutex);
-    reapStream();
-    if (stream())
+    if (reapStream())
         return dshow::VFW_E_NOT_STOPPED;
     if (width <= 0 || height <= 0)
         return dshow::E_INVALIDARG;
@@ -318,37 +313,8 @@ HRESULT V4l2Device::setFormat(Subtype subtype, int width, int height)
     return dshow::S_OK;
 }
 
-std::shared_ptr<V4l2Stream> V4l2Device::stream() const
+HRESULT V4l2Device::openStream(FrameSink sink, std::shared_ptr<DeviceStream>& out)
 {
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    return m_stream;
-}
-
-void V4l2Device::setStream(std::shared_ptr<V4l2Stream> stream)
-{
-    std::lock_guard<std::mutex> lock(m_streamMutex);
-    m_stream = std::move(stream);
-}
-
-void V4l2Device::reapStream()
-{
-    // A stream that ended by itself (device gone) or was stopped from its own sink
-    // is joined here, on a thread that may wait for it.
-    std::shared_ptr<V4l2Stream> s = stream();
-    if (s && !s->running()) {
-        s->join();
-        setStream(nullptr);
-    }
-}
-
-HRESULT V4l2Device::start(FrameSink sink)
-{
-    if (calledFromSink())
-        return dshow::VFW_E_NOT_STOPPED;
-    std::lock_guard<std::mutex> lock(m_opMutex);
-    reapStream();
-    if (stream())
-        return dshow::S_FALSE;  // already delivering
     V4l2Stream::Format format;
     HRESULT h = readFormat(format);
     if (dshow::FAILED(h))
@@ -359,52 +325,15 @@ HRESULT V4l2Device::start(FrameSink sink)
     }
     std::shared_ptr<V4l2Stream> s;
     h = V4l2Stream::start(m_fd, format, std::move(sink), this, s);
-    if (dshow::FAILED(h)) {
+    if (dshow::FAILED(h))
         qDebug() << "V4L2: streaming" << m_descriptor.friendlyName << "failed:" << Qt::hex << quint32(h);
-        return h;
-    }
-    setStream(std::move(s));
+    out = std::move(s);
     return h;
-}
-
-HRESULT V4l2Device::stop()
-{
-    // From the sink only ask: the streaming thread cannot wait for itself, and the
-    // lock may be held by a stop() on another thread that waits for this one.
-    if (calledFromSink()) {
-        if (std::shared_ptr<V4l2Stream> s = stream())
-            s->requestStop();
-        return dshow::S_OK;
-    }
-    std::lock_guard<std::mutex> lock(m_opMutex);
-    std::shared_ptr<V4l2Stream> s = stream();
-    if (!s)
-        return dshow::S_OK;
-    s->requestStop();
-    s->join();
-    setStream(nullptr);  // unmaps the buffers unless a sink still holds the session
-    return dshow::S_OK;
-}
-
-bool V4l2Device::isStreaming() const
-{
-    const std::shared_ptr<V4l2Stream> s = stream();
-    return s && s->running();
 }
 
 QStringList V4l2Device::holders() const
 {
     return DeviceHolders::ofDescriptor(m_fd);
-}
-
-HRESULT V4l2Device::setStillSink(FrameSink)
-{
-    return dshow::E_NOTIMPL;  // V4L2 cameras have no still pin
-}
-
-HRESULT V4l2Device::triggerStill()
-{
-    return dshow::E_NOTIMPL;
 }
 
 HRESULT V4l2Device::controls(std::vector<dshow::DeviceControl>& out)
@@ -415,6 +344,11 @@ HRESULT V4l2Device::controls(std::vector<dshow::DeviceControl>& out)
 HRESULT V4l2Device::control(quint32 id, dshow::DeviceControl& out)
 {
     return m_controls.control(id, out);
+}
+
+HRESULT V4l2Device::readValue(dshow::DeviceControl& c)
+{
+    return m_controls.value(c);
 }
 
 HRESULT V4l2Device::setControl(quint32 id, qint64 value)

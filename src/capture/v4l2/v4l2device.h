@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/capturedevice.h"
+#include "capture/streamingdevice.h"
 #include "capture/v4l2/v4l2controls.h"
 #include "capture/v4l2/v4l2stream.h"
 
@@ -11,7 +11,7 @@
 namespace capture {
 
 // One open V4L2 video capture node.
-class V4l2Device : public CaptureDevice
+class V4l2Device : public StreamingDevice
 {
 public:
     // Opens `devNode` (e.g. /dev/video0); fails for nodes that are not video capture
@@ -30,16 +30,9 @@ public:
     HRESULT currentFormat(FormatDescriptor& format) const override;
     HRESULT setFormat(Subtype subtype, int width, int height) override;
 
-    HRESULT start(FrameSink sink) override;
-    HRESULT stop() override;
-    bool isStreaming() const override;
-
-    bool hasStillPin() const override { return false; }
-    HRESULT setStillSink(FrameSink sink) override;
-    HRESULT triggerStill() override;
-
     HRESULT controls(std::vector<dshow::DeviceControl>& out) override;
     HRESULT control(quint32 id, dshow::DeviceControl& out) override;
+    HRESULT readValue(dshow::DeviceControl& c) override;
     HRESULT setControl(quint32 id, qint64 value) override;
     HRESULT setControlText(quint32 id, const QString& text) override;
     void setControlListener(dshow::ControlListener listener) override;
@@ -53,20 +46,12 @@ private:
     double bestRate(std::uint32_t pixelFormat, int width, int height) const;
     void applyRate(std::uint32_t pixelFormat, int width, int height);
     HRESULT readFormat(V4l2Stream::Format& format) const;
-    void reapStream();
+    HRESULT openStream(FrameSink sink, std::shared_ptr<DeviceStream>& out) override;
 
     int m_fd = -1;
     DeviceDescriptor m_descriptor;
     std::vector<FormatDescriptor> m_formats;
     QMap<Subtype, std::uint32_t> m_pixelFormats;  // subtype -> the device's own code for it
-    bool calledFromSink() const { return V4l2Stream::currentOwner() == this; }
-    std::shared_ptr<V4l2Stream> stream() const;
-    void setStream(std::shared_ptr<V4l2Stream> stream);
-
-    std::mutex m_opMutex;               // start, stop and format changes, held while a stream is joined
-    mutable std::mutex m_streamMutex;   // the pointer below only; never held while waiting
-    std::shared_ptr<V4l2Stream> m_stream;
-
     V4l2Controls m_controls;
 };
 

@@ -22,18 +22,11 @@ using v4l2::xioctl;
 
 namespace {
 constexpr unsigned kBufferCount = 4;
-
-thread_local const void* t_owner = nullptr;
 } // namespace
 
 std::size_t V4l2Stream::minimumFrameBytes(std::uint32_t pixelFormat, int bytesPerLine, int height)
 {
     return capture::minimumFrameBytes(pixelFormatForV4l2(pixelFormat), bytesPerLine, height);
-}
-
-const void* V4l2Stream::currentOwner()
-{
-    return t_owner;
 }
 
 HRESULT V4l2Stream::start(int fd, const Format& format, FrameSink sink, const void* owner, std::shared_ptr<V4l2Stream>& out)
@@ -184,7 +177,7 @@ void V4l2Stream::requestStop()
     }
 }
 
-void V4l2Stream::join()
+void V4l2Stream::finish()
 {
     if (onStreamingThread())
         return;
@@ -195,7 +188,7 @@ void V4l2Stream::join()
 
 void V4l2Stream::run()
 {
-    t_owner = m_owner;
+    const OwnerScope owner(m_owner);
     pollfd fds[2];
     fds[0].fd = m_fd;
     fds[0].events = POLLIN;
@@ -238,7 +231,6 @@ void V4l2Stream::run()
         m_sink(last);
     }
     m_running = false;
-    t_owner = nullptr;
 }
 
 void V4l2Stream::endWith(int err, const QString& reason)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/capturedevice.h"
+#include "capture/devicestream.h"
 
 #include <atomic>
 #include <memory>
@@ -15,7 +16,7 @@ namespace capture {
 // thread holds a reference to its session, so a sink that drops the last owner of
 // the device (or stops it) from inside the callback cannot pull the buffers away
 // under itself.
-class V4l2Stream : public std::enable_shared_from_this<V4l2Stream>
+class V4l2Stream : public DeviceStream, public std::enable_shared_from_this<V4l2Stream>
 {
 public:
     struct Format
@@ -29,20 +30,17 @@ public:
 
     // Sets up buffers on `fd` (duplicated; the session keeps its own descriptor) and
     // starts the thread. Busy devices give E_DEVICE_BUSY.
+    // The thread runs as `owner`'s streaming thread (DeviceStream::currentOwner).
     static HRESULT start(int fd, const Format& format, FrameSink sink, const void* owner, std::shared_ptr<V4l2Stream>& out);
-    // The owner given to start() of the stream whose thread calls this; null on
-    // other threads. Lets the owner recognise calls made from inside its own sink.
-    static const void* currentOwner();
-    ~V4l2Stream();
+    ~V4l2Stream() override;
 
     V4l2Stream(const V4l2Stream&) = delete;
     V4l2Stream& operator=(const V4l2Stream&) = delete;
 
-    // Asks the thread to end; returns at once. Safe from any thread, also the sink.
-    void requestStop();
-    // Waits for the thread to end (not from the streaming thread itself).
-    void join();
-    bool running() const { return m_running.load(); }
+    void requestStop() override;
+    // Waits for the thread to end; returns at once on the streaming thread itself.
+    void finish() override;
+    bool running() const override { return m_running.load() && !m_stopRequested.load(); }
     bool onStreamingThread() const { return std::this_thread::get_id() == m_threadId.load(); }
     std::uint64_t framesDelivered() const { return m_delivered.load(); }
 

@@ -311,6 +311,14 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             return QStringLiteral("\"stallAfter\" must be a whole number of frames, 0 or more");
         description->stallAfter = static_cast<int>(frames);
     }
+    const QJsonValue latency = o.value(QStringLiteral("controlLatencyMs"));
+    if (!latency.isUndefined()) {
+        qint64 ms = 0;
+        if (!readInteger(latency, 0, VirtualCameraDescription::kMaxControlLatencyMs, &ms))
+            return QStringLiteral("\"controlLatencyMs\" must be a whole number of milliseconds from 0 to %1")
+                .arg(VirtualCameraDescription::kMaxControlLatencyMs);
+        description->controlLatencyMs = static_cast<int>(ms);
+    }
     return QString();
 }
 
@@ -349,7 +357,8 @@ bool VirtualCameraDescription::sameCamera(const VirtualCameraDescription& o) con
     }
     return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
         && current == o.current && refused == o.refused && still == o.still && busy == o.busy
-        && openError == o.openError && stallAfter == o.stallAfter && busyFile == o.busyFile && failAfter == o.failAfter;
+        && openError == o.openError && stallAfter == o.stallAfter && busyFile == o.busyFile && failAfter == o.failAfter
+        && controlLatencyMs == o.controlLatencyMs;
 }
 
 DeviceDescriptor VirtualCameraDescription::descriptor() const

@@ -73,6 +73,10 @@ struct VirtualCameraDescription
     // Frames sent after each start of the picture before the stream ends with a driver
     // error (the device stays plugged in); -1: never.
     int failAfter = -1;
+    // Each control request (a read, a write, a control listed) waits this long, one at a
+    // time, as a USB camera answers its control transfers.
+    int controlLatencyMs = 0;
+    static constexpr int kMaxControlLatencyMs = 5000;
 
     bool operator==(const VirtualCameraDescription& o) const;
     bool operator!=(const VirtualCameraDescription& o) const { return !(*this == o); }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <linux/videodev2.h>
 
 namespace capture {
@@ -143,8 +144,20 @@ HRESULT VirtualCameraState::list(std::vector<DeviceControl>& out) const
     return S_OK;
 }
 
+std::atomic<quint64> VirtualCameraState::s_nRequests{0};
+
+void VirtualCameraState::answerDelay() const
+{
+    ++s_nRequests;
+    if (m_spec.controlLatencyMs <= 0)
+        return;
+    std::lock_guard<std::mutex> lock(m_requestMutex);
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_spec.controlLatencyMs));
+}
+
 HRESULT VirtualCameraState::control(quint32 id, DeviceControl& out) const
 {
+    answerDelay();
     std::lock_guard<std::mutex> lock(m_mutex);
     bool found = false;
     describeLocked(id, out, found);
@@ -166,6 +179,7 @@ void VirtualCameraState::eventsFor(int slot, bool valueChanged, bool modeChanged
 
 HRESULT VirtualCameraState::setControl(quint32 id, qint64 value, const QString* text, const void* writer)
 {
+    answerDelay();
     std::vector<ControlEvent> events;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -45,7 +45,14 @@ public:
     void unplug() { m_present.store(false); }
     bool present() const { return m_present.load(); }
 
+    // Control requests (reads and writes) all virtual cameras answered, for measurements.
+    static quint64 requestCount() { return s_nRequests.load(); }
+
 private:
+    static std::atomic<quint64> s_nRequests;
+    // Waits as the device would take to answer one control request; requests queue one
+    // after another, as on a camera's single control pipe.
+    void answerDelay() const;
     void describeLocked(quint32 id, dshow::DeviceControl& out, bool& found) const;
     void notify(std::vector<dshow::ControlEvent> events, const void* writer);
     // The events a change of the seven's slot makes: its value, its mode, the value's flags.
@@ -54,6 +61,9 @@ private:
     const VirtualCameraDescription m_spec;
     VirtualCameraDescription m_file;  // as the file last gave it (GUI thread only)
     std::vector<VirtualExtraControl> m_extra;
+    // Lock order: m_requestMutex (held across the answer delay only), then m_mutex, then
+    // m_listenerMutex (never held with m_mutex: notify() runs after m_mutex is released).
+    mutable std::mutex m_requestMutex;
     std::mutex m_listenerMutex;
     std::vector<std::pair<const void*, dshow::ControlListener>> m_listeners;
     mutable std::mutex m_mutex;

@@ -1,0 +1,275 @@
+// The control worker on a device that records every call: requests coalesce while the
+// device is busy, nothing touches the device on the caller's thread, refusals come back
+// with the device's value, requests wait for a device, automatic modes go off first,
+// and the device's events keep the list current.
+#include "capture/controlworker.h"
+
+#include <QtTest>
+
+#include <condition_variable>
+#include <linux/videodev2.h>
+#include <set>
+
+using namespace capture;
+using namespace dshow;
+
+namespace {
+
+class RecordingDevice : public CaptureDevice
+{
+public:
+    RecordingDevice()
+    {
+        add(V4L2_CID_BRIGHTNESS, DeviceControl::Kind::Integer, 0, 100, 50);
+        add(V4L2_CID_EXPOSURE_AUTO, DeviceControl::Kind::Menu, 0, 3, 3).menu = {{1, "Manual Mode"}, {3, "Aperture Priority Mode"}};
+        add(V4L2_CID_EXPOSURE_ABSOLUTE, DeviceControl::Kind::Integer, 1, 1000, 100);
+        add(V4L2_CID_GAIN, DeviceControl::Kind::Integer, 0, 10, 0).flags = V4L2_CTRL_FLAG_READ_ONLY;
+    }
+    DeviceControl& add(quint32 id, DeviceControl::Kind kind, qint64 min, qint64 max, qint64 value)
+    {
+        DeviceControl c;
+        c.id = id, c.kind = kind, c.min = min, c.max = max, c.value = c.defaultValue = value;
+        m_controls.push_back(c);
+        return m_controls.back();
+    }
+
+    DeviceDescriptor descriptor() const override { return {}; }
+    std::vector<FormatDescriptor> formats() const override { return {}; }
+    HRESULT currentFormat(FormatDescriptor&) const override { return E_FAIL; }
+    HRESULT setFormat(Subtype, int, int) override { return E_FAIL; }
+    HRESULT start(FrameSink) override { return E_FAIL; }
+    HRESULT stop() override { return S_OK; }
+    bool isStreaming() const override { return false; }
+    bool hasStillPin() const override { return false; }
+    HRESULT setStillSink(FrameSink) override { return S_OK; }
+    HRESULT triggerStill() override { return E_FAIL; }
+
+    HRESULT controls(std::vector<DeviceControl>& out) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        record("list", 0);
+        out = m_controls;
+        return S_OK;
+    }
+    HRESULT control(quint32 id, DeviceControl& out) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        record("describe", id);
+        for (const DeviceControl& c : m_controls)
+            if (c.id == id)
+                return out = c, S_OK;
+        return E_PROP_ID_UNSUPPORTED;
+    }
+    HRESULT readValue(DeviceControl& c) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        record("read", c.id);
+        c.value = find(c.id).value;
+        return S_OK;
+    }
+    HRESULT setControl(quint32 id, qint64 value) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        record("set", id);
+        m_wake.wait(lock, [this] { return !m_bHeld; });
+        if (value == 13 || (id == V4L2_CID_EXPOSURE_AUTO && m_bRefuseMode))
+            return E_INVALIDARG;
+        find(id).value = value;
+        return S_OK;
+    }
+    HRESULT setControlText(quint32, const QString&) override { return E_PROP_ID_UNSUPPORTED; }
+    void setControlListener(ControlListener listener) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_listener = std::move(listener);
+    }
+
+    void hold(bool on)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bHeld = on;
+        m_wake.notify_all();
+    }
+    int count(const QString& call, quint32 id)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return int(std::count(m_calls.begin(), m_calls.end(), qMakePair(call, id)));
+    }
+    qint64 value(quint32 id)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return find(id).value;
+    }
+    // The device changes a control by itself.
+    void change(quint32 id, qint64 value, quint32 flags, bool flagsChanged)
+    {
+        ControlListener listener;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            find(id).value = value;
+            find(id).flags = flags;
+            listener = m_listener;
+        }
+        ControlEvent e;
+        e.id = id;
+        e.value = value;
+        e.flags = flags;
+        e.valueChanged = true;
+        e.flagsChanged = flagsChanged;
+        if (listener)
+            listener(e);
+    }
+
+    std::set<std::thread::id> threads;
+    bool m_bRefuseMode = false;
+
+private:
+    void record(const QString& call, quint32 id)
+    {
+        threads.insert(std::this_thread::get_id());
+        m_calls.push_back({call, id});
+    }
+    DeviceControl& find(quint32 id) { return *std::find_if(m_controls.begin(), m_controls.end(), [id](auto& c) { return c.id == id; }); }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_bHeld = false;
+    std::vector<DeviceControl> m_controls;
+    std::vector<QPair<QString, quint32>> m_calls;
+    ControlListener m_listener;
+};
+
+qint64 outcomeValue(const QSignalSpy& spy, quint32 id, HRESULT* result = nullptr)
+{
+    for (int i = spy.count() - 1; i >= 0; --i) {
+        const auto o = spy.at(i).at(0).value<ControlOutcome>();
+        if (o.id == id)
+            return result ? (*result = o.result, o.value) : o.value;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestControlWorker : public QObject
+{
+    Q_OBJECT
+private slots:
+    // A drag while the device is busy: the latest value lands with one write and one
+    // read-back after the one in flight, and the device never sees the caller's thread.
+    void dragCoalescesOffTheCallersThread()
+    {
+        auto device = std::make_shared<RecordingDevice>();
+        ControlWorker worker;
+        QSignalSpy done(&worker, &ControlWorker::sgDone);
+        worker.attach(device, true);
+        device->threads.clear();
+        device->hold(true);
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 1), ControlResult::Queued);
+        QTRY_COMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 1);
+        for (int v = 2; v <= 60; ++v)
+            QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, v), ControlResult::Queued);
+        device->hold(false);
+        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 60LL);
+        QTRY_COMPARE(outcomeValue(done, V4L2_CID_BRIGHTNESS), 60LL);
+        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 2);
+        QCOMPARE(device->count("read", V4L2_CID_BRIGHTNESS), 2);
+        QCOMPARE(device->count("describe", V4L2_CID_BRIGHTNESS), 0);  // ranges are not read per write
+        QVERIFY(done.last().at(0).value<ControlOutcome>().latest);
+        QVERIFY(!done.first().at(0).value<ControlOutcome>().latest);  // the one in flight knew a newer one waited
+        QCOMPARE(int(device->threads.size()), 1);
+        QVERIFY(!device->threads.count(std::this_thread::get_id()));
+        DeviceControl c;
+        QVERIFY(worker.control(V4L2_CID_BRIGHTNESS, c) && c.value == 60);
+    }
+
+    // Refused by the list at once (nothing reaches the device) or by the device (the
+    // outcome carries the device's value).
+    void refusalsComeBackWithTheDevicesValue()
+    {
+        auto device = std::make_shared<RecordingDevice>();
+        ControlWorker worker;
+        QSignalSpy done(&worker, &ControlWorker::sgDone);
+        worker.attach(device, false);
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 101), ControlResult::Refused);
+        QCOMPARE(worker.set(V4L2_CID_GAIN, 1), ControlResult::Refused);
+        QCOMPARE(worker.set(V4L2_CID_CONTRAST, 1), ControlResult::NoControl);
+        QCOMPARE(worker.setAuto(V4L2_CID_BRIGHTNESS, true), ControlResult::NoControl);
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 13), ControlResult::Queued);
+        HRESULT result = S_OK;
+        QTRY_COMPARE(outcomeValue(done, V4L2_CID_BRIGHTNESS, &result), 50LL);
+        QCOMPARE(result, E_INVALIDARG);
+        QCOMPARE(device->count("set", V4L2_CID_GAIN) + device->count("set", V4L2_CID_CONTRAST), 0);
+        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 1);
+    }
+
+    // Made before a device is there (the camera opens or starts), requests wait and
+    // land once it is; a detach keeps what waits for the next attach.
+    void requestsWaitForTheDevice()
+    {
+        auto device = std::make_shared<RecordingDevice>();
+        ControlWorker worker;
+        QSignalSpy idle(&worker, &ControlWorker::sgIdle);
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 70), ControlResult::Queued);
+        QCOMPARE(worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, false), ControlResult::Queued);
+        QTest::qWait(50);
+        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 0);
+        worker.attach(device, false);
+        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
+        QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
+        QTRY_COMPARE(idle.count(), 1);
+        worker.detach();
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 20), ControlResult::Queued);
+        QTest::qWait(50);
+        QCOMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
+        worker.attach(device, false);
+        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 20LL);
+    }
+
+    // A value the camera chooses in its automatic mode switches that mode off first; a
+    // switch that fails writes nothing. Switched on, the menu's automatic item is used.
+    void automaticModeGoesOffFirst()
+    {
+        auto device = std::make_shared<RecordingDevice>();
+        ControlWorker worker;
+        QSignalSpy done(&worker, &ControlWorker::sgDone);
+        worker.attach(device, false);
+        device->m_bRefuseMode = true;
+        QCOMPARE(worker.set(V4L2_CID_EXPOSURE_ABSOLUTE, 300), ControlResult::Queued);
+        HRESULT result = S_OK;
+        QTRY_COMPARE(outcomeValue(done, V4L2_CID_EXPOSURE_ABSOLUTE, &result), 100LL);
+        QVERIFY(FAILED(result));
+        QCOMPARE(device->count("set", V4L2_CID_EXPOSURE_ABSOLUTE), 0);
+        device->m_bRefuseMode = false;
+        worker.set(V4L2_CID_EXPOSURE_ABSOLUTE, 300);
+        QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_ABSOLUTE), 300LL);
+        QCOMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
+        QTRY_COMPARE(outcomeValue(done, V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
+        worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, true);
+        QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_APERTURE_PRIORITY));
+    }
+
+    // What the device reports is in the list before it is passed on; a changed range is
+    // read again, a changed value is not.
+    void eventsKeepTheListCurrent()
+    {
+        auto device = std::make_shared<RecordingDevice>();
+        ControlWorker worker;
+        DeviceControl seen;
+        connect(&worker, &ControlWorker::sgEvent, this, [&](const ControlEvent& e) { worker.control(e.id, seen); },
+                Qt::DirectConnection);
+        worker.attach(device, true);
+        device->change(V4L2_CID_BRIGHTNESS, 33, 0, false);
+        QCOMPARE(seen.value, 33LL);
+        QCOMPARE(device->count("describe", V4L2_CID_BRIGHTNESS), 0);
+        device->change(V4L2_CID_EXPOSURE_ABSOLUTE, 100, V4L2_CTRL_FLAG_INACTIVE, true);
+        QVERIFY(!seen.active());
+        QTRY_COMPARE(device->count("describe", V4L2_CID_EXPOSURE_ABSOLUTE), 1);
+        worker.detach();  // the device's later events reach nobody
+        device->change(V4L2_CID_BRIGHTNESS, 34, 0, false);
+        QCOMPARE(seen.value, 100LL);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestControlWorker)
+#include "tst_controlworker.moc"
