@@ -59,7 +59,10 @@ void ICameraGuard::listAll()
         m_names.insert(d.devicePath, d.friendlyName);
         if (!m_order.contains(d.devicePath))
             m_order << d.devicePath;
-        m_pWatcher->watch(d.devicePath, capture::CaptureSystem::instance()->nodeFile(d.devicePath));
+        // A camera that could not be watched is said once, not at every later arrival.
+        if (!m_pWatcher->isWatching(d.devicePath) && !m_unwatched.contains(d.devicePath)
+            && !m_pWatcher->watch(d.devicePath, capture::CaptureSystem::instance()->nodeFile(d.devicePath)))
+            m_unwatched.insert(d.devicePath);
     }
 }
 
@@ -72,6 +75,7 @@ void ICameraGuard::onDeviceChanged(bool arrived, const QString& devicePath)
     // Gone: its handle goes before anything could be written to it.
     stopGuarding(devicePath);
     m_pWatcher->unwatch(devicePath);
+    m_unwatched.remove(devicePath);
     m_order.removeAll(devicePath);
     m_names.remove(devicePath);
     m_nodeHolders.remove(devicePath);

@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 #include <memory>
@@ -87,6 +88,7 @@ private:
     capture::DeviceNodeWatcher* m_pWatcher;
     capture::PipeWireNodeUsage* m_pPipeWire;
     QStringList m_order;                       // listed cameras, in list order
+    QSet<QString> m_unwatched;                 // listed cameras without a watch (no node, or none left)
     QHash<QString, QString> m_names;           // device path -> friendly name
     QHash<QString, QStringList> m_nodeHolders; // device path -> processes holding its node
     QHash<QString, QStringList> m_holders;     // device path -> other programs using it
