@@ -7,14 +7,30 @@
 //
 //   build/bench/lumivo_bench --benchmark_filter='FramePath|PreviewPath|BareDecode|DecodeCopy'
 //   build/bench/lumivo_bench --benchmark_filter='Stream|GuiStall'
+//
+// Under callgrind (bench/instructions.sh) the same two are counted in instructions
+// instead, which a busy machine does not change: BareDecode over a fixed number of
+// frames, and the path as the difference between two streams that end after a
+// different number of frames (the open, the camera's first pass and the close cancel).
 #include "camera/idshowthread.h"
 #include "camera/icamera.h"
 #include "capture/capturesystem.h"
 #include "capture/framedecoder.h"
 #include "capture/virtual/virtualbackend.h"
 
+#include "capture/virtual/testpatterngenerator.h"
+#include "capture/virtual/virtualcamera.h"
+
 #include <benchmark/benchmark.h>
 #include <turbojpeg.h>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#define CALLGRIND_ZERO_STATS
+#define CALLGRIND_DUMP_STATS_AT(text)
+#endif
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -42,10 +58,31 @@ struct FrameSize
     int height;
 };
 constexpr FrameSize kSizes[] = {{1280, 720}, {1920, 1080}, {3840, 2160}};
+// Counted in instructions: frames decoded bare, and the two stream lengths past the
+// camera's first pass.
+constexpr int kCountedFrames = 12;
+constexpr int kShortStream = 4;
+constexpr int kSkippedFrames = 90;  // before frames are taken for the bare decode: past the first pass
+
+bool counting()
+{
+    return RUNNING_ON_VALGRIND;
+}
 
 QString benchPath(int width, int height, int fps)
 {
     return QStringLiteral("virtual:bench-%1x%2@%3").arg(width).arg(height).arg(fps);
+}
+
+// A camera that falls silent after `frames` frames.
+QString countedPath(int width, int height, int frames)
+{
+    return QStringLiteral("virtual:count-%1x%2-%3").arg(width).arg(height).arg(frames);
+}
+
+int firstPass(int width, int height)
+{
+    return capture::VirtualCamera::loopLength(width, height);
 }
 
 // The application object and the virtual cameras the benchmarks stream from.
@@ -66,17 +103,25 @@ bool setUp()
 
         static QTemporaryDir dir;
         QJsonArray cameras;
-        auto add = [&](int w, int h, int fps) {
-            cameras.append(QJsonObject{
+        auto add = [&](int w, int h, int fps, const QString& path = QString(), int stallAfter = -1) {
+            QJsonObject camera{
                 {"name", QStringLiteral("bench %1x%2@%3").arg(w).arg(h).arg(fps)},
-                {"path", benchPath(w, h, fps)},
-                {"formats", QJsonArray{QJsonObject{{"subtype", "MJPG"}, {"width", w}, {"height", h}, {"fps", fps}}}}});
+                {"path", path.isEmpty() ? benchPath(w, h, fps) : path},
+                {"formats", QJsonArray{QJsonObject{{"subtype", "MJPG"}, {"width", w}, {"height", h}, {"fps", fps}}}}};
+            if (stallAfter >= 0)
+                camera["stallAfter"] = stallAfter;
+            cameras.append(camera);
         };
         // Faster than any size decodes, so the path runs back to back like the bare
         // decode beside it (a paced camera adds its threads' idle wake-ups); and the
         // real 4K rate.
-        for (const FrameSize& s : kSizes)
+        for (const FrameSize& s : kSizes) {
             add(s.width, s.height, 1000);
+            for (int frames : {kShortStream, kShortStream + kCountedFrames}) {
+                const int sent = firstPass(s.width, s.height) + frames;
+                add(s.width, s.height, 1000, countedPath(s.width, s.height, sent), sent);
+            }
+        }
         add(3840, 2160, 30);
         const QString path = dir.filePath("bench.json");
         QFile file(path);
@@ -99,7 +144,7 @@ bool runEventsUntil(Predicate done, int timeoutMs)
     QElapsedTimer timer;
     timer.start();
     QTimer wake;
-    wake.start(50);
+    wake.start(counting() ? 2000 : 50);  // counted, a wake-up is noise
     while (!done()) {
         if (timer.elapsed() > timeoutMs)
             return false;
@@ -196,6 +241,43 @@ void FramePath(benchmark::State& state, int width, int height)
     runPath(state, width, height, QSize());
 }
 
+// Counted: everything from the open of a camera that sends `frames` frames to its close,
+// once the path has handed on (or dropped) every one of them.
+void countPath(benchmark::State& state, int width, int height, int frames)
+{
+    if (!setUp()) {
+        state.SkipWithError("no virtual cameras");
+        return;
+    }
+    const int sent = firstPass(width, height) + frames;
+    for (auto _ : state) {
+        ICamera::instance()->setPreviewArea(QSize());
+        // The camera draws its pictures with text: the glyphs are drawn once before, so
+        // that both streams draw the same.
+        capture::TestPatternGenerator().render(QStringLiteral("bench %1x%2@1000").arg(width).arg(height), capture::VirtualControls(),
+                                               0, firstPass(width, height), width, height);
+        CALLGRIND_ZERO_STATS;
+        const quint64 earlier = ICamera::instance()->droppedPreviews();  // counted since the start; the worker's per camera
+        const auto dropped = [&] { return workerDrops() + ICamera::instance()->droppedPreviews() - earlier; };
+        PreviewCounter counter;
+        ICameraInfo info;
+        info.strDevicePath = countedPath(width, height, sent);
+        info.resolution = CameraResolution(width, height);
+        ICamera::instance()->openCamera(info, false);
+        const bool done = runEventsUntil([&] {
+            return counter.result == Success && quint64(counter.frames) + dropped() >= quint64(sent);
+        }, 1800000);
+        const quint64 drops = dropped();
+        const int delivered = counter.frames;
+        ICamera::instance()->closeCamera();
+        const QByteArray what = QStringLiteral("FramePath/%1x%2 sent=%3 delivered=%4 dropped=%5")
+                                    .arg(width).arg(height).arg(sent).arg(delivered).arg(drops).toUtf8();
+        CALLGRIND_DUMP_STATS_AT(what.constData());
+        if (!done)
+            state.SkipWithError("the path did not hand on every frame");
+    }
+}
+
 // The path for a preview of 400x225 device pixels (the camera page at scale 1).
 void PreviewPath(benchmark::State& state, int width, int height)
 {
@@ -213,7 +295,7 @@ std::vector<std::vector<std::uint8_t>> rawFrames(const QString& path, int width,
     std::mutex mutex;
     std::condition_variable enough;
     int seen = 0;
-    const int skip = 90;  // past the first pass, which encodes the loop
+    const int skip = kSkippedFrames;
     device->start([&](const capture::RawFrame& frame) {
         std::lock_guard<std::mutex> lock(mutex);
         if (++seen > skip && int(frames.size()) < count)
@@ -258,8 +340,12 @@ void decodeFrames(benchmark::State& state, int width, int height, bool copy)
         return;
     }
     std::size_t i = 0;
+    // Counted, the frames are those the path's longer stream sends beyond the shorter one.
+    const int loop = firstPass(width, height);
+    const std::size_t first = counting() ? std::size_t(((kShortStream - kSkippedFrames) % loop + loop) % loop) : 0;
+    CALLGRIND_ZERO_STATS;
     for (auto _ : state) {
-        const auto& jpeg = frames[i++ % frames.size()];
+        const auto& jpeg = frames[(first + i++) % frames.size()];
         if (tjDecompress2(handle, jpeg.data(), static_cast<unsigned long>(jpeg.size()), rgb.data(), width, 0, height,
                           TJPF_BGRX, copy ? TJFLAG_BOTTOMUP : 0)
             != 0) {
@@ -270,6 +356,9 @@ void decodeFrames(benchmark::State& state, int width, int height, bool copy)
             IDShowThread::copyRowsReversed(upright->data, rgb.data(), width * 4, height);
         benchmark::DoNotOptimize(rgb.data());
     }
+    const QByteArray what = QStringLiteral("%1/%2x%3 frames=%4").arg(copy ? "DecodeCopy" : "BareDecode").arg(width).arg(height)
+                                .arg(state.iterations()).toUtf8();
+    CALLGRIND_DUMP_STATS_AT(what.constData());
     IFrameBufferPool::recycle(upright);
     tjDestroy(handle);
 }
@@ -360,6 +449,18 @@ void GuiStall4K(benchmark::State& state)
 }
 
 const bool registered = [] {
+    if (counting()) {
+        for (const FrameSize& s : kSizes) {
+            const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
+            for (int frames : {kShortStream, kShortStream + kCountedFrames})
+                benchmark::RegisterBenchmark(("FramePath/" + size + "/" + std::to_string(frames)).c_str(), countPath, s.width,
+                                             s.height, frames)->Iterations(1)->Repetitions(1);
+            benchmark::RegisterBenchmark(("BareDecode/" + size).c_str(), BareDecode, s.width, s.height)
+                ->Iterations(kCountedFrames)
+                ->Repetitions(1);
+        }
+        return true;
+    }
     for (const FrameSize& s : kSizes) {
         const std::string size = std::to_string(s.width) + "x" + std::to_string(s.height);
         benchmark::RegisterBenchmark(("FramePath/" + size).c_str(), FramePath, s.width, s.height)

@@ -56,7 +56,8 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.addOptions({{"virtual-cameras", "cameras file", "file"}, {"path", "device path", "path"},
                        {"control", "brightness or exposure", "name", "brightness"},
-                       {"seconds", "drag length", "s", "2"}, {"during-open", "one move while the camera opens"}});
+                       {"seconds", "drag length", "s", "2"}, {"during-open", "one move while the camera opens"},
+                       {"move-after", "during-open: ms after the open is asked for", "ms", "300"}});
     parser.process(app);
     registerCameraMetaTypes();
     QString error;
@@ -109,6 +110,7 @@ int main(int argc, char** argv)
     QObject::connect(ICamera::instance(), &ICamera::sgResult, [&](IResult r) { result = r; });
     ICamera::instance()->openCamera(info, false);
     if (parser.isSet("during-open")) {
+        waitFor([&] { return int(result) >= 0; }, parser.value("move-after").toInt());  // the start is under way
         QElapsedTimer call;
         call.start();
         move(1);

@@ -240,7 +240,10 @@ QList<quint32> ICameraSettingsKeeper::storedControls(const QString& devicePath)
 
 void ICameraSettingsKeeper::forgetCurrent()
 {
-    m_store.forget(identityOf(currentCameraInfo().strDevicePath));
+    const QString path = currentCameraInfo().strDevicePath;
+    m_store.forget(identityOf(path));
+    // The defaults the page sends land after this: what they record goes too.
+    ICamera::instance()->afterControls(this, [this, path] { m_store.forget(identityOf(path)); });
 }
 
 QSize ICameraSettingsKeeper::storedResolution(const QString& devicePath)

@@ -1,12 +1,16 @@
 #include "app/icamerasettingsstore.h"
 
 #include "base/appenvironment.h"
+#include "capture/cameraproperty.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
+
+#include <cmath>
+#include <linux/videodev2.h>
 
 namespace {
 const char kCameras[] = "cameras";
@@ -54,6 +58,7 @@ void ICameraSettingsStore::load()
     }
     if (problem.isEmpty()) {
         m_cameras = document.object().value(kCameras).toObject();
+        convertOldExposure();
         return;
     }
     // Kept for whoever wants to look at it; the next write starts a fresh file.
@@ -61,6 +66,38 @@ void ICameraSettingsStore::load()
     const bool moved = QFile::rename(m_path, aside);
     qDebug().noquote() << "camera settings file" << m_path << "unreadable (" + problem + "), starting empty;"
                        << (moved ? "set aside as " + aside : QStringLiteral("could not set it aside"));
+}
+
+// Virtual cameras once kept exposure as a power of two in seconds (-13..-1, -6 being
+// 1/64 s); it is V4L2's absolute exposure now, in 100 us units, which is never negative.
+// Such a value is converted to the same time (-6: 156) and the file written again.
+void ICameraSettingsStore::convertOldExposure()
+{
+    const QString named = QLatin1String(capture::cameraProperty(V4L2_CID_EXPOSURE_ABSOLUTE)->key);
+    const QString byId = QString::number(V4L2_CID_EXPOSURE_ABSOLUTE, 16);
+    for (auto it = m_cameras.begin(); it != m_cameras.end(); ++it) {
+        QJsonObject record = it.value().toObject();
+        QJsonObject controls = record.value(QLatin1String("controls")).toObject();
+        bool changed = false;
+        for (QJsonObject* values : {&record, &controls}) {
+            const QString key = values == &record ? named : byId;
+            const double old = values->value(key).toDouble(0);
+            if (!values->value(key).isDouble() || old >= 0)
+                continue;
+            const double converted = std::max(1.0, std::round(10000 * std::exp2(std::max(old, -30.0))));
+            qDebug().noquote() << "camera settings:" << it.key() << "exposure" << old << "(a power of two in seconds) is now" << converted;
+            values->insert(key, converted);
+            changed = true;
+        }
+        if (!changed)
+            continue;
+        if (!controls.isEmpty())
+            record.insert(QLatin1String("controls"), controls);
+        it.value() = record;
+        m_bDirty = true;
+    }
+    if (m_bDirty)
+        m_saveTimer.start();
 }
 
 void ICameraSettingsStore::save()

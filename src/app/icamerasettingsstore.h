@@ -30,6 +30,7 @@ public:
 
 private:
     void load();
+    void convertOldExposure();
     void save();
 
     QString m_path;

@@ -166,10 +166,19 @@ void ParameterPanel::restoreDefaults()
 {
     const CameraParameters& p = g_currentCameraInfo.parameters;
     // The plain values first, then those the device may choose itself (left alone while it does).
-    for (bool chosen : {false, true})
-        for (const capture::CameraProperty& row : capture::cameraProperties())
-            if (row.onPage && row.hasAuto == chosen && !(chosen && p[row.slot].isAuto))
-                slider(row.slot)->setValue(p[row.slot].defaultValue.toInt());
+    // Sent also when the slider shows the default already: the device may hold another value.
+    for (bool chosen : {false, true}) {
+        for (const capture::CameraProperty& row : capture::cameraProperties()) {
+            if (!row.onPage || row.hasAuto != chosen || (chosen && p[row.slot].isAuto))
+                continue;
+            const int value = p[row.slot].defaultValue.toInt();
+            {
+                const QSignalBlocker quiet(slider(row.slot));
+                slider(row.slot)->setValue(value);
+            }
+            send(row, value);
+        }
+    }
 }
 
 void ParameterPanel::onAutoSwitch(const capture::CameraProperty& property, bool on)

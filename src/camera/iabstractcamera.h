@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 class QThread;
@@ -76,6 +77,9 @@ public:
     virtual capture::ControlResult setControlText(quint32 id, const QString& text);
     virtual std::vector<dshow::DeviceControl> controls();
     virtual bool control(quint32 id, dshow::DeviceControl& out);
+    // Calls `done` on the control worker's thread once the requests made so far are
+    // through (here at once: nothing is queued).
+    virtual void afterControls(std::function<void()> done) { done(); }
     // Whether no newer request for the outcome's control was made since.
     virtual bool controlLatest(const capture::ControlOutcome& outcome) const { Q_UNUSED(outcome) return true; }
 

@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QThread>
 #include <QTimer>
 
@@ -283,6 +284,20 @@ capture::ControlResult ICamera::setControlAuto(quint32 id, bool on)
 capture::ControlResult ICamera::setControlText(quint32 id, const QString& text)
 {
     return m_pCamera ? m_pCamera->setControlText(id, text) : capture::ControlResult::NoCamera;
+}
+
+void ICamera::afterControls(QObject* context, std::function<void()> then)
+{
+    if (!m_pCamera) {
+        then();
+        return;
+    }
+    // Queued after the outcomes the worker emitted before it: they arrive first.
+    const QPointer<QObject> target = context;
+    m_pCamera->afterControls([target, then] {
+        if (target)
+            QMetaObject::invokeMethod(target, then, Qt::QueuedConnection);
+    });
 }
 
 std::vector<dshow::DeviceControl> ICamera::controls()

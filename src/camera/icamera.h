@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QList>
+#include <functional>
 #include <mutex>
 #include <QObject>
 #include <QVariant>
@@ -50,6 +51,9 @@ public:
     capture::ControlResult setControl(quint32 id, qint64 value);
     capture::ControlResult setControlAuto(quint32 id, bool on);
     capture::ControlResult setControlText(quint32 id, const QString& text);
+    // Runs `then` on `context`'s thread once the open camera's requests made so far are
+    // through and their outcomes delivered (at once when no camera is open).
+    void afterControls(QObject* context, std::function<void()> then);
     // The open camera's controls as its worker last read them: no device call.
     std::vector<dshow::DeviceControl> controls();
     bool control(quint32 id, dshow::DeviceControl& out);

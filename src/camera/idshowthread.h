@@ -63,6 +63,10 @@ public:
     std::vector<dshow::DeviceControl> controls() override;
     bool control(quint32 id, dshow::DeviceControl& out) override;
     bool controlLatest(const capture::ControlOutcome& outcome) const override { return m_controls->latest(outcome); }
+    void afterControls(std::function<void()> done) override
+    {
+        m_controls->post([done](capture::ControlWorker&) { done(); });
+    }
     // The worker itself, for measurements and tests.
     capture::ControlWorker* controlWorker() const { return m_controls.get(); }
 

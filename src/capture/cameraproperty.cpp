@@ -22,7 +22,7 @@ constexpr CameraProperty kCameraProperties[] = {
      QT_TRANSLATE_NOOP("QObject", "Focus"), QT_TRANSLATE_NOOP("QObject", "Auto focus"), "setFocus", "setFocusAuto",
      &S::setFocus, &S::setFocusAuto},
     {CameraParameters::Exposure, I::CameraControl, CameraControl_Exposure, true,
-     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", -13, -1, 1, -6, true, 4,
+     V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CID_EXPOSURE_AUTO, "exposure", "exposure", 1, 5000, 1, 156, true, 4,
      QT_TRANSLATE_NOOP("QObject", "Exposure"), QT_TRANSLATE_NOOP("QObject", "Auto exposure"), "setExposure", "setExposureAuto",
      &S::setExposure, &S::setExposureAuto},
     {CameraParameters::WhiteBalance, I::VideoProcAmp, VideoProcAmp_WhiteBalance, true,

@@ -41,7 +41,7 @@ private:
     // for V4L2 and PipeWire, VirtualCamera::m_stopMutex), then the device's own (see
     // StreamingDevice, PipeWireDevice: a PipeWire stream's loop lock comes last). Held
     // while a device stops, which waits for its streaming thread; that thread takes none
-    // of these, only SampleGrabber::m_callbackMutex and the camera's hand-over.
+    // of these, only SampleGrabber::m_callbackMutex and the camera's leaves (IDShowThread).
     mutable std::recursive_mutex m_mutex;
     std::vector<std::pair<QString, std::shared_ptr<dshow::IBaseFilter>>> m_filters;
     dshow::FILTER_STATE m_state = dshow::FILTER_STATE::State_Stopped;

@@ -195,8 +195,6 @@ private slots:
         QVERIFY(!m_camera->setBrightness(1000));
         QCOMPARE(m_camera->setControl(P::Focus, 1000), capture::ControlResult::Refused);
         QCOMPARE(m_camera->setControl(0x9a0999, 1), capture::ControlResult::NoControl);
-        QTest::qWait(100);
-        QCOMPARE(Cameras::deviceValue(QStringLiteral("virtual:desk"), P::Brightness).value, 10L);
         const int before = frames.count();
         QTRY_VERIFY(frames.count() > before);  // frames kept flowing through all of it
     }

@@ -1,11 +1,11 @@
-// The control worker on a device that records every call: requests coalesce while the
-// device is busy, nothing touches the device on the caller's thread, refusals come back
-// with the device's value, requests wait for a device, automatic modes go off first,
-// and the device's events keep the list current.
+// The control worker on a device that records every call (a request made while the
+// camera opens is tst_icamera's): coalescing off the caller's thread, refusals,
+// automatic modes, and the device's events keeping the list current.
 #include "capture/controlworker.h"
 
 #include <QtTest>
 
+#include <atomic>
 #include <condition_variable>
 #include <linux/videodev2.h>
 #include <set>
@@ -40,9 +40,7 @@ public:
     HRESULT start(FrameSink) override { return E_FAIL; }
     HRESULT stop() override { return S_OK; }
     bool isStreaming() const override { return false; }
-    bool hasStillPin() const override { return false; }
-    HRESULT setStillSink(FrameSink) override { return S_OK; }
-    HRESULT triggerStill() override { return E_FAIL; }
+    HRESULT setControlText(quint32, const QString&) override { return E_PROP_ID_UNSUPPORTED; }
 
     HRESULT controls(std::vector<DeviceControl>& out) override
     {
@@ -55,10 +53,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         record("describe", id);
-        for (const DeviceControl& c : m_controls)
-            if (c.id == id)
-                return out = c, S_OK;
-        return E_PROP_ID_UNSUPPORTED;
+        return out = find(id), S_OK;
     }
     HRESULT readValue(DeviceControl& c) override
     {
@@ -77,7 +72,6 @@ public:
         find(id).value = value;
         return S_OK;
     }
-    HRESULT setControlText(quint32, const QString&) override { return E_PROP_ID_UNSUPPORTED; }
     void setControlListener(ControlListener listener) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -110,18 +104,12 @@ public:
             find(id).flags = flags;
             listener = m_listener;
         }
-        ControlEvent e;
-        e.id = id;
-        e.value = value;
-        e.flags = flags;
-        e.valueChanged = true;
-        e.flagsChanged = flagsChanged;
         if (listener)
-            listener(e);
+            listener(ControlEvent{id, value, flags, true, flagsChanged, 0});
     }
 
     std::set<std::thread::id> threads;
-    bool m_bRefuseMode = false;
+    std::atomic<bool> m_bRefuseMode{false};
 
 private:
     void record(const QString& call, quint32 id)
@@ -141,11 +129,9 @@ private:
 
 qint64 outcomeValue(const QSignalSpy& spy, quint32 id, HRESULT* result = nullptr)
 {
-    for (int i = spy.count() - 1; i >= 0; --i) {
-        const auto o = spy.at(i).at(0).value<ControlOutcome>();
-        if (o.id == id)
+    for (int i = spy.count() - 1; i >= 0; --i)
+        if (const auto o = spy.at(i).at(0).value<ControlOutcome>(); o.id == id)
             return result ? (*result = o.result, o.value) : o.value;
-    }
     return -1;
 }
 
@@ -184,8 +170,9 @@ private slots:
     }
 
     // Refused by the list at once (nothing reaches the device) or by the device (the
-    // outcome carries the device's value).
-    void refusalsComeBackWithTheDevicesValue()
+    // outcome carries the device's value). A value the camera chooses in its automatic
+    // mode has that mode switched off first, and a switch that fails writes nothing.
+    void refusalsAndAutomaticModes()
     {
         auto device = std::make_shared<RecordingDevice>();
         ControlWorker worker;
@@ -195,57 +182,19 @@ private slots:
         QCOMPARE(worker.set(V4L2_CID_GAIN, 1), ControlResult::Refused);
         QCOMPARE(worker.set(V4L2_CID_CONTRAST, 1), ControlResult::NoControl);
         QCOMPARE(worker.setAuto(V4L2_CID_BRIGHTNESS, true), ControlResult::NoControl);
-        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 13), ControlResult::Queued);
-        HRESULT result = S_OK;
-        QTRY_COMPARE(outcomeValue(done, V4L2_CID_BRIGHTNESS, &result), 50LL);
-        QCOMPARE(result, E_INVALIDARG);
-        QCOMPARE(device->count("set", V4L2_CID_GAIN) + device->count("set", V4L2_CID_CONTRAST), 0);
-        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 1);
-    }
-
-    // Made before a device is there (the camera opens or starts), requests wait and
-    // land once it is; a detach keeps what waits for the next attach.
-    void requestsWaitForTheDevice()
-    {
-        auto device = std::make_shared<RecordingDevice>();
-        ControlWorker worker;
-        QSignalSpy idle(&worker, &ControlWorker::sgIdle);
-        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 70), ControlResult::Queued);
-        QCOMPARE(worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, false), ControlResult::Queued);
-        QTest::qWait(50);
-        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 0);
-        worker.attach(device, false);
-        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
-        QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
-        QTRY_COMPARE(idle.count(), 1);
-        worker.detach();
-        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 20), ControlResult::Queued);
-        QTest::qWait(50);
-        QCOMPARE(device->value(V4L2_CID_BRIGHTNESS), 70LL);
-        worker.attach(device, false);
-        QTRY_COMPARE(device->value(V4L2_CID_BRIGHTNESS), 20LL);
-    }
-
-    // A value the camera chooses in its automatic mode switches that mode off first; a
-    // switch that fails writes nothing. Switched on, the menu's automatic item is used.
-    void automaticModeGoesOffFirst()
-    {
-        auto device = std::make_shared<RecordingDevice>();
-        ControlWorker worker;
-        QSignalSpy done(&worker, &ControlWorker::sgDone);
-        worker.attach(device, false);
+        worker.set(V4L2_CID_BRIGHTNESS, 13);
         device->m_bRefuseMode = true;
-        QCOMPARE(worker.set(V4L2_CID_EXPOSURE_ABSOLUTE, 300), ControlResult::Queued);
-        HRESULT result = S_OK;
-        QTRY_COMPARE(outcomeValue(done, V4L2_CID_EXPOSURE_ABSOLUTE, &result), 100LL);
-        QVERIFY(FAILED(result));
-        QCOMPARE(device->count("set", V4L2_CID_EXPOSURE_ABSOLUTE), 0);
+        worker.set(V4L2_CID_EXPOSURE_ABSOLUTE, 300);
+        HRESULT brightness = S_OK, exposure = S_OK;
+        QTRY_COMPARE(outcomeValue(done, V4L2_CID_EXPOSURE_ABSOLUTE, &exposure), 100LL);
+        QCOMPARE(outcomeValue(done, V4L2_CID_BRIGHTNESS, &brightness), 50LL);
+        QVERIFY(brightness == E_INVALIDARG && FAILED(exposure));
+        QCOMPARE(device->count("set", V4L2_CID_EXPOSURE_ABSOLUTE) + device->count("set", V4L2_CID_GAIN), 0);
         device->m_bRefuseMode = false;
         worker.set(V4L2_CID_EXPOSURE_ABSOLUTE, 300);
         QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_ABSOLUTE), 300LL);
         QCOMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
-        QTRY_COMPARE(outcomeValue(done, V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_MANUAL));
-        worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, true);
+        worker.setAuto(V4L2_CID_EXPOSURE_ABSOLUTE, true);  // the menu's automatic item
         QTRY_COMPARE(device->value(V4L2_CID_EXPOSURE_AUTO), qint64(V4L2_EXPOSURE_APERTURE_PRIORITY));
     }
 

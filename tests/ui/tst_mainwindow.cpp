@@ -518,6 +518,12 @@ private slots:
         }
         QCOMPARE(ICameraSettingsStore(file).camera("usb:1:2:serial:3").value("brightness").toInt(), 5);
 
+        // An exposure kept as a power of two in seconds is read, and written again, as the
+        // same time in 100 us units; other negative values stay.
+        QVERIFY(processes::writeFile(file, R"({"cameras": {"v": {"exposure": -6, "brightness": -6, "controls": {"9a0902": -13, "980900": -6}}}})"));
+        ICameraSettingsStore{file};  // reads, converts, writes
+        QCOMPARE(QJsonDocument::fromJson(processes::readFile(file))["cameras"]["v"].toObject(), QJsonDocument::fromJson(R"({"exposure": 156, "brightness": -6, "controls": {"9a0902": 1, "980900": -6}})").object());
+
         // A folder that cannot exist (a file is in the way): logged once, kept in memory.
         ICameraSettingsStore blocked(file + "/cameras.json");
         for (int i = 0; i < 3; ++i) {

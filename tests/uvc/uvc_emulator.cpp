@@ -3,10 +3,8 @@
 // prints "attached <port>", then answers each stdin line with one line: "unplug", "plug", "stop"
 // (no frames), "damage" (broken JPEGs until "start": the driver drops frames while its buffers
 // are full), "start", "stall" (the next control write), "values" ("name=value ...", with
-// streaming=1 from a commit until the host stops the stream), "latency=MS". Every class request
-// (control reads and writes, probe, commit) is answered MS milliseconds after the one before it
-// was, as a real camera's firmware answers them one at a time; frames flow meanwhile. It ends
-// with stdin.
+// streaming=1 from a commit until the host stops the stream), "latency=MS" (each class request
+// answered MS ms after the one before, as a camera's firmware does; frames flow). It ends with stdin.
 #include <turbojpeg.h>
 
 #include <poll.h>
@@ -234,26 +232,18 @@ struct Emulator
             std::fprintf(stderr, "uvc_emulator: bad USB/IP command %u\n", cmd);
         else if (ep == 1)
             urbs.emplace_back(seq, length), pump();
-        else if ((h[40] & 0x60) == 0x20 && latency.count() > 0) {  // a class request: the firmware takes its time
-            const Clock::time_point after = requests.empty() ? Clock::now() : std::max(Clock::now(), requests.back().due);
-            requests.push_back({after + latency, seq, length, Bytes(h + 40, h + 48), std::move(out)});
-        } else
-            answer(seq, h + 40, length, out);
-    }
-    void answer(uint32_t seq, const uint8_t* setup, uint32_t length, const Bytes& out)
-    {
-        Bytes in;
-        if (!control(setup, out, in))
-            reply(header({3, seq, 0, 0, 0, uint32_t(-EPIPE)}));
-        else  // a SET's reply reports the whole wLength as done
-            in.resize(std::min<size_t>(in.size(), length)), reply(header({3, seq, 0, 0, 0, 0, uint32_t(in.size() + out.size())}), in);
+        else  // one at a time, as the control pipe does; a class request takes the firmware its time
+            requests.push_back({std::max(Clock::now(), requests.empty() ? Clock::now() : requests.back().due)
+                                    + ((h[40] & 0x60) == 0x20 ? latency : Clock::duration()), seq, length, Bytes(h + 40, h + 48), std::move(out)});
     }
     void answerDue()
     {
-        while (usb >= 0 && !requests.empty() && requests.front().due <= Clock::now()) {
-            const Request r = std::move(requests.front());
-            requests.pop_front();
-            answer(r.seq, r.setup.data(), r.length, r.out);
+        for (Bytes in; usb >= 0 && !requests.empty() && requests.front().due <= Clock::now(); requests.pop_front(), in.clear()) {
+            const Request& r = requests.front();
+            if (!control(r.setup.data(), r.out, in))
+                reply(header({3, r.seq, 0, 0, 0, uint32_t(-EPIPE)}));
+            else  // a SET's reply reports the whole wLength as done
+                in.resize(std::min<size_t>(in.size(), r.length)), reply(header({3, r.seq, 0, 0, 0, 0, uint32_t(in.size() + r.out.size())}), in);
         }
     }
     bool control(const uint8_t* s, const Bytes& out, Bytes& in)
@@ -372,7 +362,8 @@ struct Emulator
         else if (line == "stall")
             stall = true;
         else if (line.rfind("latency=", 0) == 0)
-            return setLatency(line.substr(8)) ? "ok" : "error bad latency";
+            return line == "latency=" + std::to_string(std::clamp(std::atoi(&line[8]), 0, 5000))
+                ? latency = std::chrono::milliseconds(std::atoi(&line[8])), "ok" : "error bad latency";
         else if (line == "unplug")
             unplug();
         else if (line == "plug")
@@ -380,15 +371,6 @@ struct Emulator
         else
             return "error unknown command";
         return "ok";
-    }
-    bool setLatency(const std::string& ms)
-    {
-        char* end = nullptr;
-        const long v = std::strtol(ms.c_str(), &end, 10);
-        if (ms.empty() || *end || v < 0 || v > 5000)
-            return false;
-        latency = std::chrono::milliseconds(v);
-        return true;
     }
     void run()
     {
@@ -417,12 +399,9 @@ struct Emulator
 
 int main(int argc, char** argv)
 {
-    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return argc >= 2 && argv[1] == std::string(m.key); });
-    const std::string option = argc == 3 ? argv[2] : "";
-    if (model == std::end(kModels) || argc > 3)
-        model = nullptr;
-    Emulator emulator(model ? *model : kModels[0]);
-    if (!model || (argc == 3 && (option.rfind("latency=", 0) != 0 || !emulator.setLatency(option.substr(8)))))
+    const Model* model = std::find_if(std::begin(kModels), std::end(kModels), [&](const Model& m) { return (argc == 2 || argc == 3) && argv[1] == std::string(m.key); });
+    Emulator emulator(model == std::end(kModels) ? kModels[0] : *model);
+    if (model == std::end(kModels) || (argc == 3 && (std::string(argv[2]).rfind("latency=", 0) != 0 || emulator.command(argv[2]) != "ok")))
         return std::fprintf(stderr, "usage: uvc_emulator designated|ordinary [latency=MS]\n"), 2;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (std::puts(emulator.command("plug").c_str()), emulator.usb < 0)

@@ -17,7 +17,7 @@ class PipeWireProps;
 // Lock order: StreamingDevice::m_opMutex, then m_formatMutex or the stream's (see
 // PipeWireStream: its loop's lock, then its hand-over's). Frames reach the sink on the
 // stream's streaming thread with none of these held; the sink then takes the grabber's
-// (SampleGrabber::m_callbackMutex) and the camera's hand-over, never one of ours.
+// (SampleGrabber::m_callbackMutex) and the camera's leaves, never one of ours.
 class PipeWireDevice : public StreamingDevice
 {
 public:

@@ -263,8 +263,15 @@ void PipeWireStream::streamingThread(std::shared_ptr<Hand> hand, std::weak_ptr<P
         }
         // Holds the stream while its buffer is out: the sink may drop the last owner.
         std::shared_ptr<PipeWireStream> self = weak.lock();
-        if (!self)
+        if (!self) {  // being destroyed, on a thread that waits for this one: the buffer goes with the stream
+            {
+                std::lock_guard<std::mutex> lock(hand->mutex);
+                hand->inFlight = nullptr;
+                hand->reading = false;
+            }
+            hand->wake.notify_all();
             return;
+        }
         if (frame.buffer) {
             self->deliver(frame);
             self->giveBack(frame.buffer);

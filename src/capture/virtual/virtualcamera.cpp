@@ -209,6 +209,22 @@ QStringList VirtualCamera::holders() const
     return m_state->holders();
 }
 
+namespace {
+
+RawFrame rawFrame(const std::vector<std::uint8_t>* bytes, Subtype subtype, const FormatDescriptor& format, double sampleTime)
+{
+    RawFrame frame;
+    frame.data = bytes ? bytes->data() : nullptr;
+    frame.size = bytes ? bytes->size() : 0;
+    frame.subtype = subtype;
+    frame.width = format.width;
+    frame.height = format.height;
+    frame.sampleTime = sampleTime;
+    return frame;
+}
+
+} // namespace
+
 void VirtualCamera::run(std::shared_ptr<Stream> stream)
 {
     using clock = std::chrono::steady_clock;
@@ -253,12 +269,10 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
             picture = generator.render(name, stream->state->controls(), index, loop, format.width, format.height);
         if (!ready[i])
             ready[i] = generator.encode(picture, format.subtype, frames[i]);
+        const double sampleTime = std::chrono::duration<double>(clock::now() - started).count();
         const int failAfter = stream->state->description().failAfter;
         if (failAfter >= 0 && sent >= std::uint64_t(failAfter)) {
-            RawFrame last;
-            last.subtype = format.subtype;
-            last.width = format.width;
-            last.height = format.height;
+            RawFrame last = rawFrame(nullptr, format.subtype, format, sampleTime);
             last.error = E_FAIL;
             last.reason = QStringLiteral("the driver reported an I/O error");
             stream->sink(last);
@@ -267,25 +281,10 @@ void VirtualCamera::run(std::shared_ptr<Stream> stream)
         const int stallAfter = stream->state->description().stallAfter;
         if (ready[i] && (stallAfter < 0 || sent < std::uint64_t(stallAfter))) {
             ++sent;
-            RawFrame frame;
-            frame.data = frames[i].data();
-            frame.size = frames[i].size();
-            frame.subtype = format.subtype;
-            frame.width = format.width;
-            frame.height = format.height;
-            frame.sampleTime = std::chrono::duration<double>(clock::now() - started).count();
-            stream->sink(frame);
+            stream->sink(rawFrame(&frames[i], format.subtype, format, sampleTime));
         }
-        if (stillWanted && generator.encode(picture, MEDIASUBTYPE_MJPG, still)) {
-            RawFrame frame;
-            frame.data = still.data();
-            frame.size = still.size();
-            frame.subtype = MEDIASUBTYPE_MJPG;
-            frame.width = format.width;
-            frame.height = format.height;
-            frame.sampleTime = std::chrono::duration<double>(clock::now() - started).count();
-            stillSink(frame);
-        }
+        if (stillWanted && generator.encode(picture, MEDIASUBTYPE_MJPG, still))
+            stillSink(rawFrame(&still, MEDIASUBTYPE_MJPG, format, sampleTime));
         index = (index + 1) % loop;
         next += period;
         const auto now = clock::now();

@@ -112,8 +112,8 @@ QString parseExtraControl(const QJsonObject& o, VirtualExtraControl* out)
     return QString();
 }
 
-// Parses one camera; returns an empty string or what is wrong with it.
-QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
+// The parts of a camera, each returning an empty string or what is wrong with it.
+QString parseIdentity(const QJsonObject& o, VirtualCameraDescription* description)
 {
     const QJsonValue name = o.value(QStringLiteral("name"));
     if (!name.isString() || name.toString().trimmed().isEmpty())
@@ -143,7 +143,33 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             return QStringLiteral("\"serial\" must be a text");
         description->serial = serial.toString();
     }
+    return QString();
+}
 
+QString parseFormat(const QJsonObject& f, int i, FormatDescriptor* format)
+{
+    format->subtype = subtypeFromName(f.value(QStringLiteral("subtype")).toString(QStringLiteral("MJPG")));
+    if (format->subtype == MEDIASUBTYPE_None || (f.contains(QStringLiteral("subtype")) && !f.value(QStringLiteral("subtype")).isString()))
+        return QStringLiteral("format %1: \"subtype\" must be one of %2").arg(i).arg(virtualPixelFormatNames());
+    qint64 w = 0, h = 0, fps = 30;
+    if (!readInteger(f.value(QStringLiteral("width")), kMinSide, kMaxWidth, &w)
+        || !readInteger(f.value(QStringLiteral("height")), kMinSide, kMaxHeight, &h))
+        return QStringLiteral("format %1: \"width\" and \"height\" must be whole numbers from %2 to %3 x %4")
+            .arg(i).arg(kMinSide).arg(kMaxWidth).arg(kMaxHeight);
+    if (format->subtype != MEDIASUBTYPE_MJPG && ((w % 2) != 0 || (h % 2) != 0))
+        return QStringLiteral("format %1: %2 needs an even width and height").arg(i).arg(subtypeName(format->subtype));
+    const QJsonValue fpsValue = f.value(QStringLiteral("fps"));
+    if (!fpsValue.isUndefined() && !readInteger(fpsValue, kMinFps, kMaxFps, &fps))
+        return QStringLiteral("format %1: \"fps\" must be a whole number from %2 to %3").arg(i).arg(kMinFps).arg(kMaxFps);
+    format->width = static_cast<int>(w);
+    format->height = static_cast<int>(h);
+    format->fps = static_cast<double>(fps);
+    return QString();
+}
+
+// The formats, the size set at first open and the sizes refused.
+QString parseFormats(const QJsonObject& o, VirtualCameraDescription* description)
+{
     const QJsonValue formats = o.value(QStringLiteral("formats"));
     if (formats.isUndefined()) {
         for (const QSize& s : {QSize(640, 480), QSize(1280, 720), QSize(1920, 1080)})
@@ -153,27 +179,12 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             return QStringLiteral("\"formats\" must be a list of 1 to %1 formats").arg(kMaxFormats);
         int i = 0;
         for (const QJsonValue& fv : formats.toArray()) {
-            ++i;
             if (!fv.isObject())
-                return QStringLiteral("format %1 is not an object").arg(i);
-            const QJsonObject f = fv.toObject();
+                return QStringLiteral("format %1 is not an object").arg(++i);
             FormatDescriptor format;
-            format.subtype = subtypeFromName(f.value(QStringLiteral("subtype")).toString(QStringLiteral("MJPG")));
-            if (format.subtype == MEDIASUBTYPE_None || (f.contains(QStringLiteral("subtype")) && !f.value(QStringLiteral("subtype")).isString()))
-                return QStringLiteral("format %1: \"subtype\" must be one of %2").arg(i).arg(virtualPixelFormatNames());
-            qint64 w = 0, h = 0, fps = 30;
-            if (!readInteger(f.value(QStringLiteral("width")), kMinSide, kMaxWidth, &w)
-                || !readInteger(f.value(QStringLiteral("height")), kMinSide, kMaxHeight, &h))
-                return QStringLiteral("format %1: \"width\" and \"height\" must be whole numbers from %2 to %3 x %4")
-                    .arg(i).arg(kMinSide).arg(kMaxWidth).arg(kMaxHeight);
-            if (format.subtype != MEDIASUBTYPE_MJPG && ((w % 2) != 0 || (h % 2) != 0))
-                return QStringLiteral("format %1: %2 needs an even width and height").arg(i).arg(subtypeName(format.subtype));
-            const QJsonValue fpsValue = f.value(QStringLiteral("fps"));
-            if (!fpsValue.isUndefined() && !readInteger(fpsValue, kMinFps, kMaxFps, &fps))
-                return QStringLiteral("format %1: \"fps\" must be a whole number from %2 to %3").arg(i).arg(kMinFps).arg(kMaxFps);
-            format.width = static_cast<int>(w);
-            format.height = static_cast<int>(h);
-            format.fps = static_cast<double>(fps);
+            const QString why = parseFormat(fv.toObject(), ++i, &format);
+            if (!why.isEmpty())
+                return why;
             description->formats.push_back(format);
         }
     }
@@ -195,100 +206,122 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
     }
 
     const QJsonValue refuse = o.value(QStringLiteral("refuse"));
-    if (!refuse.isUndefined()) {
-        static const QRegularExpression sizeText(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$"));
-        if (!refuse.isArray())
+    if (refuse.isUndefined())
+        return QString();
+    static const QRegularExpression sizeText(QStringLiteral("^(\\d{1,5})x(\\d{1,5})$"));
+    if (!refuse.isArray())
+        return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
+    for (const QJsonValue& r : refuse.toArray()) {
+        const auto m = sizeText.match(r.toString());
+        if (!r.isString() || !m.hasMatch())
             return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
-        for (const QJsonValue& r : refuse.toArray()) {
-            const auto m = sizeText.match(r.toString());
-            if (!r.isString() || !m.hasMatch())
-                return QStringLiteral("\"refuse\" must be a list of sizes like \"3840x2160\"");
-            description->refused.append(QSize(m.captured(1).toInt(), m.captured(2).toInt()));
-        }
+        description->refused.append(QSize(m.captured(1).toInt(), m.captured(2).toInt()));
     }
+    return QString();
+}
 
+// One of the seven controls, `key` its name in the file.
+QString parseControl(const QString& key, const QJsonValue& value, int slot, VirtualControl* out)
+{
+    if (!value.isObject())
+        return QStringLiteral("control \"%1\" must be an object").arg(key);
+    const QJsonObject co = value.toObject();
+    VirtualControl control = VirtualCameraDescription::defaultControl(slot);
+    const qint64 lim = std::numeric_limits<qint32>::max();
+    qint64 n = 0;
+    const bool hasMin = co.contains(QStringLiteral("min")), hasMax = co.contains(QStringLiteral("max"));
+    for (const char* name : {"min", "max", "step", "default", "value"}) {
+        const QJsonValue v = co.value(QLatin1String(name));
+        if (v.isUndefined())
+            continue;
+        if (!readInteger(v, -lim, lim, &n))
+            return QStringLiteral("control \"%1\": \"%2\" must be a whole number").arg(key, QLatin1String(name));
+        const QString k = QLatin1String(name);
+        long& field = k == QLatin1String("min") ? control.min : k == QLatin1String("max") ? control.max
+            : k == QLatin1String("step") ? control.step : k == QLatin1String("default") ? control.defaultValue : control.value;
+        field = static_cast<long>(n);
+    }
+    if (control.min > control.max)
+        return QStringLiteral("control \"%1\": \"min\" is above \"max\"").arg(key);
+    if (!co.contains(QStringLiteral("default")) && (hasMin || hasMax))
+        control.defaultValue = qBound(control.min, control.defaultValue, control.max);
+    if (!co.contains(QStringLiteral("value")))
+        control.value = control.defaultValue;
+    if (control.step < 1)
+        return QStringLiteral("control \"%1\": \"step\" must be at least 1").arg(key);
+    if (control.defaultValue < control.min || control.defaultValue > control.max || control.value < control.min
+        || control.value > control.max)
+        return QStringLiteral("control \"%1\": \"default\" and \"value\" must lie within min..max").arg(key);
+    const QJsonValue automatic = co.value(QStringLiteral("auto"));
+    if (automatic.isUndefined())
+        control.mode = VirtualControl::Mode::None;
+    else if (automatic.isBool())
+        control.mode = automatic.toBool() ? VirtualControl::Mode::Auto : VirtualControl::Mode::Manual;
+    else
+        return QStringLiteral("control \"%1\": \"auto\" must be true or false").arg(key);
+    control.present = true;
+    *out = control;
+    return QString();
+}
+
+// The seven controls and the extra ones.
+QString parseControls(const QJsonObject& o, VirtualCameraDescription* description)
+{
     const QJsonValue controls = o.value(QStringLiteral("controls"));
-    if (!controls.isUndefined()) {
-        if (!controls.isObject())
-            return QStringLiteral("\"controls\" must be an object");
-        const QJsonObject c = controls.toObject();
-        for (auto it = c.begin(); it != c.end(); ++it) {
-            int index = -1;
-            for (const CameraProperty& row : cameraProperties())
-                if (QLatin1String(row.key) == it.key())
-                    index = row.slot;
-            if (index < 0)
-                return QStringLiteral("unknown control \"%1\"").arg(it.key());
-            if (!it.value().isObject())
-                return QStringLiteral("control \"%1\" must be an object").arg(it.key());
-            const QJsonObject co = it.value().toObject();
-            VirtualControl control = VirtualCameraDescription::defaultControl(index);
-            const qint64 lim = std::numeric_limits<qint32>::max();
-            qint64 n = 0;
-            const bool hasMin = co.contains(QStringLiteral("min")), hasMax = co.contains(QStringLiteral("max"));
-            for (const char* key : {"min", "max", "step", "default", "value"}) {
-                const QJsonValue v = co.value(QLatin1String(key));
-                if (v.isUndefined())
-                    continue;
-                if (!readInteger(v, -lim, lim, &n))
-                    return QStringLiteral("control \"%1\": \"%2\" must be a whole number").arg(it.key(), QLatin1String(key));
-                const QString k = QLatin1String(key);
-                long& field = k == QLatin1String("min") ? control.min : k == QLatin1String("max") ? control.max
-                    : k == QLatin1String("step") ? control.step : k == QLatin1String("default") ? control.defaultValue : control.value;
-                field = static_cast<long>(n);
-            }
-            if (control.min > control.max)
-                return QStringLiteral("control \"%1\": \"min\" is above \"max\"").arg(it.key());
-            if (!co.contains(QStringLiteral("default")) && (hasMin || hasMax))
-                control.defaultValue = qBound(control.min, control.defaultValue, control.max);
-            if (!co.contains(QStringLiteral("value")))
-                control.value = control.defaultValue;
-            if (control.step < 1)
-                return QStringLiteral("control \"%1\": \"step\" must be at least 1").arg(it.key());
-            if (control.defaultValue < control.min || control.defaultValue > control.max || control.value < control.min
-                || control.value > control.max)
-                return QStringLiteral("control \"%1\": \"default\" and \"value\" must lie within min..max").arg(it.key());
-            const QJsonValue automatic = co.value(QStringLiteral("auto"));
-            if (automatic.isUndefined())
-                control.mode = VirtualControl::Mode::None;
-            else if (automatic.isBool())
-                control.mode = automatic.toBool() ? VirtualControl::Mode::Auto : VirtualControl::Mode::Manual;
-            else
-                return QStringLiteral("control \"%1\": \"auto\" must be true or false").arg(it.key());
-            control.present = true;
-            description->controls[static_cast<std::size_t>(index)] = control;
-        }
+    if (!controls.isUndefined() && !controls.isObject())
+        return QStringLiteral("\"controls\" must be an object");
+    const QJsonObject c = controls.toObject();
+    for (auto it = c.begin(); it != c.end(); ++it) {
+        int slot = -1;
+        for (const CameraProperty& row : cameraProperties())
+            if (QLatin1String(row.key) == it.key())
+                slot = row.slot;
+        if (slot < 0)
+            return QStringLiteral("unknown control \"%1\"").arg(it.key());
+        const QString why = parseControl(it.key(), it.value(), slot, &description->controls[static_cast<std::size_t>(slot)]);
+        if (!why.isEmpty())
+            return why;
     }
+    const QJsonValue extra = o.value(QStringLiteral("extraControls"));
+    if (extra.isUndefined())
+        return QString();
+    if (!extra.isArray())
+        return QStringLiteral("\"extraControls\" must be a list");
+    for (const QJsonValue& e : extra.toArray()) {
+        VirtualExtraControl control;
+        const QString why = parseExtraControl(e.toObject(), &control);
+        if (!why.isEmpty())
+            return QStringLiteral("extra control %1: %2").arg(description->extraControls.size() + 1).arg(why);
+        for (const VirtualExtraControl& other : description->extraControls)
+            if (other.control.id == control.control.id)
+                return QStringLiteral("extra control id %1 is used twice").arg(control.control.id);
+        description->extraControls.push_back(control);
+    }
+    return QString();
+}
 
+// A whole number from 0 to `max` under `key`, if given.
+QString parseCount(const QJsonObject& o, const char* key, qint64 max, const char* unit, int* out)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    qint64 n = 0;
+    if (v.isUndefined())
+        return QString();
+    if (!readInteger(v, 0, max, &n))
+        return QStringLiteral("\"%1\" must be a whole number of %2 from 0 to %3").arg(QLatin1String(key), QLatin1String(unit)).arg(max);
+    *out = static_cast<int>(n);
+    return QString();
+}
+
+// How the camera behaves: a still pin, busy, failing to open, stalling, failing, slow.
+QString parseBehaviour(const QJsonObject& o, VirtualCameraDescription* description)
+{
     const QJsonValue busyFile = o.value(QStringLiteral("busy"));
     if (busyFile.isString()) {
         if (busyFile.toString().isEmpty())
             return QStringLiteral("\"busy\" must be true, false or the path of a file");
         description->busyFile = busyFile.toString();
     }
-    const QJsonValue failAfter = o.value(QStringLiteral("failAfter"));
-    if (!failAfter.isUndefined()) {
-        qint64 frames = 0;
-        if (!readInteger(failAfter, 0, std::numeric_limits<qint32>::max(), &frames))
-            return QStringLiteral("\"failAfter\" must be a whole number of frames, 0 or more");
-        description->failAfter = static_cast<int>(frames);
-    }
-    const QJsonValue extra = o.value(QStringLiteral("extraControls"));
-    if (!extra.isUndefined()) {
-        if (!extra.isArray())
-            return QStringLiteral("\"extraControls\" must be a list");
-        for (const QJsonValue& e : extra.toArray()) {
-            VirtualExtraControl control;
-            const QString why = parseExtraControl(e.toObject(), &control);
-            if (!why.isEmpty())
-                return QStringLiteral("extra control %1: %2").arg(description->extraControls.size() + 1).arg(why);
-            for (const VirtualExtraControl& other : description->extraControls)
-                if (other.control.id == control.control.id)
-                    return QStringLiteral("extra control id %1 is used twice").arg(control.control.id);
-            description->extraControls.push_back(control);
-        }
-    }
-
     for (const char* key : {"still", "busy"}) {
         const QJsonValue v = o.value(QLatin1String(key));
         if (v.isUndefined() || (v.isString() && !description->busyFile.isEmpty()))
@@ -304,20 +337,22 @@ QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
             return QStringLiteral("\"openError\" must be a negative whole number (a failure code) or 0");
         description->openError = static_cast<HRESULT>(code);
     }
-    const QJsonValue stallAfter = o.value(QStringLiteral("stallAfter"));
-    if (!stallAfter.isUndefined()) {
-        qint64 frames = 0;
-        if (!readInteger(stallAfter, 0, std::numeric_limits<qint32>::max(), &frames))
-            return QStringLiteral("\"stallAfter\" must be a whole number of frames, 0 or more");
-        description->stallAfter = static_cast<int>(frames);
-    }
-    const QJsonValue latency = o.value(QStringLiteral("controlLatencyMs"));
-    if (!latency.isUndefined()) {
-        qint64 ms = 0;
-        if (!readInteger(latency, 0, VirtualCameraDescription::kMaxControlLatencyMs, &ms))
-            return QStringLiteral("\"controlLatencyMs\" must be a whole number of milliseconds from 0 to %1")
-                .arg(VirtualCameraDescription::kMaxControlLatencyMs);
-        description->controlLatencyMs = static_cast<int>(ms);
+    const qint64 frames = std::numeric_limits<qint32>::max();
+    QString why = parseCount(o, "failAfter", frames, "frames", &description->failAfter);
+    if (why.isEmpty())
+        why = parseCount(o, "stallAfter", frames, "frames", &description->stallAfter);
+    if (why.isEmpty())
+        why = parseCount(o, "controlLatencyMs", VirtualCameraDescription::kMaxControlLatencyMs, "milliseconds",
+                         &description->controlLatencyMs);
+    return why;
+}
+
+QString parseCamera(const QJsonObject& o, VirtualCameraDescription* description)
+{
+    for (auto part : {parseIdentity, parseFormats, parseControls, parseBehaviour}) {
+        const QString why = part(o, description);
+        if (!why.isEmpty())
+            return why;
     }
     return QString();
 }
