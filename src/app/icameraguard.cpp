@@ -2,6 +2,7 @@
 
 #include "app/icamerasettingskeeper.h"
 #include "base/iconfigureservice.h"
+#include "camera/icamera.h"
 #include "capture/capturesystem.h"
 #include "capture/controlworker.h"
 #include "capture/devicenodewatcher.h"
@@ -196,7 +197,10 @@ void ICameraGuard::settled(const QString& devicePath)
     Guarded* g = m_guarded.value(devicePath);
     if (!g || !g->armed)
         return;
-    if (g->since.elapsed() > kWindowMs + kSettleMs || !enabled()) {
+    // Open on the page, the camera's changes may be the user's own, on their way to
+    // being stored: Lumivo never answers its own writes.
+    const bool onPage = ICamera::instance()->camera() && currentCameraInfo().strDevicePath == devicePath;
+    if (g->since.elapsed() > kWindowMs + kSettleMs || !enabled() || onPage) {
         disarm(devicePath);
         return;
     }
