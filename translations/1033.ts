@@ -566,6 +566,10 @@
         <source>Connected</source>
         <translation>Connected</translation>
     </message>
+    <message>
+        <source>In use by %1</source>
+        <translation>In use by %1</translation>
+    </message>
 </context>
 <context>
     <name>ICameraPage</name>
@@ -664,6 +668,18 @@
         <source>Use PipeWire when available</source>
         <translation>Use PipeWire when available</translation>
     </message>
+    <message>
+        <source>Keep my camera settings when other programs change them</source>
+        <translation>Keep my camera settings when other programs change them</translation>
+    </message>
+    <message>
+        <source>Start Lumivo when I log in</source>
+        <translation>Start Lumivo when I log in</translation>
+    </message>
+    <message>
+        <source>Lumivo cannot start when you log in: %1</source>
+        <translation>Lumivo cannot start when you log in: %1</translation>
+    </message>
 </context>
 <context>
     <name>ITitleWidget</name>
@@ -717,6 +733,10 @@
         <source>Quit</source>
         <translation>Quit</translation>
     </message>
+    <message>
+        <source>%1: in use by %2</source>
+        <translation>%1: in use by %2</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -747,6 +767,18 @@
     <message>
         <source>This camera&apos;s controls are not available through PipeWire</source>
         <translation>This camera&apos;s controls are not available through PipeWire</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed: %2</source>
+        <translation>%1 cannot be removed: %2</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>the folder %1 cannot be created</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>%1 cannot be written: %2</translation>
     </message>
 </context>
 <context>

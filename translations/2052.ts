@@ -566,6 +566,10 @@
         <source>Connected</source>
         <translation>已连接</translation>
     </message>
+    <message>
+        <source>In use by %1</source>
+        <translation>正被 %1 使用</translation>
+    </message>
 </context>
 <context>
     <name>ICameraPage</name>
@@ -664,6 +668,18 @@
         <source>Use PipeWire when available</source>
         <translation>可用时使用 PipeWire</translation>
     </message>
+    <message>
+        <source>Keep my camera settings when other programs change them</source>
+        <translation>其他程序更改摄像头设置时保留我的设置</translation>
+    </message>
+    <message>
+        <source>Start Lumivo when I log in</source>
+        <translation>登录时启动 Lumivo</translation>
+    </message>
+    <message>
+        <source>Lumivo cannot start when you log in: %1</source>
+        <translation>无法设置登录时启动 Lumivo：%1</translation>
+    </message>
 </context>
 <context>
     <name>ITitleWidget</name>
@@ -717,6 +733,10 @@
         <source>Quit</source>
         <translation>退出</translation>
     </message>
+    <message>
+        <source>%1: in use by %2</source>
+        <translation>%1：正被 %2 使用</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -747,6 +767,18 @@
     <message>
         <source>This camera&apos;s controls are not available through PipeWire</source>
         <translation>此摄像头的控制项无法通过 PipeWire 使用</translation>
+    </message>
+    <message>
+        <source>%1 cannot be removed: %2</source>
+        <translation>无法删除 %1：%2</translation>
+    </message>
+    <message>
+        <source>the folder %1 cannot be created</source>
+        <translation>无法创建文件夹 %1</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>无法写入 %1：%2</translation>
     </message>
 </context>
 <context>

@@ -34,13 +34,18 @@ void IApplication::createMainFrame()
         return;
     initScaleFactors();
     m_pMainFrame = new MainFrame(this);
-    m_pMainFrame->start();
+    m_pMainFrame->start(startsHidden(arguments()));
 }
 
 int IApplication::exec()
 {
     createMainFrame();
     return QApplication::exec();
+}
+
+bool IApplication::startsHidden(const QStringList& arguments)
+{
+    return arguments.contains(QStringLiteral("--hidden"));
 }
 
 bool IApplication::notify(QObject* receiver, QEvent* event)
@@ -62,7 +67,10 @@ void onInstanceMessage(QString message)
     if (!app || !app->mainFrame())
         return;
     MainFrame* frame = app->mainFrame();
-    if (frame->isMinimized()) {
+    if (frame->isHidden()) {
+        frame->show();  // waiting in the tray
+        frame->activateWindow();
+    } else if (frame->isMinimized()) {
         frame->showNormal();
     } else {
         frame->activateWindow();

@@ -22,6 +22,8 @@ public:
 
     // The scale factors for the primary screen and their log line; the first half of exec.
     void initScaleFactors();
+    // "--hidden": start in the tray (the session's autostart), the window not shown.
+    static bool startsHidden(const QStringList& arguments);
     // Creates and starts the main window if there is none yet.
     void createMainFrame();
 

@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -115,15 +116,34 @@ bool ICameraSettingsKeeper::apply(const QString& devicePath)
     auto* worker = new capture::ControlWorker(this);
     connect(worker, &capture::ControlWorker::sgIdle, worker, &QObject::deleteLater);
     worker->post([stored, devicePath, identity](capture::ControlWorker& w) {
-        const int written = writeBack(w, stored, devicePath);
-        qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written << "values";
+        const QStringList written = writeBack(w, stored, devicePath, false);
+        qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written.size() << "values";
     });
     worker->adopt(device);
     return true;
 }
 
-int ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
-                                     const QString& devicePath)
+bool ICameraSettingsKeeper::hasStoredControls(const QString& devicePath)
+{
+    const QString identity = identityOf(devicePath);
+    return enabled() && !identity.isEmpty() && m_store.contains(identity)
+        && !storedControlValues(m_store.camera(identity)).isEmpty();
+}
+
+void ICameraSettingsKeeper::restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged,
+                                    QObject* context, std::function<void(const QStringList&)> done)
+{
+    const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identityOf(devicePath)));
+    QPointer<QObject> target(context);
+    worker.post([stored, devicePath, onlyChanged, target, done](capture::ControlWorker& w) {
+        const QStringList written = writeBack(w, stored, devicePath, onlyChanged);
+        if (target)
+            QMetaObject::invokeMethod(target, [done, written] { done(written); }, Qt::QueuedConnection);
+    });
+}
+
+QStringList ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
+                                             const QString& devicePath, bool onlyChanged)
 {
     const std::vector<dshow::DeviceControl> present = worker.controls();
     for (auto it = stored.begin(); it != stored.end(); ++it)
@@ -133,7 +153,7 @@ int ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<
     const auto gates = [](const dshow::DeviceControl& c) {
         return (c.flags & V4L2_CTRL_FLAG_UPDATE) || c.kind == Kind::Boolean || c.kind == Kind::Menu || c.kind == Kind::IntegerMenu;
     };
-    int written = 0;
+    QStringList written;
     // Switches and menus first: a driver refuses a value while its automatic mode is on,
     // and a menu may decide which other controls are active.
     for (bool gating : {true, false}) {
@@ -146,15 +166,23 @@ int ICameraSettingsKeeper::writeBack(capture::ControlWorker& worker, const QMap<
             const int modeValue = stored.value(mode, 0).toInt();
             if ((mode && stored.contains(mode) && (modeValue == kAutomatic || capture::ControlWriter::isAutoValue(mode, modeValue)))
                 || FAILED(worker.refresh(listed.id)) || !worker.control(listed.id, now) || !now.active()) {
-                qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
+                if (!onlyChanged)
+                    qDebug().nospace() << "camera settings: " << listed.name << " not written, the camera chooses it now";
                 continue;
             }
             const QJsonValue value = stored.value(listed.id);
+            const bool automatic = value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id;
+            if (onlyChanged && (listed.kind == Kind::String ? now.text == value.toString()
+                                : automatic ? capture::ControlWriter::isAutoValue(listed.id, now.value)
+                                            : now.value == qint64(value.toDouble())))
+                continue;
             const capture::HRESULT h = listed.kind == Kind::String ? worker.writeText(listed.id, value.toString(), false)
-                : value.toInt() == kAutomatic && row && row->v4l2Auto == listed.id ? worker.writeAuto(listed.id, true, false)
+                : automatic ? worker.writeAuto(listed.id, true, false)
                 : worker.write(listed.id, qint64(value.toDouble()), false);
             if (SUCCEEDED(h))
-                ++written;
+                written << listed.name;
+            else
+                qDebug().nospace() << "camera settings: " << devicePath << " refused the stored " << listed.name << ", skipped";
         }
     }
     return written;

@@ -7,6 +7,9 @@
 #include <QMap>
 #include <QObject>
 #include <QSize>
+#include <QStringList>
+
+#include <functional>
 
 class ICameraPage;
 namespace capture {
@@ -32,6 +35,13 @@ public:
     // Writes the stored controls of the camera at `devicePath` on a control worker of
     // their own (see writeBack). False when nothing is stored or the device does not open.
     bool apply(const QString& devicePath);
+    // The same write-back on a worker attached already, for the guard: with
+    // `onlyChanged` a control that holds its stored value is left alone. `done` gets the
+    // names of the controls written, on the thread of `context` (dropped with it).
+    void restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged, QObject* context,
+                 std::function<void(const QStringList&)> done);
+    // Whether the camera at `devicePath` has stored controls to write back.
+    bool hasStoredControls(const QString& devicePath);
 
     // Records what the user sets (the facade's sgControlSet), the resolution and the
     // look the user picks, and forgets the camera on "Restore default".
@@ -53,8 +63,9 @@ private:
     // On the worker's thread: switches and menus first (automatic modes, and menus that
     // gate other controls), then the values, each under ControlWriter's rules; a value
     // its automatic mode now chooses, and a control the camera no longer has, are
-    // skipped. Returns how many were written.
-    static int writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored, const QString& devicePath);
+    // skipped, as is one the camera refuses (with a log line). Returns the names written.
+    static QStringList writeBack(capture::ControlWorker& worker, const QMap<quint32, QJsonValue>& stored,
+                                 const QString& devicePath, bool onlyChanged);
     void record(quint32 id, qint64 value, const QString& devicePath);
     // The stored controls by V4L2 id, older records' named keys included.
     static QMap<quint32, QJsonValue> storedControlValues(const QJsonObject& record);

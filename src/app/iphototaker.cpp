@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
+#include <QEventLoop>
 #include <QEvent>
 #include <QFileInfo>
 #include <QImageWriter>
@@ -90,6 +91,17 @@ QString IPhotoTaker::takePhoto()
 {
     // The preview may show the frame decoded smaller; the camera has it at full size.
     QImage image = m_pPreview->image().isNull() ? QImage() : ICamera::instance()->photo();
+    if (image.isNull() && !m_pPreview->image().isNull() && !m_bWaiting) {
+        // Shown again after the stream was let go: the picture shown is the old preview,
+        // and the camera's first new frame is a moment away.
+        m_bWaiting = true;
+        QEventLoop loop;
+        QTimer::singleShot(kFirstFrameWaitMs, &loop, &QEventLoop::quit);
+        connect(ICamera::instance(), &ICamera::sgPreviewImage, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        m_bWaiting = false;
+        image = ICamera::instance()->photo();
+    }
     if (image.isNull())
         image = m_pPreview->image();
     if (image.isNull()) {

@@ -30,6 +30,9 @@ public:
     // returns "" and says why in `error`.
     static QString savePhoto(const QImage& image, const QString& folder, const QString& format, QString* error);
 
+    // How long a photo waits for the camera's first frame after the stream was let go.
+    static constexpr int kFirstFrameWaitMs = 1000;
+
     IShutterButton* button() const { return m_pButton; }
     QString note() const;
 
@@ -45,4 +48,5 @@ private:
     IShutterButton* m_pButton;
     QLabel* m_pNote;
     QTimer* m_pNoteTimer;
+    bool m_bWaiting = false;
 };

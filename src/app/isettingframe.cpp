@@ -1,5 +1,7 @@
 #include "app/isettingframe.h"
 
+#include "app/iautostart.h"
+
 #include "base/appenvironment.h"
 #include "widgets/istylehelper.h"
 #include "widgets/iswitchbutton.h"
@@ -121,6 +123,54 @@ void ISettingFrame::initUI()
     pipeWireRow->addWidget(m_pPipeWireSwitch);
     pipeWireRow->addStretch();
 
+    // Whether the guard puts stored values back after another program's opening burst.
+    m_pKeepSwitch = createSwitchButton(QStringLiteral("keepCameraSettings"), this);
+    m_pKeepSwitch->setStatus(IConfigureService::s_bKeepCameraSettings);
+    connect(m_pKeepSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
+        if (on == IConfigureService::s_bKeepCameraSettings)
+            return;
+        IConfigureService::s_bKeepCameraSettings = on;
+        IConfigureService::instance()->setValue(IConfigureService::kKeepCameraSettingsKey, on);
+    });
+    auto* keepLabel = createLabel(tr("Keep my camera settings when other programs change them"), body, font);
+    keepLabel->setWordWrap(true);
+    keepLabel->setMaximumWidth(int(240 * s));  // two lines rather than a switch pushed off the edge
+    auto* keepRow = new QHBoxLayout;
+    keepRow->addSpacing(int(20 * s));
+    keepRow->addWidget(keepLabel, 1);
+    keepRow->addSpacing(int(20 * s));
+    keepRow->addWidget(m_pKeepSwitch);
+    keepRow->addStretch();
+
+    // The autostart entry is the setting itself: the switch shows whether it is there.
+    m_pAutostartSwitch = createSwitchButton(QStringLiteral("startAtLogin"), this);
+    m_pAutostartSwitch->setStatus(IAutostart::isEnabled());
+    m_pAutostartNote = createLabel(QString(), QColor(231, 20, 26), createFont(10));
+    m_pAutostartNote->setWordWrap(true);
+    m_pAutostartNote->hide();
+    connect(m_pAutostartSwitch, &ISwitchButton::statusChanged, this, [this](bool on) {
+        if (on == IAutostart::isEnabled())
+            return;
+        QString error;
+        if (IAutostart::setEnabled(on, QCoreApplication::applicationFilePath(), &error)) {
+            m_pAutostartNote->hide();
+            return;
+        }
+        qDebug().noquote() << "autostart:" << error;
+        m_pAutostartNote->setText(tr("Lumivo cannot start when you log in: %1").arg(error));
+        m_pAutostartNote->show();
+        QTimer::singleShot(0, m_pAutostartSwitch, [this, on] { m_pAutostartSwitch->setStatus(!on); });
+    });
+    auto* autostartRow = new QHBoxLayout;
+    autostartRow->addSpacing(int(20 * s));
+    autostartRow->addWidget(createLabel(tr("Start Lumivo when I log in"), body, font));
+    autostartRow->addSpacing(int(20 * s));
+    autostartRow->addWidget(m_pAutostartSwitch);
+    autostartRow->addStretch();
+    auto* autostartNoteRow = new QHBoxLayout;
+    autostartNoteRow->addSpacing(int(20 * s));
+    autostartNoteRow->addWidget(m_pAutostartNote, 1);
+
     box->addLayout(aboutRow);
     box->addLayout(nameRow);
     box->addLayout(versionRow);
@@ -131,6 +181,9 @@ void ISettingFrame::initUI()
     box->addLayout(cameraHeading);
     box->addLayout(rememberRow);
     box->addLayout(pipeWireRow);
+    box->addLayout(keepRow);
+    box->addLayout(autostartRow);
+    box->addLayout(autostartNoteRow);
     box->addSpacing(int(10 * s));
     box->addStretch();
 

@@ -8,6 +8,7 @@
 
 class ISwitchButton;
 class QComboBox;
+class QLabel;
 class QStackedWidget;
 
 // The settings dialog: the software's name and version, and the interface language.
@@ -31,6 +32,11 @@ public:
     ISwitchButton* rememberSwitch() const { return m_pRememberSwitch; }
     // "Use PipeWire when available".
     ISwitchButton* pipeWireSwitch() const { return m_pPipeWireSwitch; }
+    // "Keep my camera settings when other programs change them".
+    ISwitchButton* keepSwitch() const { return m_pKeepSwitch; }
+    // "Start Lumivo when I log in", and the note that says why it could not be set.
+    ISwitchButton* autostartSwitch() const { return m_pAutostartSwitch; }
+    QLabel* autostartNote() const { return m_pAutostartNote; }
     const QList<QPair<QString, QString>>& languageList() const { return languages; }
 
     // Environment variable that marks a restarted copy.
@@ -49,4 +55,7 @@ private:
     QComboBox* m_pLanguageBox = nullptr;
     ISwitchButton* m_pRememberSwitch = nullptr;
     ISwitchButton* m_pPipeWireSwitch = nullptr;
+    ISwitchButton* m_pKeepSwitch = nullptr;
+    ISwitchButton* m_pAutostartSwitch = nullptr;
+    QLabel* m_pAutostartNote = nullptr;
 };

@@ -38,7 +38,9 @@ int main(int argc, char* argv[])
     }
     IApplication app(id, argc, argv);
     if (app.isRunning()) {
-        app.sendMessage(QStringLiteral("raise_window_noop"), 5000);
+        // A second start shows the running copy's window, unless it too was to start hidden.
+        if (!IApplication::startsHidden(app.arguments()))
+            app.sendMessage(QStringLiteral("raise_window_noop"), 5000);
         return 1;
     }
     QObject::connect(&app, &ISingleApplication::messageReceived, [](const QString& message) { onInstanceMessage(message); });

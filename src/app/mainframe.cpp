@@ -6,7 +6,10 @@
 #include "widgets/istylehelper.h"
 #include "app/ititlewidget.h"
 #include "app/icamerapage.h"
+#include "app/icameraguard.h"
 #include "app/icamerasettingskeeper.h"
+#include "app/iresumelistener.h"
+#include "widgets/icamerabutton.h"
 #include "app/imainpage.h"
 #include "capture/iwinusbdevice.h"
 #include "app/iapplication.h"
@@ -20,6 +23,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QPainter>
 #include <QStackedLayout>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -44,6 +48,14 @@ MainFrame::MainFrame(IApplication* app, QWidget* parent) : QWidget(parent), m_pA
     m_pSettingsKeeper->attach(m_pCameraPage);
     m_pCameraPage->setSettingsKeeper(m_pSettingsKeeper);
     m_pSettingsKeeper->applyPresent();
+    m_pGuard = new ICameraGuard(m_pSettingsKeeper, this);
+    connect(m_pGuard, &ICameraGuard::usageChanged, this, &MainFrame::showUsage);
+    // A camera that slept with the machine may wake with its firmware's defaults.
+    m_pResume = new IResumeListener(this);
+    connect(m_pResume, &IResumeListener::resumed, m_pSettingsKeeper, [this] {
+        qDebug() << "camera settings: the system resumed; writing them back";
+        m_pSettingsKeeper->applyPresent();
+    });
     // However the program ends, a streaming camera is stopped and its device released
     // before the process goes away.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [] { ICamera::instance()->closeCamera(); });
@@ -86,7 +98,7 @@ void MainFrame::initUI()
 
 void MainFrame::initTray()
 {
-    auto* tray = new QSystemTrayIcon(QIcon(":/utils/application.ico"));
+    auto* tray = m_pTray = new QSystemTrayIcon(QIcon(":/utils/application.ico"), this);
     tray->setToolTip(QObject::tr("Lumivo"));
 
     auto* menu = new QMenu;
@@ -116,12 +128,42 @@ void MainFrame::initTray()
     tray->setVisible(true);
 }
 
-void MainFrame::start()
+void MainFrame::showUsage()
+{
+    const QList<ICameraGuard::Use> uses = m_pGuard ? m_pGuard->inUse() : QList<ICameraGuard::Use>();
+    for (ICameraButton* tile : m_pMainPage->cameraButtons())
+        tile->setHolders(m_pGuard ? m_pGuard->holdersOf(tile->cameraInfo.strDevicePath) : QStringList());
+    if (!m_pTray)
+        return;
+    QStringList lines;
+    for (const ICameraGuard::Use& use : uses)
+        lines << tr("%1: in use by %2").arg(use.name, use.programs.join(QStringLiteral(", ")));
+    m_pTray->setToolTip(lines.isEmpty() ? QObject::tr("Lumivo") : lines.join(QLatin1Char('\n')));
+    static const QIcon plain(":/utils/application.ico");
+    static const QIcon inUse = [] {
+        // The program's icon with an amber dot: a camera is in use by another program.
+        QPixmap pixmap = QIcon(":/utils/application.ico").pixmap(64, 64);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::white, 4));
+        painter.setBrush(QColor("#E67E00"));
+        painter.drawEllipse(QRectF(34, 34, 28, 28));
+        return QIcon(pixmap);
+    }();
+    m_pTray->setIcon(lines.isEmpty() ? plain : inUse);
+}
+
+void MainFrame::start(bool hidden)
 {
     setFixedSize(int(400 * g_dScale), int(760 * g_dScale));
     auto* watcher = new IWinUsbDevice(nullptr);
     connect(watcher, &IWinUsbDevice::connectionChanged, this, &MainFrame::onConnectionChanged);
-    show();
+    showUsage();
+    // Started hidden, the window waits in the tray; without one it could never be reached.
+    if (hidden && hasTray())
+        qDebug() << "started hidden in the tray";
+    else
+        show();
     IScreenshotTour::fromArguments(this, QCoreApplication::arguments());
 }
 
@@ -150,6 +192,7 @@ void MainFrame::onConnectionChanged(bool bConnected, QString strName)
             if (info.strDevicePath.compare(strName, Qt::CaseInsensitive) == 0)
                 m_pMainPage->addCamera(info);
         }
+        showUsage();
         return;
     }
     ICameraInfo removed;

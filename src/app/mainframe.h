@@ -5,7 +5,10 @@
 #include <QWidget>
 
 class IApplication;
+class ICameraGuard;
 class ICameraPage;
+class IResumeListener;
+class QSystemTrayIcon;
 class ICameraSettingsKeeper;
 class IMainPage;
 class ISettingFrame;
@@ -22,8 +25,9 @@ public:
     explicit MainFrame(IApplication* app, QWidget* parent = nullptr);
     ~MainFrame() override;
 
-    // Sizes the window from the scale factor, starts the device watcher and shows the window.
-    void start();
+    // Sizes the window from the scale factor, starts the device watcher and shows the
+    // window; `hidden` leaves it in the tray, where there is one.
+    void start(bool hidden = false);
 
     void showCameraPage(ICameraInfo info);
     void setCurrentPage(int index);
@@ -41,6 +45,8 @@ public:
     ICameraPage* cameraPage() const { return m_pCameraPage; }
     ITitleWidget* titleWidget() const { return m_pTitleWidget; }
     ICameraSettingsKeeper* settingsKeeper() const { return m_pSettingsKeeper; }
+    ICameraGuard* cameraGuard() const { return m_pGuard; }
+    QSystemTrayIcon* trayIcon() const { return m_pTray; }
 
     // Whether closing the window can leave the program in the tray. Without a tray,
     // hiding the window would leave a program nobody can reach, so closing quits.
@@ -61,6 +67,8 @@ protected:
 private:
     void initUI();
     void initTray();
+    // The tray icon and its tooltip, and the tiles, say which cameras other programs hold.
+    void showUsage();
 
     IApplication* m_pApp = nullptr;
     ITitleWidget* m_pTitleWidget = nullptr;
@@ -68,6 +76,9 @@ private:
     ICameraPage* m_pCameraPage = nullptr;
     ISettingFrame* m_pSettingFrame = nullptr;
     ICameraSettingsKeeper* m_pSettingsKeeper = nullptr;
+    ICameraGuard* m_pGuard = nullptr;
+    IResumeListener* m_pResume = nullptr;
+    QSystemTrayIcon* m_pTray = nullptr;
     QStackedLayout* m_pStack = nullptr;
     bool m_bQuitting = false;
 };

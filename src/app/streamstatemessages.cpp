@@ -101,6 +101,7 @@ void StreamStateMessages::streamStateChanged(const IStreamState& state)
             m_pFrameWatch->start();
         break;
     case IStreamState::Released:
+    case IStreamState::Closed:
         m_pFrameWatch->stop();
         break;
     case IStreamState::Busy:

@@ -23,6 +23,8 @@ bool IConfigureService::s_bRememberCameraSettings = true;
 const char* const IConfigureService::kRememberCameraSettingsKey = "camera/remember_settings";
 bool IConfigureService::s_bUsePipeWire = true;
 const char* const IConfigureService::kUsePipeWireKey = "camera/use_pipewire";
+bool IConfigureService::s_bKeepCameraSettings = true;
+const char* const IConfigureService::kKeepCameraSettingsKey = "camera/keep_settings";
 QString IConfigureService::s_strProductName;
 QString IConfigureService::s_strVersion;
 
@@ -100,6 +102,7 @@ void IConfigureService::readConfigure()
     s_strDocumentPath = settings.value("path/document", makeWritableDir("document/")).toString();
     s_bRememberCameraSettings = settings.value(kRememberCameraSettingsKey, true).toBool();
     s_bUsePipeWire = settings.value(kUsePipeWireKey, true).toBool();
+    s_bKeepCameraSettings = settings.value(kKeepCameraSettingsKey, true).toBool();
     CameraResolution resolution = currentCameraResolution();
     const int height = settings.value("cameraresolution/height", 1080).toInt();
     const int width = settings.value("cameraresolution/width", 1920).toInt();
@@ -123,6 +126,7 @@ void IConfigureService::writeConfigure()
     settings.setValue("cameraresolution/height", size.height());
     settings.setValue(kRememberCameraSettingsKey, s_bRememberCameraSettings);
     settings.setValue(kUsePipeWireKey, s_bUsePipeWire);
+    settings.setValue(kKeepCameraSettingsKey, s_bKeepCameraSettings);
     settings.sync();
     reportWriteFailure(settings);
 }

@@ -40,6 +40,9 @@ public:
     // Whether cameras a PipeWire daemon offers are shown through it (shared with other programs).
     static bool s_bUsePipeWire;
     static const char* const kUsePipeWireKey;
+    // Whether stored camera settings are put back after another program changes them on opening.
+    static bool s_bKeepCameraSettings;
+    static const char* const kKeepCameraSettingsKey;
     static QString s_strProductName;
     static QString s_strVersion;
 

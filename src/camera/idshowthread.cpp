@@ -241,6 +241,7 @@ void IDShowThread::assertWorker() const
 }
 
 std::atomic<int> IDShowThread::s_nReleaseGraceMs{IDShowThread::kReleaseGraceMs};
+std::atomic<int> IDShowThread::s_nCloseDelayMs{IDShowThread::kCloseDelayMs};
 
 int IDShowThread::failedRetryMs(int attempt)
 {
@@ -285,6 +286,12 @@ void IDShowThread::onPreviewSeen(bool seen)
         m_pStreamTimer->stop();
         if (seen)
             restartStream();
+        else
+            m_pStreamTimer->start(closeDelayMs());
+        break;
+    case IStreamState::Closed:
+        if (seen)
+            reopenHandle();
         break;
     }
 }
@@ -295,7 +302,12 @@ void IDShowThread::onStreamTimer()
     if (m_streamState.kind == IStreamState::Streaming) {
         if (!m_bSeen)
             releaseStream();
-    } else if (m_streamState.kind != IStreamState::Released && m_bSeen) {
+    } else if (m_streamState.kind == IStreamState::Closed) {
+        if (m_bSeen)
+            reopenHandle();  // a reopen that failed, tried again
+    } else if (!m_bSeen) {
+        closeHandle();
+    } else if (m_streamState.kind != IStreamState::Released) {
         restartStream();
     }
 }
@@ -323,8 +335,7 @@ void IDShowThread::onStreamFailed(HRESULT error, const QString& reason)
     state.kind = IStreamState::Failed;
     state.reason = reason;
     enterState(state);
-    if (m_bSeen)
-        m_pStreamTimer->start(wait);
+    m_pStreamTimer->start(m_bSeen ? wait : closeDelayMs());
 }
 
 void IDShowThread::releaseStream()
@@ -341,6 +352,54 @@ void IDShowThread::releaseStream()
     IStreamState state;
     state.kind = IStreamState::Released;
     enterState(state);
+    m_pStreamTimer->start(closeDelayMs());
+}
+
+void IDShowThread::closeHandle()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        if (!m_pDeviceFilter)
+            return;
+        const std::shared_ptr<IMoniker> moniker = m_pMoniker;
+        CloseDevice();
+        m_pClosedMoniker = moniker;
+    }
+    freeFrameMemory();
+    qDebug() << "camera: still not seen; device closed until the preview is seen again";
+    IStreamState state;
+    state.kind = IStreamState::Closed;
+    enterState(state);
+}
+
+void IDShowThread::reopenHandle()
+{
+    HRESULT hr = E_POINTER;
+    bool opened = false;
+    {
+        std::lock_guard<std::mutex> lock(m_graphMutex);
+        if (!m_pClosedMoniker || !m_bPreviewWanted)
+            return;
+        m_bComInitialized = SUCCEEDED(CoInitialize(nullptr));
+        hr = OpenDevice(m_pClosedMoniker);
+        opened = SUCCEEDED(hr);
+        if (opened) {
+            m_pClosedMoniker.reset();
+            InitData();
+            m_bFrameSinceStart = false;
+            hr = StartPreview();
+        }
+    }
+    if (!opened) {
+        // Not open again (gone, or refused for now): still closed, tried again while seen.
+        qDebug() << "camera: reopening the device failed, code" << hr;
+        if (m_bSeen)
+            m_pStreamTimer->start(failedRetryMs(m_nFailedTries++));
+        return;
+    }
+    m_nFailedTries = 0;
+    qDebug() << "camera: device reopened";
+    enterStartResult(hr);
 }
 
 void IDShowThread::restartStream()
@@ -375,8 +434,7 @@ void IDShowThread::enterStartResult(HRESULT hr)
             qDebug().noquote() << "camera: the device is busy; held by"
                                << (state.holders.isEmpty() ? QStringLiteral("a program not seen") : state.holders.join(", "));
         enterState(state);
-        if (m_bSeen)
-            m_pStreamTimer->start(kBusyRetryMs);
+        m_pStreamTimer->start(m_bSeen ? kBusyRetryMs : closeDelayMs());
         return;
     }
     const int wait = failedRetryMs(m_nFailedTries++);
@@ -385,8 +443,7 @@ void IDShowThread::enterStartResult(HRESULT hr)
     if (m_streamState.kind != IStreamState::Failed)
         qDebug().noquote() << "camera: the stream did not start:" << state.reason;
     enterState(state);
-    if (m_bSeen)
-        m_pStreamTimer->start(wait);
+    m_pStreamTimer->start(m_bSeen ? wait : closeDelayMs());
 }
 
 void IDShowThread::enterState(const IStreamState& state)

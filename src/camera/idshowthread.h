@@ -28,7 +28,9 @@ class QTimer;
 //
 // The stream's life (IStreamState) is the worker's: with no preview seen for
 // kReleaseGraceMs it stops and frees its buffers, keeping the device open; seen again it
-// streams at the same resolution. A busy device is tried every second while the preview
+// streams at the same resolution. Hidden kCloseDelayMs longer (released, busy or failed)
+// it closes the device too, since uvcvideo keeps a camera powered while any handle is
+// open; seen again it is reopened and streams. A busy device is tried every second while the preview
 // is seen, a stream the driver ended with an error after 1 s, 2 s, 4 s, then every 10 s.
 //
 // Lock order: m_graphMutex, then the capture layer's (see FilterGraph) and the control
@@ -93,6 +95,9 @@ public:
     // The grace period in use: kReleaseGraceMs, shorter only where tests cycle quickly.
     static int releaseGraceMs() { return s_nReleaseGraceMs.load(); }
     static void setReleaseGraceMs(int ms) { s_nReleaseGraceMs = ms; }
+    static constexpr int kCloseDelayMs = 1000;
+    static int closeDelayMs() { return s_nCloseDelayMs.load(); }
+    static void setCloseDelayMs(int ms) { s_nCloseDelayMs = ms; }
     static constexpr int kBusyRetryMs = 1000;
     // The wait before try number `attempt` (from 0) after the driver ended the stream.
     static int failedRetryMs(int attempt);
@@ -149,6 +154,8 @@ private:
     void onStreamTimer();
     void releaseStream();
     void restartStream();
+    void closeHandle();
+    void reopenHandle();
     // Takes the state after a start: streaming, busy or failed with `hr`.
     void enterStartResult(dshow::HRESULT hr);
     void enterState(const IStreamState& state);
@@ -208,4 +215,6 @@ private:
     std::atomic<bool> m_bFrameSinceStart{false};
     std::atomic<bool> m_bPreviewWanted{true};  // false once the facade stopped the preview to close
     static std::atomic<int> s_nReleaseGraceMs;
+    static std::atomic<int> s_nCloseDelayMs;
+    std::shared_ptr<dshow::IMoniker> m_pClosedMoniker;  // worker: the device to reopen while Closed
 };

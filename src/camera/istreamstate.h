@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // What an open camera's stream is doing, as the camera page shows it. The device stays
-// open in every state, so its controls work whatever the picture does.
+// open in every state but Closed, so its controls work whatever the picture does.
 struct IStreamState
 {
     enum Kind {
@@ -14,6 +14,7 @@ struct IStreamState
         Released,   // no preview seen for a while: buffers freed, nothing streams
         Busy,       // another program streams the device; retried every second while seen
         Failed,     // the driver ended the stream with an error; retried with backoff
+        Closed,     // hidden a while longer: no handle at all, reopened when seen again
     };
 
     Kind kind = Streaming;

@@ -99,6 +99,13 @@ HRESULT CaptureSystem::open(const QString& path, std::shared_ptr<CaptureDevice>&
     return VFW_E_NOT_FOUND;
 }
 
+QString CaptureSystem::nodeFile(const QString& devicePath) const
+{
+    if (devicePath.startsWith(QLatin1String("/sys/")))
+        return QStringLiteral("/dev/") + devicePath.section(QLatin1Char('/'), -1);
+    return m_virtual ? m_virtual->busyFile(devicePath) : QString();
+}
+
 HRESULT CaptureSystem::openShared(const QString& path, std::shared_ptr<CaptureDevice>& device)
 {
     std::shared_ptr<CaptureDevice> v4l2;

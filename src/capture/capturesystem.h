@@ -33,6 +33,10 @@ public:
     // file is missing or bad (its later fixes are still picked up).
     bool configureFromArguments(const QStringList& arguments, QString* error);
 
+    // The file another program opens to use the device: a V4L2 camera's node, a virtual
+    // camera's "busy" file; empty when there is none (PipeWire's own cameras).
+    QString nodeFile(const QString& devicePath) const;
+
     VirtualBackend* virtualBackend() const { return m_virtual; }
     PipeWireBackend* pipeWireBackend() const { return m_pipewire; }
 

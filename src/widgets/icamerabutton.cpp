@@ -32,12 +32,13 @@ ICameraButton::ICameraButton(const QVariant& key, const ICameraInfo& info, bool 
     auto* icon = new QSvgWidget(":/utils/camera.svg");
     icon->setFixedSize(int(40 * s), int(50 * s));
 
-    auto* connected = createLabel(tr("Connected"), QColor("#22AC38"), createFont(10));
+    statusLabel = createLabel(tr("Connected"), QColor("#22AC38"), createFont(10));
+    statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* column = new QVBoxLayout;
     column->addStretch();
     column->addWidget(nameLabel);
-    column->addWidget(connected);
+    column->addWidget(statusLabel);
     column->addStretch();
 
     auto* row = new QHBoxLayout(this);
@@ -71,6 +72,14 @@ bool ICameraButton::eventFilter(QObject* watched, QEvent* event)
     if (watched == nameLabel && event->type() == QEvent::Resize)
         showName();
     return IButton::eventFilter(watched, event);
+}
+
+void ICameraButton::setHolders(const QStringList& programs)
+{
+    const QString text = programs.isEmpty() ? tr("Connected") : tr("In use by %1").arg(programs.join(QStringLiteral(", ")));
+    statusLabel->setText(text);
+    statusLabel->setToolTip(programs.isEmpty() ? QString() : text);
+    statusLabel->setStyleSheet(QStringLiteral("color:%1;background-color:transparent;").arg(programs.isEmpty() ? "#22AC38" : "#E67E00"));
 }
 
 void ICameraButton::setCameraInfo(const ICameraInfo& info)

@@ -16,11 +16,14 @@ public:
     ICameraButton(const QVariant& key, const ICameraInfo& info, bool framed, QWidget* parent = nullptr);
 
     void setCameraInfo(const ICameraInfo& info);
+    // "Connected", or which other programs hold the camera now.
+    void setHolders(const QStringList& programs);
     // `name` elided to `width` pixels of `metrics`, its " #n" ordinal kept whole.
     static QString elidedName(const QString& name, const QFontMetrics& metrics, int width);
 
     ICameraInfo cameraInfo;
     QLabel* nameLabel = nullptr;
+    QLabel* statusLabel = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

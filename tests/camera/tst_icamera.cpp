@@ -273,7 +273,8 @@ private slots:
     }
 
     // Hidden past the grace period the stream stops and its buffers go while the device
-    // stays open for controls; seen again it streams at the same size. LUMIVO_HIDE_CYCLES
+    // stays open for controls; every tenth time it stays hidden until the device is closed
+    // too. Seen again it streams at the same size. LUMIVO_HIDE_CYCLES
     // sets the count (hundreds under sanitizers); no thread, descriptor or buffer is left.
     void hideShowCycles()
     {
@@ -290,10 +291,14 @@ private slots:
         QVERIFY(camera && !Cameras::otherCanStream("virtual:desk"));
         const int fds = fdCount(), threads = threadCount();
         LogCapture log;
+        int closed = 0;
         for (int i = 0; i < cycles; ++i) {
+            const bool closing = i % 10 == 5;
+            closed += closing;
+            IDShowThread::setCloseDelayMs(closing ? 20 : 60000);
             m_camera->setPreviewArea(QSize());
             // Once the GUI thread hears of it, the last frame on its way has been taken too.
-            QTRY_COMPARE(states.last().at(0).value<IStreamState>().kind, IStreamState::Released);
+            QTRY_COMPARE(states.last().at(0).value<IStreamState>().kind, closing ? IStreamState::Closed : IStreamState::Released);
             QCOMPARE(camera->pooledFrames(), 0);
             if (i % 10 == 0) {  // free for others, and the controls still work
                 QVERIFY(Cameras::otherCanStream("virtual:desk"));
@@ -308,6 +313,7 @@ private slots:
         QCOMPARE(currentCameraResolution().size, QSize(1920, 1080));
         // Seen again before the grace period ends: the stream was never stopped.
         IDShowThread::setReleaseGraceMs(IDShowThread::kReleaseGraceMs);
+        IDShowThread::setCloseDelayMs(IDShowThread::kCloseDelayMs);
         m_camera->setPreviewArea(QSize());
         QTest::qWait(300);
         m_camera->setPreviewArea(QSize(400, 225));
@@ -315,7 +321,9 @@ private slots:
         QCOMPARE(camera->streamKind(), IStreamState::Streaming);
         QCOMPARE(log.count("streaming stopped"), cycles);
         QVERIFY(log.matching("error").isEmpty());
-        QCOMPARE(states.count(), 2 * cycles + 1);  // streaming at open, then released and streaming each cycle
+        QCOMPARE(log.count("device reopened"), closed);
+        // Streaming at open, then released (and closed) and streaming each cycle.
+        QCOMPARE(states.count(), 2 * cycles + closed + 1);
         QVERIFY(fdCount() <= fds && threadCount() <= threads);
         m_camera->closeCamera();
         disconnect(m_camera, &ICamera::sgPreviewImage, this, nullptr);

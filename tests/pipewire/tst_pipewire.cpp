@@ -8,6 +8,7 @@
 
 #include "capture/capturesystem.h"
 #include "capture/pipewire/pipewirebackend.h"
+#include "capture/pipewire/pipewirenodeusage.h"
 #include "capture/pipewire/pipewireprops.h"
 #include "capture/virtual/virtualbackend.h"
 
@@ -147,7 +148,8 @@ private slots:
     }
 
     // Through the same graph as the camera: grabber frames of the size asked for, the
-    // bars in their colours, while another client streams the same node.
+    // bars in their colours, while another client streams the same node. That client is
+    // named as the node's user (this process, streaming too, is not) until it ends.
     void sharedPreview_data()
     {
         QTest::addColumn<Subtype>("subtype");
@@ -170,8 +172,10 @@ private slots:
         QCOMPARE(graph.setFormat(subtype, width, height), S_OK);
         QCOMPARE(graph.stream(&frames), S_OK);
         QVERIFY(frames.waitFor(10, 10000));
+        PipeWireNodeUsage usage;
         QProcess other;
         other.start(QCoreApplication::applicationFilePath(), pipewireclient::arguments(QLatin1String(kCamera), subtype, width, height, 2000));
+        QTRY_COMPARE_WITH_TIMEOUT(usage.clientsOf(QLatin1String(kCamera)), QStringList{"tst_pipewire"}, 1500);
         const int before = frames.count();
         const QImage picture = uprightImage(frames.last(), width, height);
         QVERIFY(!picture.isNull());
@@ -182,6 +186,7 @@ private slots:
         QCOMPARE(other.exitCode(), 0);
         // A loaded machine may drop frames, but both clients get them at the same time.
         QVERIFY2(other.readAllStandardOutput().trimmed().toInt() >= 10, "the other client got no frames beside ours");
+        QTRY_VERIFY(usage.clientsOf(QLatin1String(kCamera)).isEmpty());
         QVERIFY(frames.count() >= before + 10);
     }
 

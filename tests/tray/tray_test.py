@@ -125,8 +125,14 @@ def sni():
     call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus', 'RequestName', '(su)',
          ('org.kde.StatusNotifierWatcher', 4))
 
-    app, title = launch()
+    # --hidden waits in the tray; a second start shows the window only when not --hidden itself.
+    app = start(program, '--hidden')
     item = wait_for('the item to register', lambda: items)[0]
+    time.sleep(1)
+    second = lambda *args: subprocess.run([program] + list(args), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    assert second('--hidden').returncode == 1 and not mains(app), '--hidden showed the window'
+    assert second().returncode == 1
+    title = x('xdotool', 'getwindowname', wait_for('a second start to show it', lambda: mains(app))[0]).strip()
     sni = call(item, '/StatusNotifierItem', 'org.freedesktop.DBus.Properties', 'GetAll', '(s)',
                ('org.kde.StatusNotifierItem',))[0]
     # Qt titles the item with the application name, the executable's (it names the data directory).
@@ -217,8 +223,9 @@ def xembed():
 
 
 def no_tray():
-    app, _ = launch()
-    main = mains(app)[0]  # the title bar's close button, at the right of its 40 px high bar
+    app = start(program, '--hidden')  # nowhere to wait: shown all the same
+    main = wait_for('the window without a tray', lambda: mains(app))[0]
+    # the title bar's close button, at the right of its 40 px high bar
     ends(app, again=lambda: x('xdotool', 'mousemove', '--window', main, str(width(main) - 23), '20', 'click', '1'))
     app, _ = launch()
     wm_close(mains(app)[0])

@@ -7,6 +7,8 @@
 #include "mainwindow.h"
 #include "processes.h"
 
+#include "app/iautostart.h"
+#include "app/icameraguard.h"
 #include "app/icamerapage.h"
 #include "app/icamerasettingskeeper.h"
 #include "app/idevicecontrolsdialog.h"
@@ -19,6 +21,7 @@
 #include "camera/icamera.h"
 #include "camera/idshowthread.h"
 #include "capture/capturesystem.h"
+#include "capture/devicenodewatcher.h"
 #include "widgets/icamerabutton.h"
 #include "widgets/ibutton.h"
 #include "widgets/icamerapreview.h"
@@ -27,7 +30,9 @@
 #include "widgets/iswitchbutton.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QSystemTrayIcon>
 #include <QSettings>
 #include <QTranslator>
 #include <QtTest>
@@ -397,9 +402,12 @@ private slots:
             QTest::qWait(IDShowThread::kReleaseGraceMs - 500);
             QVERIFY(!Cameras::otherCanStream(m_path));
             QTRY_VERIFY_WITH_TIMEOUT(Cameras::otherCanStream(m_path), 1500);
+            QTRY_VERIFY_WITH_TIMEOUT(log.contains("device closed"), IDShowThread::kCloseDelayMs + 500);
             frame->show();
             clock.start();
             const qint64 shown = page->preview()->image().cacheKey();
+            // A photo before the first new frame waits for it: the camera's size, not the preview's.
+            QCOMPARE(QImage(page->photoTaker()->takePhoto()).size(), QSize(640, 480));
             QTRY_VERIFY_WITH_TIMEOUT(page->preview()->image().cacheKey() != shown, 1000);
         } else if (life == "busy") {
             QTRY_VERIFY(page->preview()->message().contains("In use by: sleep"));
@@ -552,6 +560,96 @@ private slots:
         QVERIFY(page->exposureSlider()->isEnabled());
         const auto stored = [&] { return frame->settingsKeeper()->store().camera(frame->settingsKeeper()->identityOf(m_path)); };
         QTRY_COMPARE(stored().value("controls").toObject().keys(), QStringList({"9a0901", "9a0902"}));  // only the switch pressed
+    }
+
+    // Another program (a process holding the camera's busy file, the cameras file playing
+    // its changes) opens a camera with stored values and resets them: the guard holds it
+    // beside that program, puts the stored value back once after the burst settles (the
+    // program named in the log, the tray and the tile), leaves a later change alone and
+    // lets go when the program does. LUMIVO_GUARD_CYCLES sets the count (100 under the
+    // sanitizers). Then an unplug while guarded, and a camera no watch is left for.
+    void guardKeepsStoredValues()
+    {
+        const int cycles = qMax(qEnvironmentVariableIntValue("LUMIVO_GUARD_CYCLES"), 2);
+        QTemporaryFile held;
+        QVERIFY(held.open());
+        QJsonObject c = remembered(m_path = "virtual:guarded", "G1");
+        c["busy"] = held.fileName();
+        plug({c});
+        QCOMPARE(open(m_path), int(Success));
+        page->brightnessSlider()->setValue(10);
+        ICamera::instance()->closeCamera();
+        frame->setCurrentPage(0);
+        ICameraGuard* guard = frame->cameraGuard();
+        const auto holdFor = [&](QProcess& holder) {
+            holder.setStandardInputFile(held.fileName());
+            holder.start("sleep", {"30"});
+            QVERIFY(holder.waitForStarted());
+            QTRY_VERIFY(guard->isGuarding(m_path));
+        };
+        const auto deviceBrightness = [&](long value) {
+            Cameras::setControl(c, "brightness", 0, 64, 32, value);
+            QVERIFY(m_cameras.write({c}));
+            QTRY_COMPARE(device(Property::Brightness), value);
+        };
+        LogCapture log;
+        for (int i = 0; i < cycles; ++i) {
+            QProcess holder;
+            holdFor(holder);
+            QTRY_COMPARE(guard->holdersOf(m_path), QStringList{"sleep"});  // not the test, which started it
+            if (i == 0) {
+                QCOMPARE(frame->trayIcon()->toolTip(), QString("Test Cam: in use by sleep"));
+                QCOMPARE(frame->mainPage()->cameraButtons().last()->statusLabel->text(), QString("In use by sleep"));
+            }
+            Cameras::setControl(c, "brightness", 0, 64, 32, 32);  // its opening burst: the default
+            QVERIFY(m_cameras.write({c}));
+            QTRY_COMPARE(device(Property::Brightness), 10L);
+            deviceBrightness(50);  // later: followed, not fought
+            QTest::qWait(2 * ICameraGuard::kSettleMs);
+            QCOMPARE(device(Property::Brightness), 50L);
+            holder.kill();
+            holder.waitForFinished();
+            QTRY_VERIFY(!guard->isGuarding(m_path));
+            deviceBrightness(10);  // as the user left it, for the next opening
+        }
+        QCOMPARE(log.count("camera guard: put back Brightness on Test Cam after sleep changed them"), cycles);
+        QCOMPARE(frame->trayIcon()->toolTip(), QString("Lumivo"));
+        QCOMPARE(frame->mainPage()->cameraButtons().last()->statusLabel->text(), QString("Connected"));
+
+        QProcess holder;
+        holdFor(holder);
+        plug({});
+        QVERIFY(!guard->isGuarding(m_path) && guard->inUse().isEmpty());
+        capture::DeviceNodeWatcher::setWatchLimit(0);
+        plug({c});
+        capture::DeviceNodeWatcher::setWatchLimit(-1);
+        QCOMPARE(log.count("that camera is not guarded"), 1);
+        QTest::qWait(200);
+        QVERIFY(guard->holdersOf(m_path).isEmpty());
+    }
+
+    // "Start Lumivo when I log in" writes the autostart entry and takes it away; a folder
+    // that cannot be made turns the switch back and says why.
+    void startAtLogin()
+    {
+        ISwitchButton* on = frame->settingFrame()->autostartSwitch();
+        const QString entry = IAutostart::filePath();
+        QCOMPARE(entry, qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart/io.github.lumivo.Lumivo.desktop");
+        on->setStatus(true);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.startsWith("[Desktop Entry]\nType=Application\n"));
+        QVERIFY(text.contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + " --hidden\n"));
+        on->setStatus(false);
+        QVERIFY(!QFile::exists(entry));
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        QVERIFY(processes::writeFile(processes::tmp() + "/blocker", "a file where the folder would be"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(processes::tmp() + "/blocker"));
+        on->setStatus(true);
+        qputenv("XDG_CONFIG_HOME", config);
+        QTRY_VERIFY(!on->isCheckedState());
+        QVERIFY(frame->settingFrame()->autostartNote()->text().contains("blocker/autostart cannot be created"));
     }
 
     // "More controls": the editor each type asks for; a change lands, a refused value

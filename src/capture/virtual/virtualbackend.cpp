@@ -80,6 +80,13 @@ HRESULT VirtualBackend::open(const QString& path, std::shared_ptr<CaptureDevice>
     return S_OK;
 }
 
+QString VirtualBackend::busyFile(const QString& path) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto state = m_states.value(path);
+    return state ? state->description().busyFile : QString();
+}
+
 void VirtualBackend::setBuiltinCamera(bool enabled)
 {
     apply(enabled, m_fileCameras);

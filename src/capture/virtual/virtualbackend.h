@@ -29,6 +29,9 @@ public:
     std::vector<DeviceDescriptor> enumerate() override;
     HRESULT open(const QString& path, std::shared_ptr<CaptureDevice>& device) override;
 
+    // The file that makes the camera at `path` busy while another program has it open.
+    QString busyFile(const QString& path) const;
+
     void setBuiltinCamera(bool enabled);
     // Loads the file and follows its changes from now on (also when this first load
     // fails, so that a fixed file is picked up). An empty path stops watching and
