@@ -42,13 +42,36 @@ void ISettingFrame::initLanguages()
     languages.append({QStringLiteral("1033"), QStringLiteral("English")});
 }
 
+namespace {
+
+// A row of the dialog: indented, the label, then (when given) the control after a gap.
+QHBoxLayout* indentedRow(QWidget* label, QWidget* control = nullptr, int labelStretch = 0)
+{
+    const double s = g_dScale;
+    auto* row = new QHBoxLayout;
+    row->addSpacing(int(20 * s));
+    row->addWidget(label, labelStretch);
+    if (control) {
+        row->addSpacing(int(20 * s));
+        row->addWidget(control);
+    }
+    row->addStretch();
+    return row;
+}
+
+QHBoxLayout* headingRow(QWidget* label)
+{
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addStretch();
+    return row;
+}
+
+} // namespace
+
 void ISettingFrame::initUI()
 {
     const double s = g_dScale;
-    const QFont font = createFont(12);
-    const QColor heading(153, 153, 153);
-    const QColor body(51, 51, 51);
-
     m_pStack = new QStackedWidget;
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(0, int(40 * s), 0, 0);
@@ -59,89 +82,86 @@ void ISettingFrame::initUI()
     auto* box = new QVBoxLayout(page);
     box->setSpacing(int(10 * s));
     box->setContentsMargins(int(20 * s), int(20 * s), int(20 * s), int(20 * s));
+    addAboutRows(box);
+    box->addSpacing(int(10 * s));
+    addCameraRows(box);
+    box->addSpacing(int(10 * s));
+    box->addStretch();
 
-    auto* aboutRow = new QHBoxLayout;
-    aboutRow->addWidget(createLabel(tr("About"), heading, font));
-    aboutRow->addStretch();
+    m_pStack->addWidget(page);
+    adjustSize();
+}
 
-    auto* nameRow = new QHBoxLayout;
-    nameRow->addSpacing(int(20 * s));
-    nameRow->addWidget(createLabel(tr("Software name:"), body, font));
-    nameRow->addWidget(createLabel(IConfigureService::s_strProductName, body, font));
-    nameRow->addStretch();
-
-    auto* versionRow = new QHBoxLayout;
-    versionRow->addSpacing(int(20 * s));
-    versionRow->addWidget(createLabel(tr("Software version:"), body, font));
-    versionRow->addWidget(createLabel(IConfigureService::s_strVersion, body, font));
-    versionRow->addStretch();
-
-    auto* languageHeading = new QHBoxLayout;
-    languageHeading->addWidget(createLabel(tr("Language settings"), heading, font));
-    languageHeading->addStretch();
-
+void ISettingFrame::addAboutRows(QVBoxLayout* box)
+{
+    const QFont font = createFont(12);
+    const QColor heading(153, 153, 153);
+    const QColor body(51, 51, 51);
+    box->addLayout(headingRow(createLabel(tr("About"), heading, font)));
+    auto* nameRow = indentedRow(createLabel(tr("Software name:"), body, font));
+    nameRow->insertWidget(2, createLabel(IConfigureService::s_strProductName, body, font));
+    box->addLayout(nameRow);
+    auto* versionRow = indentedRow(createLabel(tr("Software version:"), body, font));
+    versionRow->insertWidget(2, createLabel(IConfigureService::s_strVersion, body, font));
+    box->addLayout(versionRow);
+    box->addSpacing(int(10 * g_dScale));
+    box->addLayout(headingRow(createLabel(tr("Language settings"), heading, font)));
     m_pLanguageBox = createComboBox(25, 25, createFont(12), createFont(12));
-    auto* languageRow = new QHBoxLayout;
-    languageRow->addSpacing(int(20 * s));
-    languageRow->addWidget(m_pLanguageBox);
-    languageRow->addStretch();
+    box->addLayout(indentedRow(m_pLanguageBox));
+}
 
-    auto* cameraHeading = new QHBoxLayout;
-    cameraHeading->addWidget(createLabel(tr("Cameras"), heading, font));
-    cameraHeading->addStretch();
+ISwitchButton* ISettingFrame::createStoredSwitch(const QString& name, bool& setting, const QString& key,
+                                                 std::function<void()> changed)
+{
+    auto* button = createSwitchButton(name, this);
+    button->setStatus(setting);
+    connect(button, &ISwitchButton::statusChanged, this, [&setting, key, changed](bool on) {
+        if (on == setting)
+            return;
+        setting = on;
+        IConfigureService::instance()->setValue(key, on);
+        if (changed)
+            changed();
+    });
+    return button;
+}
+
+void ISettingFrame::addCameraRows(QVBoxLayout* box)
+{
+    const QFont font = createFont(12);
+    const QColor body(51, 51, 51);
+    box->addLayout(headingRow(createLabel(tr("Cameras"), QColor(153, 153, 153), font)));
 
     // Stored at once: a camera plugged in a moment later already follows it.
-    m_pRememberSwitch = createSwitchButton(QStringLiteral("rememberCameraSettings"), this);
-    m_pRememberSwitch->setStatus(IConfigureService::s_bRememberCameraSettings);
-    connect(m_pRememberSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
-        if (on == IConfigureService::s_bRememberCameraSettings)
-            return;
-        IConfigureService::s_bRememberCameraSettings = on;
-        IConfigureService::instance()->setValue(IConfigureService::kRememberCameraSettingsKey, on);
-    });
-    auto* rememberRow = new QHBoxLayout;
-    rememberRow->addSpacing(int(20 * s));
-    rememberRow->addWidget(createLabel(tr("Remember camera settings"), body, font));
-    rememberRow->addSpacing(int(20 * s));
-    rememberRow->addWidget(m_pRememberSwitch);
-    rememberRow->addStretch();
+    m_pRememberSwitch = createStoredSwitch(QStringLiteral("rememberCameraSettings"),
+                                           IConfigureService::s_bRememberCameraSettings,
+                                           IConfigureService::kRememberCameraSettingsKey);
+    box->addLayout(indentedRow(createLabel(tr("Remember camera settings"), body, font), m_pRememberSwitch));
 
     // Takes effect for the cameras opened from now on; the list follows at once.
-    m_pPipeWireSwitch = createSwitchButton(QStringLiteral("usePipeWire"), this);
-    m_pPipeWireSwitch->setStatus(IConfigureService::s_bUsePipeWire);
-    connect(m_pPipeWireSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
-        if (on == IConfigureService::s_bUsePipeWire)
-            return;
-        IConfigureService::s_bUsePipeWire = on;
-        IConfigureService::instance()->setValue(IConfigureService::kUsePipeWireKey, on);
-        capture::CaptureSystem::instance()->pipeWireSettingChanged();
-    });
-    auto* pipeWireRow = new QHBoxLayout;
-    pipeWireRow->addSpacing(int(20 * s));
-    pipeWireRow->addWidget(createLabel(tr("Use PipeWire when available"), body, font));
-    pipeWireRow->addSpacing(int(20 * s));
-    pipeWireRow->addWidget(m_pPipeWireSwitch);
-    pipeWireRow->addStretch();
+    m_pPipeWireSwitch = createStoredSwitch(QStringLiteral("usePipeWire"), IConfigureService::s_bUsePipeWire,
+                                           IConfigureService::kUsePipeWireKey,
+                                           [] { capture::CaptureSystem::instance()->pipeWireSettingChanged(); });
+    box->addLayout(indentedRow(createLabel(tr("Use PipeWire when available"), body, font), m_pPipeWireSwitch));
 
     // Whether the guard puts stored values back after another program's opening burst.
-    m_pKeepSwitch = createSwitchButton(QStringLiteral("keepCameraSettings"), this);
-    m_pKeepSwitch->setStatus(IConfigureService::s_bKeepCameraSettings);
-    connect(m_pKeepSwitch, &ISwitchButton::statusChanged, this, [](bool on) {
-        if (on == IConfigureService::s_bKeepCameraSettings)
-            return;
-        IConfigureService::s_bKeepCameraSettings = on;
-        IConfigureService::instance()->setValue(IConfigureService::kKeepCameraSettingsKey, on);
-    });
+    m_pKeepSwitch = createStoredSwitch(QStringLiteral("keepCameraSettings"), IConfigureService::s_bKeepCameraSettings,
+                                       IConfigureService::kKeepCameraSettingsKey);
     auto* keepLabel = createLabel(tr("Keep my camera settings when other programs change them"), body, font);
     keepLabel->setWordWrap(true);
-    keepLabel->setMaximumWidth(int(240 * s));  // two lines rather than a switch pushed off the edge
-    auto* keepRow = new QHBoxLayout;
-    keepRow->addSpacing(int(20 * s));
-    keepRow->addWidget(keepLabel, 1);
-    keepRow->addSpacing(int(20 * s));
-    keepRow->addWidget(m_pKeepSwitch);
-    keepRow->addStretch();
+    keepLabel->setMaximumWidth(int(240 * g_dScale));  // two lines rather than a switch pushed off the edge
+    box->addLayout(indentedRow(keepLabel, m_pKeepSwitch, 1));
 
+    createAutostartSwitch();
+    box->addLayout(indentedRow(createLabel(tr("Start Lumivo when I log in"), body, font), m_pAutostartSwitch));
+    auto* noteRow = new QHBoxLayout;
+    noteRow->addSpacing(int(20 * g_dScale));
+    noteRow->addWidget(m_pAutostartNote, 1);
+    box->addLayout(noteRow);
+}
+
+void ISettingFrame::createAutostartSwitch()
+{
     // The autostart entry is the setting itself: the switch shows whether it is there.
     m_pAutostartSwitch = createSwitchButton(QStringLiteral("startAtLogin"), this);
     m_pAutostartSwitch->setStatus(IAutostart::isEnabled());
@@ -161,34 +181,6 @@ void ISettingFrame::initUI()
         m_pAutostartNote->show();
         QTimer::singleShot(0, m_pAutostartSwitch, [this, on] { m_pAutostartSwitch->setStatus(!on); });
     });
-    auto* autostartRow = new QHBoxLayout;
-    autostartRow->addSpacing(int(20 * s));
-    autostartRow->addWidget(createLabel(tr("Start Lumivo when I log in"), body, font));
-    autostartRow->addSpacing(int(20 * s));
-    autostartRow->addWidget(m_pAutostartSwitch);
-    autostartRow->addStretch();
-    auto* autostartNoteRow = new QHBoxLayout;
-    autostartNoteRow->addSpacing(int(20 * s));
-    autostartNoteRow->addWidget(m_pAutostartNote, 1);
-
-    box->addLayout(aboutRow);
-    box->addLayout(nameRow);
-    box->addLayout(versionRow);
-    box->addSpacing(int(10 * s));
-    box->addLayout(languageHeading);
-    box->addLayout(languageRow);
-    box->addSpacing(int(10 * s));
-    box->addLayout(cameraHeading);
-    box->addLayout(rememberRow);
-    box->addLayout(pipeWireRow);
-    box->addLayout(keepRow);
-    box->addLayout(autostartRow);
-    box->addLayout(autostartNoteRow);
-    box->addSpacing(int(10 * s));
-    box->addStretch();
-
-    m_pStack->addWidget(page);
-    adjustSize();
 }
 
 QComboBox* ISettingFrame::createComboBox(int boxHeight, int itemHeight, const QFont& boxFont, const QFont& itemFont)

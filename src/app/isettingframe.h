@@ -6,10 +6,13 @@
 #include <QPair>
 #include <QStringList>
 
+#include <functional>
+
 class ISwitchButton;
 class QComboBox;
 class QLabel;
 class QStackedWidget;
+class QVBoxLayout;
 
 // The settings dialog: the software's name and version, and the interface language.
 // Choosing another language stores it and restarts the program in that language.
@@ -48,6 +51,12 @@ private slots:
 private:
     void initLanguages();
     void initUI();
+    void addAboutRows(QVBoxLayout* box);
+    void addCameraRows(QVBoxLayout* box);
+    // A switch for a setting of application.ini: written at once when flipped.
+    ISwitchButton* createStoredSwitch(const QString& name, bool& setting, const QString& key,
+                                      std::function<void()> changed = {});
+    void createAutostartSwitch();
     QComboBox* createComboBox(int boxHeight, int itemHeight, const QFont& boxFont, const QFont& itemFont);
 
     QList<QPair<QString, QString>> languages;

@@ -100,8 +100,7 @@ struct PipeWireConnection::Impl
             if (pw_thread_loop_timed_wait_full(loop, &deadline) != 0)
                 break;
         }
-        const bool answered = doneSeqs.erase(seq) > 0;
-        return answered;
+        return doneSeqs.erase(seq) > 0;
     }
 };
 
@@ -112,31 +111,10 @@ void onNodeInfo(void* data, const pw_node_info* info)
     auto* c = static_cast<PipeWireConnection::Impl::Candidate*>(data);
     if (c->announced || !(info->change_mask & PW_NODE_CHANGE_MASK_PROPS))
         return;
-    const spa_dict* props = info->props;
     PipeWireNode node;
+    if (!PipeWireNode::fromProps(info->props, c->impl->daemonVersion, node))
+        return;
     node.id = c->id;
-    node.api = prop(props, PW_KEY_DEVICE_API);
-    // A camera: the role the camera plugins give, or a node of a camera API.
-    if (prop(props, PW_KEY_MEDIA_ROLE) != QLatin1String("Camera") && node.api != QLatin1String("v4l2")
-        && node.api != QLatin1String("libcamera"))
-        return;
-    node.name = prop(props, PW_KEY_NODE_NAME);
-    node.description = prop(props, PW_KEY_NODE_DESCRIPTION);
-    if (node.description.isEmpty())
-        node.description = prop(props, PW_KEY_NODE_NICK);
-    if (node.description.isEmpty())
-        node.description = node.name;
-    node.v4l2Node = prop(props, "api.v4l2.path");
-    const QString objectPath = prop(props, PW_KEY_OBJECT_PATH);
-    if (node.v4l2Node.isEmpty() && objectPath.startsWith(QLatin1String("v4l2:/dev/")))
-        node.v4l2Node = objectPath.mid(5);
-    node.cameraId = prop(props, "api.libcamera.path");
-    node.rgbSwapped = node.api == QLatin1String("libcamera") && PipeWireFormat::libcameraRgbSwapped(c->impl->daemonVersion);
-    node.vendorId = prop(props, "device.vendor.id").remove(QLatin1String("0x")).toUpper();
-    node.productId = prop(props, "device.product.id").remove(QLatin1String("0x")).toUpper();
-    node.serial = prop(props, "device.serial");
-    if (node.name.isEmpty())
-        return;
     c->announced = true;
     c->impl->announce(node, true);
 }

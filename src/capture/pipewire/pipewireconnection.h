@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/pipewire/pipewirenode.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -16,19 +18,6 @@ struct pw_registry;
 struct spa_pod;
 
 namespace capture {
-
-// What the registry says about one camera node.
-struct PipeWireNode
-{
-    std::uint32_t id = 0;
-    QString name;         // node.name: stays the same across restarts of the daemon
-    QString description;
-    QString v4l2Node;     // the V4L2 device node it streams from ("/dev/video0"), "" for others
-    QString api;          // device.api: v4l2, libcamera, ...
-    QString cameraId;     // api.libcamera.path: libcamera's id of the camera, "" for others
-    bool rgbSwapped = false;  // a libcamera node whose "RGB" is B,G,R in memory (older plugins)
-    QString vendorId, productId, serial;
-};
 
 // One connection to the PipeWire daemon, its loop on a thread of its own: follows the
 // registry's camera nodes and their output ports, and asks objects for parameters.

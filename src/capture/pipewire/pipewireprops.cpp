@@ -81,6 +81,27 @@ bool number(const spa_pod* pod, double& out)
     return true;
 }
 
+// The V4L2 control a described property means: by PipeWire's own id, else by its name.
+std::uint32_t meaningOf(std::uint32_t id, const QString& name)
+{
+    switch (id) {
+    case SPA_PROP_brightness: return V4L2_CID_BRIGHTNESS;
+    case SPA_PROP_contrast: return V4L2_CID_CONTRAST;
+    case SPA_PROP_saturation: return V4L2_CID_SATURATION;
+    case SPA_PROP_sharpness: return V4L2_CID_SHARPNESS;
+    case SPA_PROP_exposure: return V4L2_CID_EXPOSURE_ABSOLUTE;
+    default: break;
+    }
+    QString key = name.toLower();
+    key.remove(QRegularExpression(QStringLiteral("[^a-z]")));
+    std::uint32_t control = 0;
+    for (const Mapping& m : kByName) {
+        if (key == QLatin1String(m.name))
+            control = m.control;
+    }
+    return control;
+}
+
 } // namespace
 
 PipeWireProps::PipeWireProps(std::shared_ptr<PipeWireConnection> connection, std::uint32_t nodeId)
@@ -147,20 +168,7 @@ std::vector<PipeWireProps::Entry> PipeWireProps::describe(const std::vector<std:
             continue;  // a bare value has no range to offer
         }
         e.name = QString::fromUtf8(name ? name : "");
-        QString key = e.name.toLower();
-        key.remove(QRegularExpression(QStringLiteral("[^a-z]")));
-        for (const Mapping& m : kByName) {
-            if (key == QLatin1String(m.name))
-                e.control = m.control;
-        }
-        switch (e.id) {
-        case SPA_PROP_brightness: e.control = V4L2_CID_BRIGHTNESS; break;
-        case SPA_PROP_contrast: e.control = V4L2_CID_CONTRAST; break;
-        case SPA_PROP_saturation: e.control = V4L2_CID_SATURATION; break;
-        case SPA_PROP_sharpness: e.control = V4L2_CID_SHARPNESS; break;
-        case SPA_PROP_exposure: e.control = V4L2_CID_EXPOSURE_ABSOLUTE; break;
-        default: break;
-        }
+        e.control = meaningOf(e.id, e.name);
         // An automatic mode is a switch; two properties of one meaning keep the first.
         const bool taken = std::any_of(out.begin(), out.end(), [&](const Entry& o) { return o.control == e.control; });
         if ((isSwitch(e.control) && !e.isBool) || taken)
