@@ -92,6 +92,16 @@ void ParameterPanel::build()
     rows->setSpacing(int(15 * s));
     rows->setContentsMargins(0, 0, 0, 0);
     box->addWidget(m_pRows);
+    addControlRows(rows);
+    box->addSpacing(int(5 * s));
+    box->addLayout(actions);
+    box->addSpacing(int(10 * s + int(10 * s)));
+    m_pCard->adjustSize();
+}
+
+void ParameterPanel::addControlRows(QVBoxLayout* rows)
+{
+    const double s = g_dScale;
     for (const capture::CameraProperty& row : capture::cameraProperties()) {
         if (!row.onPage)
             continue;
@@ -117,10 +127,6 @@ void ParameterPanel::build()
             rows->addLayout(line);
         }
     }
-    box->addSpacing(int(5 * s));
-    box->addLayout(actions);
-    box->addSpacing(int(10 * s + int(10 * s)));
-    m_pCard->adjustSize();
 }
 
 void ParameterPanel::connectControls()

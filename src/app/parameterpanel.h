@@ -10,6 +10,7 @@
 
 class IObject;
 class QLabel;
+class QVBoxLayout;
 class ISlider;
 class ISwitchButton;
 class ResolutionBox;
@@ -54,6 +55,8 @@ public:
 
 private:
     void build();
+    // One row per control of the property table shown on the page, in the table's order.
+    void addControlRows(QVBoxLayout* rows);
     void connectControls();
     // The Auto switch of a property was set to `on`.
     void onAutoSwitch(const capture::CameraProperty& property, bool on);
