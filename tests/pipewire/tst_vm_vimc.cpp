@@ -167,12 +167,20 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!MainWindow::tilePaths().contains(QLatin1String(kPath)), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(m_frame->currentPage(), 0, 10000);
         QCOMPARE(QProcess::execute("sh", {"-c", "echo vimc.0 > /sys/bus/platform/drivers/vimc/bind"}), 0);
-        if (m_daemon.state() == QProcess::NotRunning) {  // as a service manager would
+        // Debian 12's libcamera may abort the daemon when the device goes, and the abort can
+        // still be under way here: the tile comes back, or the session ended and is started
+        // again, as a service manager would.
+        const auto back = [] { return MainWindow::tilePaths().contains(QLatin1String(kPath)); };
+        const auto ended = [this] {
+            return m_daemon.state() == QProcess::NotRunning || m_session.state() == QProcess::NotRunning;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(back() || ended(), 60000);
+        if (!back()) {
             qInfo("PipeWire ended with the device (exit %d): started again", m_daemon.exitCode());
             endSession();
             startSession();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(MainWindow::tilePaths().contains(QLatin1String(kPath)), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(back(), 60000);
         openTile();
         QTRY_COMPARE_WITH_TIMEOUT(QList<int>({sensorControl(V4L2_CID_BRIGHTNESS), sensorControl(V4L2_CID_CONTRAST)}), QList<int>({192, 192}), 10000);
         m_frame->cameraPage()->button(ICameraPage::KeyBack)->click();
@@ -192,7 +200,7 @@ private slots:
 int main(int argc, char** argv)
 {
     // libcamera and two PipeWire clients under TCG take their time.
-    const int session = pipewireclient::enterSession(argc, argv, "120000");
+    const int session = pipewireclient::enterSession(argc, argv, "240000");
     if (session >= 0)
         return session;
     TestVmVimc test;
