@@ -205,7 +205,7 @@ private slots:
         m_frame = MainWindow::create();
         m_page = m_frame->cameraPage();
         connect(ICamera::instance(), &ICamera::sgControlSet, this, [this](quint32 id) { ++m_count[QString("control %1 set").arg(id, 0, 16)]; });
-        QVERIFY(waitFor([this] { return MainWindow::tilePaths().size() >= kCount; }, 10000, "cameras not listed"));
+        QVERIFY(waitFor([] { return MainWindow::tilePaths().size() >= kCount; }, 10000, "cameras not listed"));
         m_longestGap = 0;  // the start-up is only held to the watchdog's limit
 
         // Memory every minute (an eighth of a short run) on the list page, to compare like with like; a fifth is warm-up.
