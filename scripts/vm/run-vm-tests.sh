@@ -41,12 +41,17 @@ set -uo pipefail
 if [ "${1:-}" = --result ]; then
   [ -e "$2/skipped" ] && { cat "$2/skipped"; exit 77; }
   [ -e "$2/$3.rc" ] || { echo "run-vm-tests: no result for $3 in $2"; exit 1; }
-  status=0
+  status=0 why=""
   for rc in "$2/$3".rc "$2/$3"@*.rc; do
     [ -e "$rc" ] || continue
     n=$(basename "$rc" .rc)
     cat "$2/$n.log"
-    if [ "$(cat "$rc")" = 0 ]; then echo "PASS: $n"; else echo "FAIL: $n ($(cat "$rc"))"; status=1; fi
+    if [ "$(cat "$rc")" = 0 ]; then echo "PASS: $n"; else echo "FAIL: $n ($(cat "$rc"))"; status=1; why+=" $n"; fi
+  done
+  # The logs are long and CI may show only their ends: the failures again, last.
+  for n in $why; do
+    echo "---- why $n failed ----"
+    grep -a -B8 -A2 -E '^(FAIL!|QFATAL)|Received signal|Received a fatal error' "$2/$n.log" || tail -n 40 "$2/$n.log"
   done
   exit $status
 fi
