@@ -148,6 +148,8 @@ struct Emulator
     std::vector<Bytes> jpegs = std::vector<Bytes>(kFormats[0].size());  // per MJPG size
     int usb = -1, port = -1;
     std::deque<std::pair<uint32_t, uint32_t>> urbs;  // bulk IN waiting: seqnum, length
+    std::deque<std::pair<uint32_t, uint32_t>> early;  // unlinks ahead of their submit: seqnum, the submit's
+    uint32_t lastSubmit = 0;
     struct Request { Clock::time_point due; uint32_t seq, length; Bytes setup, out; };
     std::deque<Request> requests;  // class requests held for the latency, in order
     std::chrono::milliseconds latency{0};
@@ -200,7 +202,7 @@ struct Emulator
     {
         if (FILE* f = detach && usb >= 0 ? std::fopen("/sys/devices/platform/vhci_hcd.0/detach", "w") : nullptr)
             std::fprintf(f, "%d", port), std::fclose(f);
-        close(usb), urbs.clear(), requests.clear();
+        close(usb), urbs.clear(), requests.clear(), early.clear();
         usb = -1, inFrame = false;
     }
     // All of it, or the host has dropped the device. (A recv of nothing would wait for data.)
@@ -222,15 +224,26 @@ struct Emulator
             return unplug(false);
         const uint32_t cmd = be(h), seq = be(h + 4), ep = be(h + 16), length = be(h + 24);
         if (cmd == 2) {  // USBIP_CMD_UNLINK: answered here, never with RET_SUBMIT afterwards
+            const uint32_t target = be(h + 20);
+            // vhci's sender may pass an unlink before the submit it cancels. Answering it now would
+            // have vhci give that URB back, and the answer to the submit that follows would then
+            // name a URB it no longer knows, which makes it drop the device.
+            if (target > lastSubmit)
+                return (void)early.emplace_back(seq, target);
             const size_t before = urbs.size() + requests.size();
-            urbs.erase(std::remove_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == be(h + 20); }), urbs.end());
-            requests.erase(std::remove_if(requests.begin(), requests.end(), [&](auto& r) { return r.seq == be(h + 20); }), requests.end());
+            urbs.erase(std::remove_if(urbs.begin(), urbs.end(), [&](auto& u) { return u.first == target; }), urbs.end());
+            requests.erase(std::remove_if(requests.begin(), requests.end(), [&](auto& r) { return r.seq == target; }), requests.end());
             return reply(header({4, seq, 0, 0, 0, urbs.size() + requests.size() < before ? uint32_t(-ECONNRESET) : 0}));
         }
         Bytes out(be(h + 12) == 0 ? length : 0);  // direction OUT carries its data
         if (cmd != 1 || !io(true, out.data(), out.size()))
-            std::fprintf(stderr, "uvc_emulator: bad USB/IP command %u\n", cmd);
-        else if (ep == 1)
+            return (void)std::fprintf(stderr, "uvc_emulator: bad USB/IP command %u\n", cmd);
+        lastSubmit = std::max(lastSubmit, seq);
+        const auto cancelled = std::find_if(early.begin(), early.end(), [&](auto& u) { return u.second == seq; });
+        if (cancelled != early.end()) {  // unlinked already: never submitted here
+            reply(header({4, cancelled->first, 0, 0, 0, uint32_t(-ECONNRESET)}));
+            early.erase(cancelled);
+        } else if (ep == 1)
             urbs.emplace_back(seq, length), pump();
         else  // one at a time, as the control pipe does; a class request takes the firmware its time
             requests.push_back({std::max(Clock::now(), requests.empty() ? Clock::now() : requests.back().due)
