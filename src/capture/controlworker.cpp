@@ -73,20 +73,6 @@ void ControlWorker::listen(const std::shared_ptr<Sink>& sink, CaptureDevice& dev
     });
 }
 
-void ControlWorker::adopt(std::shared_ptr<CaptureDevice> device)
-{
-    detach();
-    Request list;
-    list.kind = Request::Task;
-    list.task = [](ControlWorker& w) { w.relist(); };
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_device = std::move(device);
-        m_queue.push_front(std::move(list));
-    }
-    m_wake.notify_all();
-}
-
 void ControlWorker::open(const QString& path, bool follow)
 {
     {
@@ -202,16 +188,6 @@ void ControlWorker::retireNow()
         stopFollowing(sink, *device);
     device.reset();  // the last handle closes on this thread
     deleteLater();
-}
-
-void ControlWorker::relist()
-{
-    assertWorker();
-    std::vector<DeviceControl> all;
-    ++m_nDeviceCalls;
-    m_current->controls(all);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    fill(all);
 }
 
 void ControlWorker::fill(const std::vector<DeviceControl>& all)

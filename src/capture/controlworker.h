@@ -58,9 +58,6 @@ public:
     // requests go. With `follow`, the device's control events keep the list current and
     // are passed on (sgEvent).
     void attach(std::shared_ptr<CaptureDevice> device, bool follow);
-    // The same for a device opened on the GUI thread: the list is read on the worker's
-    // thread, before anything that waits.
-    void adopt(std::shared_ptr<CaptureDevice> device);
     // Opens the device at `path` on the worker's thread and attaches it there as attach
     // does; requests made meanwhile wait for it. A failed open is reported (sgOpenFailed)
     // and drops what waited. Nothing may be attached.
@@ -97,8 +94,6 @@ public:
     HRESULT writeText(quint32 id, const QString& text, bool user);
     // Reads a control's description again (range, menu, flags); reports sgChanged.
     HRESULT refresh(quint32 id);
-    // Reads the whole list again.
-    void relist();
 
     // Device calls made on the worker's thread since the start (for measurements).
     quint64 deviceCalls() const { return m_nDeviceCalls.load(); }

@@ -470,8 +470,8 @@ private slots:
         QTRY_COMPARE(device(Property::Brightness), 20L);
         QTRY_COMPARE(mode(Property::Exposure), 1L);
 
-        // A new program reads the file and puts them back at start; the camera is slow to
-        // open, and the open goes on on the worker's thread while start-up returns.
+        // A new program reads the file and puts them back at start; the camera's slow open
+        // goes on on the worker's thread while start-up returns.
         IConfigureService::s_bRememberCameraSettings = true;
         {
             QJsonObject slow = remembered(path, "SN1");
@@ -493,7 +493,6 @@ private slots:
         QTRY_COMPARE(log.count("to write them back, code -1"), 1);
         plug({remembered(path, "SN1")});  // opens now: the same camera, no new arrival
         QTRY_COMPARE(device(Property::Brightness), 45L);
-        QCOMPARE(log.count("to write them back, code -1"), 1);
 
         // A camera whose range no longer holds a stored value gets the rest.
         replug({remembered(path, "SN1", 40)});
