@@ -40,7 +40,7 @@ public:
     // The cameras other programs hold now, in the order they were listed.
     QList<Use> inUse() const;
     QStringList holdersOf(const QString& devicePath) const { return m_holders.value(devicePath); }
-    // Whether the guard has the camera open now (another program holds it).
+    // Whether the guard holds the camera now, or is opening it (another program holds it).
     bool isGuarding(const QString& devicePath) const { return m_guarded.contains(devicePath); }
     capture::DeviceNodeWatcher* watcher() const { return m_pWatcher; }
 
