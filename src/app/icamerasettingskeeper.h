@@ -36,7 +36,7 @@ public:
     // their own (see writeBack), opened on the worker's thread: returns at once, false
     // when nothing is stored. A device that does not open is logged.
     bool apply(const QString& devicePath);
-    // The same write-back on a worker attached already, for the guard: with
+    // The same write-back on the guard's worker (it waits while that worker opens): with
     // `onlyChanged` a control that holds its stored value is left alone. `done` gets the
     // names of the controls written, on the thread of `context` (dropped with it).
     void restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged, QObject* context,
