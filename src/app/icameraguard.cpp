@@ -19,7 +19,6 @@ ICameraGuard::ICameraGuard(ICameraSettingsKeeper* keeper, QObject* parent)
     , m_pWatcher(new capture::DeviceNodeWatcher(this))
     , m_pPipeWire(new capture::PipeWireNodeUsage(this))
 {
-    m_sink->guard = this;
     connect(m_pWatcher, &capture::DeviceNodeWatcher::holdersChanged, this, &ICameraGuard::onNodeHolders);
     connect(m_pPipeWire, &capture::PipeWireNodeUsage::changed, this, [this] {
         for (const QString& path : m_order)
@@ -32,10 +31,6 @@ ICameraGuard::ICameraGuard(ICameraSettingsKeeper* keeper, QObject* parent)
 
 ICameraGuard::~ICameraGuard()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_sink->mutex);
-        m_sink->guard = nullptr;
-    }
     for (const QString& path : m_guarded.keys())
         stopGuarding(path);
 }
@@ -124,15 +119,8 @@ void ICameraGuard::startGuarding(const QString& devicePath, const QStringList& p
 {
     if (!enabled() || m_guarded.contains(devicePath) || !m_pKeeper || !m_pKeeper->hasStoredControls(devicePath))
         return;
-    std::shared_ptr<capture::CaptureDevice> device;
-    if (dshow::FAILED(capture::CaptureSystem::instance()->open(devicePath, device)) || !device) {
-        qDebug() << "camera guard: cannot open" << devicePath << "beside" << programs;
-        return;
-    }
     auto* g = new Guarded;
-    g->device = device;
     g->worker = new capture::ControlWorker(this);
-    g->worker->adopt(device);
     g->programs = programs;
     g->since.start();
     g->settle = new QTimer(this);
@@ -141,19 +129,21 @@ void ICameraGuard::startGuarding(const QString& devicePath, const QStringList& p
     connect(g->settle, &QTimer::timeout, this, [this, devicePath] { settled(devicePath); });
     m_guarded.insert(devicePath, g);
     const quint64 generation = ++m_generations[devicePath];
-    // Events come on the device's thread; a late one of an earlier opening is dropped.
-    std::weak_ptr<Sink> sink = m_sink;
-    device->setControlListener([sink, devicePath, generation](const dshow::ControlEvent& event) {
-        if (!event.valueChanged)
-            return;
-        if (const auto s = sink.lock()) {
-            std::lock_guard<std::mutex> lock(s->mutex);
-            if (ICameraGuard* guard = s->guard)
-                QMetaObject::invokeMethod(guard, [guard, devicePath, generation] { guard->onControlChanged(devicePath, generation); },
-                                          Qt::QueuedConnection);
-        }
+    // Opened on the worker's thread, which listens to the device; a late event or failure
+    // of an earlier opening is dropped.
+    connect(g->worker, &capture::ControlWorker::sgEvent, this, [this, devicePath, generation](const dshow::ControlEvent& event) {
+        if (event.valueChanged)
+            onControlChanged(devicePath, generation);
     });
-    // What changed before the listener was in place counts too: the first settle looks.
+    connect(g->worker, &capture::ControlWorker::sgOpenFailed, this, [this, devicePath, generation](capture::HRESULT hr) {
+        if (generation != m_generations.value(devicePath) || !m_guarded.contains(devicePath))
+            return;
+        qDebug() << "camera guard: cannot open" << devicePath << "beside" << m_guarded.value(devicePath)->programs << "code" << hr;
+        stopGuarding(devicePath);
+    });
+    g->worker->open(devicePath, true);
+    // What changed before the listener was in place counts too: the first settle looks
+    // (a write-back it starts waits for the open).
     g->settle->start();
     QTimer::singleShot(kWindowMs + kSettleMs, g->settle, [this, devicePath] { disarm(devicePath); });
 }
@@ -166,7 +156,7 @@ void ICameraGuard::disarm(const QString& devicePath)
     g->armed = false;
     // The handle stays while the other program holds the camera, but its events go: a
     // handle polled for them wakes with every frame the other program gets.
-    g->device->setControlListener(nullptr);
+    g->worker->unfollow();
 }
 
 void ICameraGuard::stopGuarding(const QString& devicePath)
@@ -174,8 +164,9 @@ void ICameraGuard::stopGuarding(const QString& devicePath)
     Guarded* g = m_guarded.take(devicePath);
     if (!g)
         return;
-    g->device->setControlListener(nullptr);
-    delete g->worker;  // what waits is dropped; a write-back under way ends first
+    // What waits is dropped; an open or a write-back under way ends on the worker's
+    // thread, which then closes the device.
+    g->worker->retire();
     delete g->settle;
     delete g;
 }

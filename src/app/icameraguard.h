@@ -6,13 +6,10 @@
 #include <QSet>
 #include <QStringList>
 
-#include <memory>
-#include <mutex>
 
 class ICameraSettingsKeeper;
 class QTimer;
 namespace capture {
-class CaptureDevice;
 class ControlWorker;
 class DeviceNodeWatcher;
 class PipeWireNodeUsage;
@@ -43,7 +40,7 @@ public:
     // The cameras other programs hold now, in the order they were listed.
     QList<Use> inUse() const;
     QStringList holdersOf(const QString& devicePath) const { return m_holders.value(devicePath); }
-    // Whether the guard has the camera open now (another program holds it).
+    // Whether the guard holds the camera now, or is opening it (another program holds it).
     bool isGuarding(const QString& devicePath) const { return m_guarded.contains(devicePath); }
     capture::DeviceNodeWatcher* watcher() const { return m_pWatcher; }
 
@@ -57,18 +54,12 @@ signals:
 private:
     struct Guarded
     {
-        std::shared_ptr<capture::CaptureDevice> device;
-        capture::ControlWorker* worker = nullptr;  // the road every write-back takes
+        capture::ControlWorker* worker = nullptr;  // holds the device: the road every write-back takes
         QTimer* settle = nullptr;
         QElapsedTimer since;
         bool armed = true;
         bool restoring = false;  // a write-back is on its way
         QStringList programs;
-    };
-    struct Sink
-    {
-        std::mutex mutex;
-        ICameraGuard* guard = nullptr;
     };
 
     void listAll();
@@ -94,5 +85,4 @@ private:
     QHash<QString, QStringList> m_holders;     // device path -> other programs using it
     QHash<QString, Guarded*> m_guarded;
     QHash<QString, quint64> m_generations;     // device path -> opening count, for late events
-    std::shared_ptr<Sink> m_sink = std::make_shared<Sink>();
 };

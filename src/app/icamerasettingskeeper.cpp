@@ -68,12 +68,8 @@ void ICameraSettingsKeeper::onDeviceChanged(bool arrived, const QString& deviceP
 {
     // A path can come back as another camera (a V4L2 node in the same socket).
     m_identities.remove(devicePath);
-    if (!arrived || apply(devicePath) || !enabled())
-        return;
-    // A real node may not be ours to open yet while udev is still setting it up.
-    const QString identity = identityOf(devicePath);
-    if (identity.startsWith(QLatin1String("usb:")) && m_store.contains(identity))
-        QTimer::singleShot(1000, this, [this, devicePath] { apply(devicePath); });
+    if (arrived)
+        writeBackTo(devicePath, true);
 }
 
 QMap<quint32, QJsonValue> ICameraSettingsKeeper::storedControlValues(const QJsonObject& record)
@@ -100,26 +96,31 @@ QMap<quint32, QJsonValue> ICameraSettingsKeeper::storedControlValues(const QJson
 
 bool ICameraSettingsKeeper::apply(const QString& devicePath)
 {
+    return writeBackTo(devicePath, false);
+}
+
+bool ICameraSettingsKeeper::writeBackTo(const QString& devicePath, bool retry)
+{
     if (!enabled())
         return false;
     const QString identity = identityOf(devicePath);
     if (identity.isEmpty() || !m_store.contains(identity))
         return false;
     const QMap<quint32, QJsonValue> stored = storedControlValues(m_store.camera(identity));
-    std::shared_ptr<capture::CaptureDevice> device;
-    const capture::HRESULT hr = capture::CaptureSystem::instance()->open(devicePath, device);
-    if (FAILED(hr) || !device) {
-        qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
-        return false;
-    }
-    // Written on a control worker of its own, which closes the device when it is done.
+    // Opened and written on a control worker of its own, which closes the device when it is done.
     auto* worker = new capture::ControlWorker(this);
-    connect(worker, &capture::ControlWorker::sgIdle, worker, &QObject::deleteLater);
+    connect(worker, &capture::ControlWorker::sgIdle, worker, &capture::ControlWorker::retire);
+    connect(worker, &capture::ControlWorker::sgOpenFailed, this, [this, devicePath, identity, retry](capture::HRESULT hr) {
+        qDebug() << "camera settings: cannot open" << devicePath << "to write them back, code" << hr;
+        // A real node may not be ours to open yet while udev is still setting it up.
+        if (retry && enabled() && identity.startsWith(QLatin1String("usb:")) && m_store.contains(identity))
+            QTimer::singleShot(1000, this, [this, devicePath] { writeBackTo(devicePath, false); });
+    });
     worker->post([stored, devicePath, identity](capture::ControlWorker& w) {
         const QStringList written = writeBack(w, stored, devicePath, false);
         qDebug() << "camera settings written back to" << devicePath << "as" << identity << ":" << written.size() << "values";
     });
-    worker->adopt(device);
+    worker->open(devicePath);
     return true;
 }
 

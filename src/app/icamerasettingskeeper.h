@@ -33,9 +33,10 @@ public:
     // Writes every present camera's stored controls back to it.
     void applyPresent();
     // Writes the stored controls of the camera at `devicePath` on a control worker of
-    // their own (see writeBack). False when nothing is stored or the device does not open.
+    // their own (see writeBack), opened on the worker's thread: returns at once, false
+    // when nothing is stored. A device that does not open is logged.
     bool apply(const QString& devicePath);
-    // The same write-back on a worker attached already, for the guard: with
+    // The same write-back on the guard's worker (it waits while that worker opens): with
     // `onlyChanged` a control that holds its stored value is left alone. `done` gets the
     // names of the controls written, on the thread of `context` (dropped with it).
     void restore(capture::ControlWorker& worker, const QString& devicePath, bool onlyChanged, QObject* context,
@@ -60,6 +61,8 @@ public:
 
 private:
     void onDeviceChanged(bool arrived, const QString& devicePath);
+    // With `retry`, a usb: camera that does not open is tried once more a second later.
+    bool writeBackTo(const QString& devicePath, bool retry);
     // On the worker's thread: switches and menus first (automatic modes, and menus that
     // gate other controls), then the values, each under ControlWriter's rules; a value
     // its automatic mode now chooses, and a control the camera no longer has, are

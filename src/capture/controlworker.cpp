@@ -1,6 +1,7 @@
 #include "capture/controlworker.h"
 
 #include "capture/cameraproperty.h"
+#include "capture/capturesystem.h"
 #include "capture/controlwriter.h"
 
 #include <QDebug>
@@ -17,6 +18,7 @@ ControlWorker::ControlWorker(QObject* parent)
 {
     qRegisterMetaType<ControlOutcome>("capture::ControlOutcome");
     qRegisterMetaType<ControlEvent>("dshow::ControlEvent");
+    qRegisterMetaType<HRESULT>("dshow::HRESULT");
     m_thread = std::thread([this] { run(); });
 }
 
@@ -53,42 +55,139 @@ void ControlWorker::attach(std::shared_ptr<CaptureDevice> device, bool follow)
         m_device = device;
         m_sink = sink;
     }
-    if (sink) {
-        // The device may call after the worker is gone: the sink tells it.
-        const std::weak_ptr<Sink> weak = sink;
-        device->setControlListener([weak](const ControlEvent& event) {
-            if (const auto s = weak.lock()) {
-                std::lock_guard<std::mutex> lock(s->mutex);
-                if (s->worker)
-                    s->worker->onEvent(event);
-            }
-        });
-    }
+    if (sink)
+        listen(sink, *device);
     m_wake.notify_all();
 }
 
-void ControlWorker::adopt(std::shared_ptr<CaptureDevice> device)
+void ControlWorker::listen(const std::shared_ptr<Sink>& sink, CaptureDevice& device)
 {
-    detach();
-    Request list;
-    list.kind = Request::Task;
-    list.task = [](ControlWorker& w) { w.relist(); };
+    // The device may call after the worker is gone: the sink tells it.
+    const std::weak_ptr<Sink> weak = sink;
+    device.setControlListener([weak](const ControlEvent& event) {
+        if (const auto s = weak.lock()) {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            if (s->worker)
+                s->worker->onEvent(event);
+        }
+    });
+}
+
+void ControlWorker::open(const QString& path, bool follow)
+{
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_device = std::move(device);
-        m_queue.push_front(std::move(list));
+        Q_ASSERT(!m_device);
+        m_openPath = path;
+        m_bOpenFollow = follow;
+        m_bOpenPending = true;
+        ++m_nOpening;
     }
     m_wake.notify_all();
 }
 
-void ControlWorker::relist()
+void ControlWorker::openNow(const QString& path, bool follow, quint64 opening)
 {
     assertWorker();
+    std::shared_ptr<CaptureDevice> device;
+    HRESULT h = CaptureSystem::instance()->open(path, device);
+    if (SUCCEEDED(h) && !device)
+        h = E_FAIL;
+    if (FAILED(h)) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (opening != m_nOpening)
+                return;  // no longer wanted: nobody to tell
+            m_queue.clear();
+        }
+        emit sgOpenFailed(h);
+        return;
+    }
     std::vector<DeviceControl> all;
     ++m_nDeviceCalls;
-    m_current->controls(all);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    fill(all);
+    device->controls(all);
+    std::shared_ptr<Sink> sink;
+    if (follow) {
+        // Listening before the device is published: what cancels the open finds no sink to clear.
+        sink = std::make_shared<Sink>();
+        sink->worker = this;
+        listen(sink, *device);
+    }
+    bool wanted;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        wanted = opening == m_nOpening;
+        if (wanted) {
+            fill(all);
+            m_device = device;
+            m_sink = sink;
+        }
+    }
+    // Cancelled while it opened (the camera went, or the worker was let go): closed here.
+    if (!wanted && sink)
+        stopFollowing(sink, *device);
+}
+
+void ControlWorker::stopFollowing(const std::shared_ptr<Sink>& sink, CaptureDevice& device)
+{
+    {
+        std::lock_guard<std::mutex> lock(sink->mutex);
+        sink->worker = nullptr;
+    }
+    device.setControlListener(nullptr);
+}
+
+void ControlWorker::unfollow()
+{
+    std::shared_ptr<Sink> sink;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        sink = m_sink;
+    }
+    // Events stop reaching the worker at once; the device call waits for the thread.
+    if (sink) {
+        std::lock_guard<std::mutex> lock(sink->mutex);
+        sink->worker = nullptr;
+    }
+    post([](ControlWorker& w) {
+        std::shared_ptr<Sink> sink;
+        {
+            std::lock_guard<std::mutex> lock(w.m_mutex);
+            sink.swap(w.m_sink);
+        }
+        if (sink)
+            w.stopFollowing(sink, *w.m_current);
+    });
+}
+
+void ControlWorker::retire()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_bRetired)
+            return;
+        m_queue.clear();
+        m_bOpenPending = false;
+        ++m_nOpening;
+        m_bRetired = m_bRetireDue = true;
+    }
+    m_wake.notify_all();
+}
+
+void ControlWorker::retireNow()
+{
+    assertWorker();
+    std::shared_ptr<Sink> sink;
+    std::shared_ptr<CaptureDevice> device;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        sink.swap(m_sink);
+        device.swap(m_device);
+    }
+    if (sink && device)
+        stopFollowing(sink, *device);
+    device.reset();  // the last handle closes on this thread
+    deleteLater();
 }
 
 void ControlWorker::fill(const std::vector<DeviceControl>& all)
@@ -107,16 +206,13 @@ void ControlWorker::detach()
     std::shared_ptr<CaptureDevice> device;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_bOpenPending = false;
+        ++m_nOpening;
         sink.swap(m_sink);
         device = m_device;
     }
-    if (sink) {
-        {
-            std::lock_guard<std::mutex> lock(sink->mutex);
-            sink->worker = nullptr;
-        }
-        device->setControlListener(nullptr);
-    }
+    if (sink)
+        stopFollowing(sink, *device);
     std::unique_lock<std::mutex> lock(m_mutex);
     m_wake.wait(lock, [this] { return !m_bRunning; });
     m_device.reset();
@@ -232,9 +328,32 @@ void ControlWorker::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        m_wake.wait(lock, [this] { return m_bStop || (m_device && !m_queue.empty()); });
+        m_wake.wait(lock, [this] { return m_bStop || m_bRetireDue || m_bOpenPending || (m_device && !m_queue.empty()); });
         if (m_bStop)
             return;
+        if (m_bRetireDue || m_bOpenPending) {
+            // An open or the end: nothing is attached meanwhile, nothing else runs.
+            const bool retiring = m_bRetireDue;
+            const QString path = m_openPath;
+            const bool follow = m_bOpenFollow;
+            const quint64 opening = m_nOpening;
+            m_bRetireDue = m_bOpenPending = false;
+            m_bRunning = true;
+            lock.unlock();
+            if (retiring)
+                retireNow();
+            else
+                openNow(path, follow, opening);
+            lock.lock();
+            m_bRunning = false;
+            m_wake.notify_all();
+            if (!retiring && m_queue.empty()) {
+                lock.unlock();
+                emit sgIdle();
+                lock.lock();
+            }
+            continue;
+        }
         Request request = std::move(m_queue.front());
         m_queue.pop_front();
         m_current = m_device;

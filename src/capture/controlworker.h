@@ -42,6 +42,9 @@ struct ControlOutcome
 // when a device is attached and again when the device reports that they changed, and
 // every read for a user interface comes from that list, never from the device.
 //
+// The device may be opened on the worker's thread too (open): an open that wakes a USB
+// camera can take hundreds of milliseconds, which no caller should wait for.
+//
 // Locks: m_sinkMutex (the event thread), then m_mutex. No lock is held across a device
 // call, a signal or a task.
 class ControlWorker : public QObject
@@ -55,10 +58,17 @@ public:
     // requests go. With `follow`, the device's control events keep the list current and
     // are passed on (sgEvent).
     void attach(std::shared_ptr<CaptureDevice> device, bool follow);
-    // The same for a device opened on the GUI thread: the list is read on the worker's
-    // thread, before anything that waits.
-    void adopt(std::shared_ptr<CaptureDevice> device);
-    // Returns once no request runs on the device; what waits stays for the next attach.
+    // Opens the device at `path` on the worker's thread and attaches it there as attach
+    // does; requests made meanwhile wait for it. A failed open is reported (sgOpenFailed)
+    // and drops what waited. Nothing may be attached.
+    void open(const QString& path, bool follow = false);
+    // Stops passing the device's control events on; the listener goes on the worker's thread.
+    void unfollow();
+    // Drops what waits, cancels an open, and deletes the worker on its own thread once
+    // what runs has ended, the device closed on the worker's thread: nothing waits for it.
+    void retire();
+    // Returns once no request (nor an open) runs; what waits stays for the next attach, an
+    // open under way is dropped.
     void detach();
     bool attached() const;
 
@@ -84,8 +94,6 @@ public:
     HRESULT writeText(quint32 id, const QString& text, bool user);
     // Reads a control's description again (range, menu, flags); reports sgChanged.
     HRESULT refresh(quint32 id);
-    // Reads the whole list again.
-    void relist();
 
     // Device calls made on the worker's thread since the start (for measurements).
     quint64 deviceCalls() const { return m_nDeviceCalls.load(); }
@@ -98,6 +106,8 @@ signals:
     void sgEvent(dshow::ControlEvent event);
     // Nothing waits any more.
     void sgIdle();
+    // The device given to open did not open (the backend's code).
+    void sgOpenFailed(dshow::HRESULT result);
 
 private:
     struct Request
@@ -118,6 +128,12 @@ private:
 
     void enqueue(Request request);
     void run();
+    // The worker's thread, nothing attached: the open itself, then the attach unless cancelled.
+    void openNow(const QString& path, bool follow, quint64 opening);
+    // The worker's thread: drops the device (its listener first) and has the worker deleted.
+    void retireNow();
+    void listen(const std::shared_ptr<Sink>& sink, CaptureDevice& device);
+    void stopFollowing(const std::shared_ptr<Sink>& sink, CaptureDevice& device);
     void perform(Request& request);
     void onEvent(const dshow::ControlEvent& event);
     HRESULT switchMode(dshow::DeviceControl& mode, bool on, bool user);
@@ -138,6 +154,12 @@ private:
     bool m_bRunning = false;
     bool m_bStop = false;
     std::shared_ptr<Sink> m_sink;
+    QString m_openPath;            // an open that waits for the thread
+    bool m_bOpenPending = false;
+    bool m_bOpenFollow = false;
+    quint64 m_nOpening = 0;        // raised by every open, detach and retire: an open under way checks it
+    bool m_bRetired = false;
+    bool m_bRetireDue = false;     // the thread has yet to let the device go
     quint64 m_nSequence = 0;
     std::map<quint32, quint64> m_lastAsked;    // control -> sequence of its newest request
     std::shared_ptr<CaptureDevice> m_current;  // the worker's thread: the device of the request it runs

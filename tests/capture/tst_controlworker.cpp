@@ -1,7 +1,9 @@
 // The control worker on a device that records every call (a request made while the
 // camera opens is tst_icamera's): coalescing off the caller's thread, refusals,
-// automatic modes, and the device's events keeping the list current.
+// automatic modes, the device's events keeping the list current; and opens of its own.
 #include "capture/controlworker.h"
+
+#include "cameras.h"
 
 #include <QtTest>
 
@@ -217,6 +219,28 @@ private slots:
         worker.detach();  // the device's later events reach nobody
         device->change(V4L2_CID_BRIGHTNESS, 34, 0, false);
         QCOMPARE(seen.value, 100LL);
+    }
+
+    // An open of its own that fails is reported with the backend's code and drops what
+    // waited for it: none of it reaches the device attached next.
+    void failedOpenDropsWhatWaited()
+    {
+        Cameras cameras;
+        QJsonObject broken = Cameras::camera("Broken", Cameras::formats({QSize(320, 240)}));
+        broken["openError"] = -2;
+        QVERIFY(cameras.write({broken}));
+        ControlWorker worker;
+        QSignalSpy failed(&worker, &ControlWorker::sgOpenFailed);
+        QCOMPARE(worker.set(V4L2_CID_BRIGHTNESS, 30), ControlResult::Queued);
+        worker.open("virtual:Broken");
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toInt(), -2);
+        auto device = std::make_shared<RecordingDevice>();
+        worker.attach(device, false);
+        std::atomic<bool> ran{false};
+        worker.post([&](ControlWorker&) { ran = true; });
+        QTRY_VERIFY(ran);
+        QCOMPARE(device->count("set", V4L2_CID_BRIGHTNESS), 0);
     }
 };
 

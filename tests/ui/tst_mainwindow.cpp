@@ -21,6 +21,7 @@
 #include "camera/icamera.h"
 #include "camera/idshowthread.h"
 #include "capture/capturesystem.h"
+#include "capture/controlworker.h"
 #include "capture/devicenodewatcher.h"
 #include "widgets/icamerabutton.h"
 #include "widgets/ibutton.h"
@@ -469,14 +470,29 @@ private slots:
         QTRY_COMPARE(device(Property::Brightness), 20L);
         QTRY_COMPARE(mode(Property::Exposure), 1L);
 
-        // A new program reads the file and puts them back at start.
+        // A new program reads the file and puts them back at start; the camera's slow open
+        // goes on on the worker's thread while start-up returns.
         IConfigureService::s_bRememberCameraSettings = true;
         {
+            QJsonObject slow = remembered(path, "SN1");
+            slow["openLatencyMs"] = 800;
+            plug({slow});
             ICameraSettingsKeeper restarted;
             restarted.applyPresent();
-            QTRY_COMPARE(device(Property::Brightness), 45L);
+            const auto* worker = restarted.findChild<capture::ControlWorker*>();
+            QVERIFY(worker && !worker->attached());
+            QTRY_COMPARE_WITH_TIMEOUT(device(Property::Brightness), 45L, 8000);
             QTRY_COMPARE(device(Property::Exposure), 300L);
         }
+
+        // One that does not open yet is said, and tried once more a second later.
+        LogCapture log;
+        QJsonObject failing = remembered(path, "SN1");
+        failing["openError"] = -1;
+        replug({failing});
+        QTRY_COMPARE(log.count("to write them back, code -1"), 1);
+        plug({remembered(path, "SN1")});  // opens now: the same camera, no new arrival
+        QTRY_COMPARE(device(Property::Brightness), 45L);
 
         // A camera whose range no longer holds a stored value gets the rest.
         replug({remembered(path, "SN1", 40)});
@@ -626,6 +642,15 @@ private slots:
         QCOMPARE(log.count("that camera is not guarded"), 1);
         QTest::qWait(200);
         QVERIFY(guard->holdersOf(m_path).isEmpty());
+
+        // Unplugged while the guard still opens it: its worker keeps nothing and goes once the open ends.
+        plug({});
+        c["openLatencyMs"] = 800;
+        plug({c});
+        QTRY_VERIFY(guard->isGuarding(m_path));
+        plug({});
+        QVERIFY(!guard->isGuarding(m_path));
+        QTRY_VERIFY_WITH_TIMEOUT(guard->findChildren<capture::ControlWorker*>().isEmpty(), 3000);
     }
 
     // "Start Lumivo when I log in" writes the autostart entry and takes it away; a folder

@@ -10,6 +10,9 @@
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 namespace capture {
 
 using namespace dshow;
@@ -68,10 +71,16 @@ std::vector<DeviceDescriptor> VirtualBackend::enumerate()
 HRESULT VirtualBackend::open(const QString& path, std::shared_ptr<CaptureDevice>& device)
 {
     device.reset();
-    QMutexLocker lock(&m_mutex);
-    const auto state = m_states.value(path);
+    std::shared_ptr<VirtualCameraState> state;
+    {
+        QMutexLocker lock(&m_mutex);
+        state = m_states.value(path);
+    }
     if (!state)
         return VFW_E_NOT_FOUND;
+    // Slept outside the lock: listing the cameras never waits for an open.
+    if (state->description().openLatencyMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(state->description().openLatencyMs));
     if (state->description().openError != 0) {
         qDebug() << "virtual camera:" << state->description().name << "fails to open with" << state->description().openError;
         return state->description().openError;

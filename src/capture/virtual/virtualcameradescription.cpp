@@ -344,6 +344,9 @@ QString parseBehaviour(const QJsonObject& o, VirtualCameraDescription* descripti
     if (why.isEmpty())
         why = parseCount(o, "controlLatencyMs", VirtualCameraDescription::kMaxControlLatencyMs, "milliseconds",
                          &description->controlLatencyMs);
+    if (why.isEmpty())
+        why = parseCount(o, "openLatencyMs", VirtualCameraDescription::kMaxControlLatencyMs, "milliseconds",
+                         &description->openLatencyMs);
     return why;
 }
 
@@ -393,7 +396,8 @@ bool VirtualCameraDescription::sameCamera(const VirtualCameraDescription& o) con
     return name == o.name && path == o.path && vendorId == o.vendorId && productId == o.productId && serial == o.serial
         && current == o.current && refused == o.refused && still == o.still && busy == o.busy
         && openError == o.openError && stallAfter == o.stallAfter && busyFile == o.busyFile && failAfter == o.failAfter
-        && controlLatencyMs == o.controlLatencyMs;
+        && controlLatencyMs == o.controlLatencyMs
+        && openLatencyMs == o.openLatencyMs;
 }
 
 DeviceDescriptor VirtualCameraDescription::descriptor() const

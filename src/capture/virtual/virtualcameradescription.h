@@ -77,6 +77,8 @@ struct VirtualCameraDescription
     // time, as a USB camera answers its control transfers.
     int controlLatencyMs = 0;
     static constexpr int kMaxControlLatencyMs = 5000;
+    // Each open takes this long, as a USB camera powering up does.
+    int openLatencyMs = 0;
 
     bool operator==(const VirtualCameraDescription& o) const;
     bool operator!=(const VirtualCameraDescription& o) const { return !(*this == o); }
