@@ -290,6 +290,12 @@ QByteArray PipeWireConnection::socketPath()
     return path;
 }
 
+std::mutex& PipeWireConnection::clientSetUpMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
 std::uint64_t PipeWireConnection::socketIdentity()
 {
     const QByteArray path = socketPath();
@@ -336,10 +342,14 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
 
 void PipeWireConnection::Impl::setUp()
 {
-    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
-    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    int err = 0;
+    {
+        std::lock_guard<std::mutex> lock(clientSetUpMutex());
+        context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+        core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+        err = errno;
+    }
     if (!core) {
-        const int err = errno;
         if (!quiet)
             qDebug() << "PipeWire: cannot connect to the daemon:" << std::strerror(err);
         {

@@ -42,6 +42,10 @@ public:
 
     // Sets the PipeWire library up once per process; before any other call into it.
     static void initLibrary();
+    // Held around every call that makes a PipeWire context or connects one: the library
+    // reads the user's name with getpwuid(), which is unsafe beside another such call.
+    // A leaf: taken with a loop's lock held, never the other way round.
+    static std::mutex& clientSetUpMutex();
     // The socket PipeWire clients connect to, told apart from an earlier one at the
     // same place (inode and time); 0 when there is none.
     static std::uint64_t socketIdentity();

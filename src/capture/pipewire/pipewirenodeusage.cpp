@@ -232,8 +232,11 @@ void PipeWireNodeUsage::Impl::open()
         return;
     }
     pw_thread_loop_lock(loop);
-    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
-    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    {
+        std::lock_guard<std::mutex> setUp(PipeWireConnection::clientSetUpMutex());
+        context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+        core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    }
     if (core) {
         pw_core_add_listener(core, &coreListener, &kCoreEvents, this);
         registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);

@@ -151,8 +151,10 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
                                              // Gone is gone: never moved to another camera.
                                              PW_KEY_NODE_DONT_RECONNECT, "true", nullptr);
     pw_thread_loop_lock(s->m_loop);
+    std::unique_lock<std::mutex> setUp(PipeWireConnection::clientSetUpMutex());
     s->m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(s->m_loop), "Lumivo", props, &Events::table(), s->m_shim);
     if (!s->m_stream) {
+        setUp.unlock();
         pw_thread_loop_unlock(s->m_loop);
         qDebug() << "PipeWire: cannot create a stream for" << nodeName << ":" << std::strerror(errno);
         return dshow::E_DEVICE_BUSY;
@@ -162,6 +164,7 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     const spa_pod* params[1] = {PipeWireFormat::request(&b, format)};
     const int r = pw_stream_connect(s->m_stream, PW_DIRECTION_INPUT, PW_ID_ANY,
                                     pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+    setUp.unlock();
     if (r < 0) {
         pw_thread_loop_unlock(s->m_loop);
         qDebug() << "PipeWire: cannot connect a stream to" << nodeName << ":" << spa_strerror(r);
