@@ -379,6 +379,13 @@ private slots:
         streamOther(other);
         other.kill();
         other.waitForFinished();
+        QTest::qWait(1500);  // a retry still due then finds it connected: no second connection
+        int readers = 0;
+        for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+            readers += comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "lumivo-pw-usage";
+        }
+        QCOMPARE(readers, 1);
         QCOMPARE(log.count(QStringLiteral("lost the daemon")), 1);
         QCOMPARE(log.count(QStringLiteral("following again")), 1);
     }

@@ -20,7 +20,10 @@ constexpr int kListWaitMs = 1000;
 PipeWireBackend::PipeWireBackend(std::function<std::vector<DeviceDescriptor>()> v4l2Devices, QObject* parent)
     : CaptureBackend(parent), m_v4l2Devices(std::move(v4l2Devices))
 {
-    connect(&m_watch, &PipeWireDaemonWatch::retry, this, [this] { connectToDaemon(true); });
+    connect(&m_watch, &PipeWireDaemonWatch::retry, this, [this] {
+        if (!connected())  // connected, or on the way
+            connectToDaemon(true);
+    });
     connectToDaemon(false);
 }
 

@@ -16,11 +16,15 @@ constexpr int kSecondTryMs = 1000;
 PipeWireDaemonWatch::PipeWireDaemonWatch(QObject* parent) : QObject(parent)
 {
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PipeWireDaemonWatch::check);
+    m_secondTryTimer.setSingleShot(true);
+    m_secondTryTimer.setInterval(kSecondTryMs);
+    connect(&m_secondTryTimer, &QTimer::timeout, this, &PipeWireDaemonWatch::retry);
 }
 
 void PipeWireDaemonWatch::connected()
 {
     m_secondTry = false;
+    m_secondTryTimer.stop();
     unwatch();
 }
 
@@ -35,7 +39,7 @@ void PipeWireDaemonWatch::disconnected(bool served)
     if (m_secondTry) {
         // A daemon binds its socket a moment before it listens on it.
         m_secondTry = false;
-        QTimer::singleShot(kSecondTryMs, this, &PipeWireDaemonWatch::retry);
+        m_secondTryTimer.start();
     }
     const QString socket = QString::fromLocal8Bit(PipeWireConnection::socketPath());
     const QString folder = socket.isEmpty() ? QString() : QFileInfo(socket).absolutePath();

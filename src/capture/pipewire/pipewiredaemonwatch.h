@@ -2,6 +2,7 @@
 
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
 
@@ -26,6 +27,7 @@ public:
 
 signals:
     // Queued: a good moment to connect; the answer is connected() or disconnected().
+    // May still come while a connection is being made or is up: then it means nothing.
     void retry();
 
 private:
@@ -33,6 +35,7 @@ private:
     void unwatch();
 
     QFileSystemWatcher m_watcher;
+    QTimer m_secondTryTimer;
     std::uint64_t m_tried = 0;  // the socket last tried
     bool m_secondTry = false;   // the socket last tried is new and had no second try yet
 };

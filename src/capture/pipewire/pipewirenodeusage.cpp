@@ -219,6 +219,8 @@ const pw_core_events kCoreEvents = [] {
 
 void PipeWireNodeUsage::Impl::open()
 {
+    if (loop)
+        return;  // connected, or on the way
     ++generation;
     served = false;
     if (!PipeWireConnection::socketIdentity()) {
