@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -362,6 +364,7 @@ void IDShowThread::closeHandle()
         if (!m_pDeviceFilter)
             return;
         const std::shared_ptr<IMoniker> moniker = m_pMoniker;
+        m_closedControls = m_controls->controls();
         CloseDevice();
         m_pClosedMoniker = moniker;
     }
@@ -399,7 +402,29 @@ void IDShowThread::reopenHandle()
     }
     m_nFailedTries = 0;
     qDebug() << "camera: device reopened";
+    reportChangedWhileClosed();
     enterStartResult(hr);
+}
+
+void IDShowThread::reportChangedWhileClosed()
+{
+    // While closed no control event could come: what another program changed meanwhile is
+    // told now as the events it would have been, so that the page and dialog show the camera.
+    const std::vector<DeviceControl> now = m_controls->controls();
+    for (const DeviceControl& before : m_closedControls) {
+        const auto after = std::find_if(now.begin(), now.end(), [&](const DeviceControl& c) { return c.id == before.id; });
+        if (after == now.end() || (after->value == before.value && after->flags == before.flags))
+            continue;
+        ControlEvent event;
+        event.id = after->id;
+        event.value = after->value;
+        event.flags = after->flags;
+        event.valueChanged = after->value != before.value;
+        event.flagsChanged = after->flags != before.flags;
+        emit sgControlEvent(event);
+        emit sgControlChanged(after->id);
+    }
+    m_closedControls.clear();
 }
 
 void IDShowThread::restartStream()

@@ -217,4 +217,6 @@ private:
     static std::atomic<int> s_nReleaseGraceMs;
     static std::atomic<int> s_nCloseDelayMs;
     std::shared_ptr<dshow::IMoniker> m_pClosedMoniker;  // worker: the device to reopen while Closed
+    std::vector<dshow::DeviceControl> m_closedControls;  // worker: the controls as they were at the close
+    void reportChangedWhileClosed();
 };

@@ -305,9 +305,19 @@ private slots:
                 QVERIFY(m_camera->setBrightness(10 + i % 50));
                 QTRY_COMPARE(Cameras::deviceValue("virtual:desk", Cameras::Control::Brightness).value, long(10 + i % 50));
             }
+            std::shared_ptr<capture::CaptureDevice> other;  // another program changes it while closed
+            if (closing) {
+                QCOMPARE(capture::CaptureSystem::instance()->open(QStringLiteral("virtual:desk"), other), dshow::S_OK);
+                QCOMPARE(other->setControl(Cameras::Brightness, 60 - i % 50), dshow::S_OK);
+            }
+            QSignalSpy events(m_camera, &ICamera::sgControlEvent);
             const int seen = frames;
             m_camera->setPreviewArea(QSize(400, 225));
             QTRY_VERIFY_WITH_TIMEOUT(frames > seen, 5000);  // within a second (the page test holds it to that)
+            // Reopened, the camera's current value reaches the page; nothing else is said.
+            QCOMPARE(events.count(), int(closing));
+            if (closing)
+                QCOMPARE(events.at(0).at(0).value<dshow::ControlEvent>().value, qint64(60 - i % 50));
             QCOMPARE(camera->streamKind(), IStreamState::Streaming);
         }
         QCOMPARE(currentCameraResolution().size, QSize(1920, 1080));

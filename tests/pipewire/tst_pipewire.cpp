@@ -10,6 +10,7 @@
 #include "capture/pipewire/pipewirebackend.h"
 #include "capture/pipewire/pipewirenodeusage.h"
 #include "capture/pipewire/pipewireprops.h"
+#include "capture/pipewire/pipewirestream.h"
 #include "capture/virtual/virtualbackend.h"
 
 #include <linux/videodev2.h>
@@ -17,6 +18,12 @@
 
 #include <spa/param/props.h>
 #include <spa/pod/builder.h>
+
+#include <csignal>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace capture;
 using namespace dshow;
@@ -73,6 +80,42 @@ class TestPipeWire : public QObject
         m_session.start(QStringLiteral("wireplumber"), QStringList());
         QVERIFY(m_session.waitForStarted());
     }
+    // A process without room for a thread's stack: the stream refuses with an
+    // error and one line, instead of an uncaught exception ending the program.
+    static void streamWithoutThreads()
+    {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        return;  // their shadow memory needs all the address space
+#endif
+        const pid_t child = fork();
+        if (child == 0) {
+            signal(SIGABRT, SIG_DFL);
+            LogCapture log;
+            QFile statm(QStringLiteral("/proc/self/statm"));
+            statm.open(QIODevice::ReadOnly);
+            const rlim_t size = rlim_t(statm.readAll().split(' ').value(0).toULongLong()) * rlim_t(sysconf(_SC_PAGESIZE));
+            // Stacks larger than the room left, so that none cached by an ended thread fits.
+            pthread_attr_t attr;
+            pthread_attr_init(&attr);
+            pthread_attr_setstacksize(&attr, 64u << 20);
+            pthread_setattr_default_np(&attr);
+            const rlimit limit{size + (16u << 20), size + (16u << 20)};
+            setrlimit(RLIMIT_AS, &limit);
+            std::shared_ptr<PipeWireStream> stream;
+            const HRESULT hr = PipeWireStream::start(QLatin1String(kCamera), FormatDescriptor(), [](const RawFrame&) {}, nullptr, stream);
+            _exit(hr == E_OUTOFMEMORY && !stream && log.count(QStringLiteral("cannot start")) == 1 ? 0 : 1);
+        }
+        int status = -1;
+        bool ended = false;  // a fault may also leave the child hanging
+        for (int i = 0; i < 100 && !(ended = waitpid(child, &status, WNOHANG) == child); ++i)
+            QThread::msleep(100);
+        if (!ended) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+        }
+        QVERIFY(ended && WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 0);
+    }
     static bool listed(const QString& path)
     {
         for (const DeviceDescriptor& d : CaptureSystem::instance()->enumerate()) {
@@ -85,6 +128,7 @@ class TestPipeWire : public QObject
 private slots:
     void initTestCase()
     {
+        streamWithoutThreads();
         if (QStandardPaths::findExecutable(QStringLiteral("pipewire")).isEmpty()
             || QStandardPaths::findExecutable(QStringLiteral("wireplumber")).isEmpty())
             QSKIP("pipewire and wireplumber are not installed");
@@ -102,6 +146,7 @@ private slots:
             QCOMPARE(log.lines(), QStringList());
         }
     }
+
 
     // A daemon of its own for each case: the test source stops sending for good once
     // a few clients came and went.
@@ -280,23 +325,38 @@ private slots:
     }
 
     // The node removed, then the daemon gone: the device leaves the list like an
-    // unplugged camera and a running stream ends instead of falling silent. A daemon
-    // that comes back brings its cameras back.
+    // unplugged camera and a running stream ends instead of falling silent, and the
+    // program that used the camera is no longer named. A daemon that comes back brings
+    // its cameras back and its users are named again; each loss and return is one line.
     void nodeGoesLikeUnplug_data()
     {
         QTest::addColumn<bool>("daemonEnds");
-        QTest::newRow("node destroyed") << false;
-        QTest::newRow("daemon ends") << true;
+        QTest::addColumn<int>("backAfterMs");  // later than the watch's second try: its socket is what is seen
+        QTest::newRow("node destroyed") << false << 0;
+        QTest::newRow("daemon ends") << true << 0;
+        QTest::newRow("daemon back later") << true << 1500;
     }
     void nodeGoesLikeUnplug()
     {
         QFETCH(bool, daemonEnds);
+        QFETCH(int, backAfterMs);
         const QString path = QStringLiteral("pipewire:") + QLatin1String(kCamera);
         QTRY_VERIFY_WITH_TIMEOUT(listed(path), 10000);
         std::shared_ptr<CaptureDevice> device;
         QCOMPARE(CaptureSystem::instance()->open(path, device), S_OK);
         QCOMPARE(device->start([](const RawFrame&) {}), S_OK);
         QSignalSpy changes(CaptureSystem::instance(), &CaptureSystem::deviceChanged);
+        LogCapture log;
+        PipeWireNodeUsage usage;
+        const auto streamOther = [&](QProcess& other) {
+            other.start(QCoreApplication::applicationFilePath(),
+                        pipewireclient::arguments(QLatin1String(kCamera), MEDIASUBTYPE_UYVY, 320, 240, 60000));
+            QTRY_COMPARE_WITH_TIMEOUT(usage.clientsOf(QLatin1String(kCamera)), QStringList{"tst_pipewire"}, 5000);
+        };
+        QProcess other;
+        if (daemonEnds)
+            streamOther(other);
+        QSignalSpy usageChanges(&usage, &PipeWireNodeUsage::changed);
         if (daemonEnds) {
             m_daemon.kill();
             m_session.kill();
@@ -310,10 +370,28 @@ private slots:
         QCOMPARE(device->stop(), S_OK);
         if (!daemonEnds)
             return;
+        QTRY_VERIFY(!usage.connected() && !usageChanges.isEmpty());
+        QVERIFY(usage.clientsOf(QLatin1String(kCamera)).isEmpty());
+        other.kill();
+        other.waitForFinished();
         QFile::remove(m_runtime.filePath(QStringLiteral("pipewire-0")));
+        QTest::qWait(backAfterMs);
         startDaemon();
         QVERIFY(createCamera(QLatin1String(kCamera)));
         QTRY_VERIFY_WITH_TIMEOUT(changes.contains(QVariantList{true, path}), 10000);
+        QTRY_VERIFY(usage.connected());
+        streamOther(other);
+        other.kill();
+        other.waitForFinished();
+        QTest::qWait(1500);  // a retry still due then finds it connected: no second connection
+        int readers = 0;
+        for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+            readers += comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "lumivo-pw-usage";
+        }
+        QCOMPARE(readers, 1);
+        QCOMPARE(log.count(QStringLiteral("lost the daemon")), 1);
+        QCOMPARE(log.count(QStringLiteral("following again")), 1);
     }
 };
 

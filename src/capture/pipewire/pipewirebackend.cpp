@@ -15,24 +15,16 @@ namespace capture {
 namespace {
 const char kPrefix[] = "pipewire:";
 constexpr int kListWaitMs = 1000;
-constexpr int kRetryMs = 3000;
-constexpr int kSameSocketTicks = 10;
 } // namespace
 
 PipeWireBackend::PipeWireBackend(std::function<std::vector<DeviceDescriptor>()> v4l2Devices, QObject* parent)
     : CaptureBackend(parent), m_v4l2Devices(std::move(v4l2Devices))
 {
-    connectToDaemon(false);
-    // Without a daemon this costs one stat() of its socket now and then.
-    m_retry.setInterval(kRetryMs);
-    connect(&m_retry, &QTimer::timeout, this, [this] {
-        // A new socket is a daemon (re)started; the same one is tried again now and then,
-        // as a socket kept by the service manager outlives the daemon behind it.
-        const std::uint64_t socket = PipeWireConnection::socketIdentity();
-        if (!connected() && socket && (socket != m_tried || ++m_sameSocketTicks % kSameSocketTicks == 0))
+    connect(&m_watch, &PipeWireDaemonWatch::retry, this, [this] {
+        if (!connected())  // connected, or on the way
             connectToDaemon(true);
     });
-    m_retry.start();
+    connectToDaemon(false);
 }
 
 PipeWireBackend::~PipeWireBackend() = default;
@@ -40,17 +32,35 @@ PipeWireBackend::~PipeWireBackend() = default;
 void PipeWireBackend::connectToDaemon(bool quiet)
 {
     QPointer<PipeWireBackend> self(this);
+    // From PipeWire's thread to ours.
+    const int generation = ++m_generation;
     std::shared_ptr<PipeWireConnection> c = PipeWireConnection::connect([self](const PipeWireNode& node, bool arrived) {
-        // From PipeWire's thread to ours.
         QMetaObject::invokeMethod(self, [self, node, arrived] {
             if (self)
                 self->onNode(node, arrived);
         }, Qt::QueuedConnection);
-    }, quiet);
-    m_tried = PipeWireConnection::socketIdentity();
-    m_sameSocketTicks = 0;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_connection = std::move(c);
+    }, quiet, [self, generation](bool up, bool served) {
+        QMetaObject::invokeMethod(self, [self, generation, up, served] {
+            if (self)
+                self->onState(generation, up, served);
+        }, Qt::QueuedConnection);
+    });
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connection = c;
+    }
+    if (!c)
+        m_watch.disconnected(false);
+}
+
+void PipeWireBackend::onState(int generation, bool up, bool served)
+{
+    if (generation != m_generation)
+        return;  // an earlier connection's
+    if (up)
+        m_watch.connected();
+    else
+        m_watch.disconnected(served);
 }
 
 std::shared_ptr<PipeWireConnection> PipeWireBackend::connection() const

@@ -2,9 +2,9 @@
 
 #include "capture/capturedevice.h"
 #include "capture/pipewire/pipewireconnection.h"
+#include "capture/pipewire/pipewiredaemonwatch.h"
 
 #include <QSet>
-#include <QTimer>
 
 #include <functional>
 #include <mutex>
@@ -44,6 +44,7 @@ public:
 
 private:
     void connectToDaemon(bool quiet);
+    void onState(int generation, bool up, bool served);
     std::shared_ptr<PipeWireConnection> connection() const;
     void onNode(const PipeWireNode& node, bool arrived);
     bool ownDevice(const PipeWireNode& node) const;
@@ -53,9 +54,8 @@ private:
     mutable std::mutex m_mutex;  // the pointer only: enumerate and open may run on other threads
     std::shared_ptr<PipeWireConnection> m_connection;
     QSet<QString> m_announced;   // paths of our own devices said to have arrived (this thread)
-    QTimer m_retry;              // looks for a daemon that starts or comes back later
-    std::uint64_t m_tried = 0;   // the socket of the last connection made
-    int m_sameSocketTicks = 0;
+    PipeWireDaemonWatch m_watch;  // a daemon that starts or comes back later
+    int m_generation = 0;         // of the connection made last (this thread)
 };
 
 } // namespace capture

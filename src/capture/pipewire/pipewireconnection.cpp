@@ -58,6 +58,8 @@ struct PipeWireConnection::Impl
     spa_hook coreListener{};
     spa_hook registryListener{};
     NodeListener listener;
+    StateListener stateListener;
+    bool served = false;  // loop thread: the daemon answered
     bool quiet = false;
     QString daemonVersion;  // loop thread
 
@@ -199,6 +201,9 @@ void onCoreDone(void* data, std::uint32_t id, int seq)
         // First answer: every node is known and bound; the second: their properties are in.
         if (++d->listRound == 1) {
             d->listSeq = pw_core_sync(d->core, PW_ID_CORE, 0);
+            d->served = true;
+            if (d->stateListener)
+                d->stateListener(true, true);
         } else {
             std::lock_guard<std::mutex> lock(d->mutex);
             d->listed = true;
@@ -221,18 +226,22 @@ void onCoreError(void* data, std::uint32_t id, int, int res, const char* message
     auto* d = static_cast<PipeWireConnection::Impl*>(data);
     if (id != PW_ID_CORE || res != -EPIPE)
         return;
-    qDebug() << "PipeWire: the connection to the daemon ended:" << message;
     std::vector<PipeWireNode> gone;
     {
         std::lock_guard<std::mutex> lock(d->mutex);
+        if (d->dead)
+            return;
         d->dead = true;
         d->listed = true;
         for (const auto& c : d->cameras)
             gone.push_back(c.second);
     }
+    qDebug() << "PipeWire: the connection to the daemon ended:" << message;
     d->candidates.clear();
     for (const PipeWireNode& node : gone)
         d->announce(node, false);
+    if (d->stateListener)
+        d->stateListener(false, d->served);
     pw_thread_loop_signal(d->loop, false);
 }
 
@@ -266,7 +275,7 @@ void PipeWireConnection::initLibrary()
     std::call_once(once, [] { pw_init(nullptr, nullptr); });
 }
 
-std::uint64_t PipeWireConnection::socketIdentity()
+QByteArray PipeWireConnection::socketPath()
 {
     const char* remote = std::getenv("PIPEWIRE_REMOTE");
     QByteArray path = remote && *remote ? QByteArray(remote) : QByteArray(PW_DEFAULT_REMOTE);
@@ -275,11 +284,23 @@ std::uint64_t PipeWireConnection::socketIdentity()
         if (!dir || !*dir)
             dir = std::getenv("XDG_RUNTIME_DIR");
         if (!dir || !*dir)
-            return 0;
+            return QByteArray();
         path = QByteArray(dir) + '/' + path;
     }
+    return path;
+}
+
+std::mutex& PipeWireConnection::clientSetUpMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::uint64_t PipeWireConnection::socketIdentity()
+{
+    const QByteArray path = socketPath();
     struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
+    if (path.isEmpty() || ::stat(path.constData(), &st) != 0 || !S_ISSOCK(st.st_mode))
         return 0;
     return (std::uint64_t(st.st_ino) << 32) ^ std::uint64_t(st.st_mtim.tv_sec) ^ std::uint64_t(st.st_mtim.tv_nsec) ^ 1;
 }
@@ -289,7 +310,7 @@ PipeWireConnection::PipeWireConnection()
 {
 }
 
-std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener listener, bool quiet)
+std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener listener, bool quiet, StateListener state)
 {
     if (!socketIdentity())
         return nullptr;
@@ -298,6 +319,7 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
     std::shared_ptr<PipeWireConnection> c(new PipeWireConnection);
     Impl* d = c->d.get();
     d->listener = std::move(listener);
+    d->stateListener = std::move(state);
     d->quiet = quiet;
     d->loop = pw_thread_loop_new("lumivo-pw", nullptr);
     if (!d->loop || pw_thread_loop_start(d->loop) < 0) {
@@ -320,15 +342,23 @@ std::shared_ptr<PipeWireConnection> PipeWireConnection::connect(NodeListener lis
 
 void PipeWireConnection::Impl::setUp()
 {
-    context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
-    core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    int err = 0;
+    {
+        std::lock_guard<std::mutex> lock(clientSetUpMutex());
+        context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+        core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+        err = errno;
+    }
     if (!core) {
-        const int err = errno;
         if (!quiet)
             qDebug() << "PipeWire: cannot connect to the daemon:" << std::strerror(err);
-        std::lock_guard<std::mutex> lock(mutex);
-        dead = true;
-        listed = true;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            dead = true;
+            listed = true;
+        }
+        if (stateListener)
+            stateListener(false, false);
         pw_thread_loop_signal(loop, false);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "capture/pipewire/pipewirenode.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -26,20 +27,30 @@ class PipeWireConnection
 {
 public:
     using NodeListener = std::function<void(const PipeWireNode& node, bool arrived)>;
+    // Once `up` when the daemon first answered; once not, when the connection ends or
+    // never came up (`served`: it had been up).
+    using StateListener = std::function<void(bool up, bool served)>;
 
     // Null, at once and without a word, when no daemon listens (no socket). Otherwise
     // connects on its own thread; one that refuses leaves a connection that is not
-    // alive, with a log line unless `quiet`. `listener` runs on the loop thread.
-    static std::shared_ptr<PipeWireConnection> connect(NodeListener listener, bool quiet = false);
+    // alive, with a log line unless `quiet`. The listeners run on the loop thread.
+    static std::shared_ptr<PipeWireConnection> connect(NodeListener listener, bool quiet = false,
+                                                       StateListener state = nullptr);
     ~PipeWireConnection();
     PipeWireConnection(const PipeWireConnection&) = delete;
     PipeWireConnection& operator=(const PipeWireConnection&) = delete;
 
     // Sets the PipeWire library up once per process; before any other call into it.
     static void initLibrary();
+    // Held around every call that makes a PipeWire context or connects one: the library
+    // reads the user's name with getpwuid(), which is unsafe beside another such call.
+    // A leaf: taken with a loop's lock held, never the other way round.
+    static std::mutex& clientSetUpMutex();
     // The socket PipeWire clients connect to, told apart from an earlier one at the
     // same place (inode and time); 0 when there is none.
     static std::uint64_t socketIdentity();
+    // Where that socket is, as libpipewire finds it; empty when it cannot be anywhere.
+    static QByteArray socketPath();
 
     // Waits (at most `ms`) until the camera nodes present at connection time are known.
     bool waitUntilListed(int ms);

@@ -1,6 +1,7 @@
 #include "capture/pipewire/pipewirenodeusage.h"
 
 #include "capture/pipewire/pipewireconnection.h"
+#include "capture/pipewire/pipewiredaemonwatch.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 
 #include <pipewire/pipewire.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -57,11 +59,21 @@ struct PipeWireNodeUsage::Impl
     };
 
     PipeWireNodeUsage* owner = nullptr;
+    PipeWireDaemonWatch watch;
+    int generation = 0;  // of the connection (owner's thread)
+    bool wasLost = false;
     pw_thread_loop* loop = nullptr;
     pw_context* context = nullptr;
     pw_core* core = nullptr;
     pw_registry* registry = nullptr;
+    spa_hook coreListener{};
     spa_hook registryListener{};
+    int syncSeq = 0;       // loop thread
+    bool served = false;   // loop thread until it stops: the daemon answered
+
+    void open();
+    void close();
+    void lost(bool hadServed);
 
     // Loop thread writes, any thread reads under the mutex. Lock order: the loop's lock first.
     mutable std::mutex mutex;
@@ -167,47 +179,133 @@ const pw_registry_events kRegistryEvents = [] {
     return e;
 }();
 
+void onCoreDone(void* data, std::uint32_t id, int seq)
+{
+    auto* d = static_cast<PipeWireNodeUsage::Impl*>(data);
+    if (id == PW_ID_CORE && seq == d->syncSeq && !d->served) {
+        d->served = true;
+        QMetaObject::invokeMethod(&d->watch, &PipeWireDaemonWatch::connected, Qt::QueuedConnection);
+    }
+}
+
+void onCoreError(void* data, std::uint32_t id, int, int res, const char*)
+{
+    auto* d = static_cast<PipeWireNodeUsage::Impl*>(data);
+    if (id != PW_ID_CORE || res != -EPIPE)
+        return;
+    {
+        // Nobody is named from here on, before the owner's thread tears the rest down.
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->links.clear();
+        d->cameras.clear();
+    }
+    const bool served = d->served;
+    // The owner owns `d`: alive with it.
+    QMetaObject::invokeMethod(d->owner, [o = QPointer<PipeWireNodeUsage>(d->owner), d, generation = d->generation, served] {
+        if (o && d->generation == generation)
+            d->lost(served);
+    }, Qt::QueuedConnection);
+}
+
+const pw_core_events kCoreEvents = [] {
+    pw_core_events e{};
+    e.version = PW_VERSION_CORE_EVENTS;
+    e.done = onCoreDone;
+    e.error = onCoreError;
+    return e;
+}();
+
 } // namespace
+
+void PipeWireNodeUsage::Impl::open()
+{
+    if (loop)
+        return;  // connected, or on the way
+    ++generation;
+    served = false;
+    if (!PipeWireConnection::socketIdentity()) {
+        watch.disconnected(false);  // no daemon yet: nothing to say, and no thread
+        return;
+    }
+    PipeWireConnection::initLibrary();
+    loop = pw_thread_loop_new("lumivo-pw-usage", nullptr);
+    if (!loop) {
+        qDebug() << "PipeWire: cannot follow which programs use its cameras";
+        return;
+    }
+    pw_thread_loop_lock(loop);
+    {
+        std::lock_guard<std::mutex> setUp(PipeWireConnection::clientSetUpMutex());
+        context = pw_context_new(pw_thread_loop_get_loop(loop), nullptr, 0);
+        core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
+    }
+    if (core) {
+        pw_core_add_listener(core, &coreListener, &kCoreEvents, this);
+        registry = pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+        pw_registry_add_listener(registry, &registryListener, &kRegistryEvents, this);
+        syncSeq = pw_core_sync(core, PW_ID_CORE, 0);
+    }
+    pw_thread_loop_unlock(loop);
+    if (core && pw_thread_loop_start(loop) >= 0) {
+        if (wasLost)
+            qDebug() << "PipeWire: following again which programs use its cameras";
+        wasLost = false;
+        return;
+    }
+    if (core || !wasLost)
+        qDebug() << "PipeWire: cannot follow which programs use its cameras";
+    close();
+    watch.disconnected(false);
+}
+
+void PipeWireNodeUsage::Impl::close()
+{
+    if (!loop)
+        return;
+    pw_thread_loop_stop(loop);  // no callback runs after this
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        clients.clear();
+        cameras.clear();
+        nodeClients.clear();
+        links.clear();
+    }
+    if (registry) {
+        spa_hook_remove(&registryListener);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry));
+        registry = nullptr;
+    }
+    if (core) {
+        spa_hook_remove(&coreListener);
+        pw_core_disconnect(core);
+        core = nullptr;
+    }
+    if (context)
+        pw_context_destroy(context);
+    context = nullptr;
+    pw_thread_loop_destroy(loop);
+    loop = nullptr;
+}
+
+void PipeWireNodeUsage::Impl::lost(bool hadServed)
+{
+    qDebug() << "PipeWire: lost the daemon; programs using cameras through it are not seen until it is back";
+    close();
+    wasLost = true;
+    emit owner->changed();
+    watch.disconnected(hadServed);
+}
 
 PipeWireNodeUsage::PipeWireNodeUsage(QObject* parent) : QObject(parent), d(std::make_unique<Impl>())
 {
     d->owner = this;
-    if (!PipeWireConnection::socketIdentity())
-        return;  // no daemon: nothing to say, and no thread
-    PipeWireConnection::initLibrary();
-    d->loop = pw_thread_loop_new("lumivo-pw-usage", nullptr);
-    if (!d->loop)
-        return;
-    pw_thread_loop_lock(d->loop);
-    d->context = pw_context_new(pw_thread_loop_get_loop(d->loop), nullptr, 0);
-    d->core = d->context ? pw_context_connect(d->context, nullptr, 0) : nullptr;
-    if (d->core) {
-        d->registry = pw_core_get_registry(d->core, PW_VERSION_REGISTRY, 0);
-        pw_registry_add_listener(d->registry, &d->registryListener, &kRegistryEvents, d.get());
-    }
-    pw_thread_loop_unlock(d->loop);
-    if (!d->core || pw_thread_loop_start(d->loop) < 0)
-        qDebug() << "PipeWire: cannot follow which programs use its cameras";
+    connect(&d->watch, &PipeWireDaemonWatch::retry, this, [this] { d->open(); });
+    d->open();
 }
 
 PipeWireNodeUsage::~PipeWireNodeUsage()
 {
-    if (!d->loop)
-        return;
-    pw_thread_loop_stop(d->loop);  // no callback runs after this
-    {
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->clients.clear();
-    }
-    if (d->registry) {
-        spa_hook_remove(&d->registryListener);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy*>(d->registry));
-    }
-    if (d->core)
-        pw_core_disconnect(d->core);
-    if (d->context)
-        pw_context_destroy(d->context);
-    pw_thread_loop_destroy(d->loop);
+    d->close();
 }
 
 bool PipeWireNodeUsage::connected() const { return d->core != nullptr; }

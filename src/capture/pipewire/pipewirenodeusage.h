@@ -11,7 +11,8 @@ namespace capture {
 // daemon's registry (nodes, links, clients): the daemon reports every change, nothing is
 // polled. A camera another program streams through PipeWire is opened by the daemon, so
 // its node's holders would otherwise all be "pipewire". This process is never counted.
-// Without a daemon it stays silent and knows of nothing.
+// Without a daemon it stays silent and knows of nothing; one that ends takes what it
+// knew along (changed()), and the next one is followed once its socket is there.
 class PipeWireNodeUsage : public QObject
 {
     Q_OBJECT

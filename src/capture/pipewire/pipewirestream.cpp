@@ -21,6 +21,7 @@
 #include <condition_variable>
 #include <ctime>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace capture {
@@ -132,18 +133,28 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     s->m_wanted = format;
     s->m_shim = new Shim{s.get()};
     s->m_hand = std::make_shared<Hand>();
-    s->m_thread = std::thread(&PipeWireStream::streamingThread, s->m_hand, std::weak_ptr<PipeWireStream>(s), owner);
-    s->m_loop = pw_thread_loop_new("lumivo-pw-stream", nullptr);
-    if (!s->m_loop)
+    try {
+        s->m_thread = std::thread(&PipeWireStream::streamingThread, s->m_hand, std::weak_ptr<PipeWireStream>(s), owner);
+    } catch (const std::system_error& e) {
+        // Out of threads or memory: nothing was started, and `s` frees what it has.
+        qDebug() << "PipeWire: cannot start a streaming thread for" << nodeName << ":" << e.what();
         return dshow::E_OUTOFMEMORY;
+    }
+    s->m_loop = pw_thread_loop_new("lumivo-pw-stream", nullptr);
+    if (!s->m_loop) {
+        qDebug() << "PipeWire: cannot make a loop for" << nodeName << ":" << std::strerror(errno);
+        return dshow::E_OUTOFMEMORY;
+    }
     const QByteArray target = nodeName.toUtf8();
     pw_properties* props = pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
                                              "Camera", PW_KEY_TARGET_OBJECT, target.constData(),
                                              // Gone is gone: never moved to another camera.
                                              PW_KEY_NODE_DONT_RECONNECT, "true", nullptr);
     pw_thread_loop_lock(s->m_loop);
+    std::unique_lock<std::mutex> setUp(PipeWireConnection::clientSetUpMutex());
     s->m_stream = pw_stream_new_simple(pw_thread_loop_get_loop(s->m_loop), "Lumivo", props, &Events::table(), s->m_shim);
     if (!s->m_stream) {
+        setUp.unlock();
         pw_thread_loop_unlock(s->m_loop);
         qDebug() << "PipeWire: cannot create a stream for" << nodeName << ":" << std::strerror(errno);
         return dshow::E_DEVICE_BUSY;
@@ -153,10 +164,18 @@ HRESULT PipeWireStream::start(const QString& nodeName, const FormatDescriptor& f
     const spa_pod* params[1] = {PipeWireFormat::request(&b, format)};
     const int r = pw_stream_connect(s->m_stream, PW_DIRECTION_INPUT, PW_ID_ANY,
                                     pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
-    if (r < 0 || pw_thread_loop_start(s->m_loop) < 0) {
+    setUp.unlock();
+    if (r < 0) {
         pw_thread_loop_unlock(s->m_loop);
         qDebug() << "PipeWire: cannot connect a stream to" << nodeName << ":" << spa_strerror(r);
         return dshow::E_DEVICE_BUSY;
+    }
+    const int started = pw_thread_loop_start(s->m_loop);
+    if (started < 0) {
+        // The loop never ran; close() stops nothing and frees the stream and the loop.
+        pw_thread_loop_unlock(s->m_loop);
+        qDebug() << "PipeWire: cannot start the loop thread for" << nodeName << ":" << spa_strerror(started);
+        return dshow::E_OUTOFMEMORY;
     }
     s->m_startTime = monotonicSeconds();
     timespec deadline;
