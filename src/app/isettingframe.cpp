@@ -110,7 +110,7 @@ void ISettingFrame::addAboutRows(QVBoxLayout* box)
     box->addLayout(indentedRow(m_pLanguageBox));
 }
 
-ISwitchButton* ISettingFrame::createStoredSwitch(const QString& name, bool& setting, const QString& key,
+ISwitchButton* ISettingFrame::createStoredSwitch(const QString& name, std::atomic<bool>& setting, const QString& key,
                                                  std::function<void()> changed)
 {
     auto* button = createSwitchButton(name, this);

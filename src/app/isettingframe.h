@@ -54,7 +54,7 @@ private:
     void addAboutRows(QVBoxLayout* box);
     void addCameraRows(QVBoxLayout* box);
     // A switch for a setting of application.ini: written at once when flipped.
-    ISwitchButton* createStoredSwitch(const QString& name, bool& setting, const QString& key,
+    ISwitchButton* createStoredSwitch(const QString& name, std::atomic<bool>& setting, const QString& key,
                                       std::function<void()> changed = {});
     void createAutostartSwitch();
     QComboBox* createComboBox(int boxHeight, int itemHeight, const QFont& boxFont, const QFont& itemFont);

@@ -19,11 +19,11 @@ int IConfigureService::s_nMjpgCompress = 0;
 QString IConfigureService::s_strPhotoPath;
 QString IConfigureService::s_strVideoPath;
 QString IConfigureService::s_strDocumentPath;
-bool IConfigureService::s_bRememberCameraSettings = true;
+std::atomic<bool> IConfigureService::s_bRememberCameraSettings{true};
 const char* const IConfigureService::kRememberCameraSettingsKey = "camera/remember_settings";
-bool IConfigureService::s_bUsePipeWire = true;
+std::atomic<bool> IConfigureService::s_bUsePipeWire{true};
 const char* const IConfigureService::kUsePipeWireKey = "camera/use_pipewire";
-bool IConfigureService::s_bKeepCameraSettings = true;
+std::atomic<bool> IConfigureService::s_bKeepCameraSettings{true};
 const char* const IConfigureService::kKeepCameraSettingsKey = "camera/keep_settings";
 QString IConfigureService::s_strProductName;
 QString IConfigureService::s_strVersion;
@@ -124,9 +124,9 @@ void IConfigureService::writeConfigure()
     settings.setValue("format/mjpg_compres", s_nMjpgCompress);
     settings.setValue("cameraresolution/width", size.width());
     settings.setValue("cameraresolution/height", size.height());
-    settings.setValue(kRememberCameraSettingsKey, s_bRememberCameraSettings);
-    settings.setValue(kUsePipeWireKey, s_bUsePipeWire);
-    settings.setValue(kKeepCameraSettingsKey, s_bKeepCameraSettings);
+    settings.setValue(kRememberCameraSettingsKey, s_bRememberCameraSettings.load());
+    settings.setValue(kUsePipeWireKey, s_bUsePipeWire.load());
+    settings.setValue(kKeepCameraSettingsKey, s_bKeepCameraSettings.load());
     settings.sync();
     reportWriteFailure(settings);
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
+
 class IApplication;
 
 // The program's settings: static values, filled with defaults, read from the per-user
@@ -35,13 +37,14 @@ public:
     static QString s_strVideoPath;
     static QString s_strDocumentPath;
     // Whether cameras get back what the user set for them when they arrive.
-    static bool s_bRememberCameraSettings;
+    static std::atomic<bool> s_bRememberCameraSettings;
     static const char* const kRememberCameraSettingsKey;
     // Whether cameras a PipeWire daemon offers are shown through it (shared with other programs).
-    static bool s_bUsePipeWire;
+    // The switches are atomic: capture threads read them when they open a camera.
+    static std::atomic<bool> s_bUsePipeWire;
     static const char* const kUsePipeWireKey;
     // Whether stored camera settings are put back after another program changes them on opening.
-    static bool s_bKeepCameraSettings;
+    static std::atomic<bool> s_bKeepCameraSettings;
     static const char* const kKeepCameraSettingsKey;
     static QString s_strProductName;
     static QString s_strVersion;
